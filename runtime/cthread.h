@@ -60,12 +60,13 @@ public:
             return RC_NOT_STARTED;
         }
         // Joining our own thread would never return.
-        if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) {
+        if (m_worker_id.load() == std::this_thread::get_id()) {
             TRACE_POS(name("Stop").c_str());
             return RC_FAIL;
         }
         m_running.store(0);
         if (m_thread.joinable()) m_thread.join();
+        m_worker_id.store(std::thread::id());
         return RC_OK;
     }
 
@@ -89,6 +90,7 @@ private:
     }
 
     void entry() {
+        m_worker_id.store(std::this_thread::get_id());
         if (m_object == nullptr) {
             TRACE_POS(name("ThreadFunc").c_str());
             return;
@@ -102,6 +104,7 @@ private:
 
     T* m_object = nullptr;
     std::thread m_thread;
+    std::atomic<std::thread::id> m_worker_id{};
     std::uint32_t m_param = 0;
     std::atomic<std::uint8_t> m_running{0};
     std::int32_t m_interval = 0;

@@ -24,14 +24,25 @@ TEST(CMutex, MisuseCodes) {
     EXPECT_EQ(m.Close(), 1);
 }
 
-TEST(CMutex, RecursiveForOwnerAndReleaseByOtherThreadFails) {
+TEST(CMutex, ReleaseByAnotherThreadFails) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread sanitizer reports this deliberate misuse itself";
+#endif
     CMutex m;
     ASSERT_EQ(m.Create(), 0);
-    EXPECT_EQ(m.Wait(), 0);
     EXPECT_EQ(m.Wait(), 0);
     int from_other = -1;
     std::thread([&] { from_other = m.Release(); }).join();
     EXPECT_EQ(from_other, 1);
+    EXPECT_EQ(m.Release(), 0);
+    m.Close();
+}
+
+TEST(CMutex, RecursiveForItsOwner) {
+    CMutex m;
+    ASSERT_EQ(m.Create(), 0);
+    EXPECT_EQ(m.Wait(), 0);
+    EXPECT_EQ(m.Wait(), 0);
     EXPECT_EQ(m.Release(), 0);
     EXPECT_EQ(m.Release(), 0);
     EXPECT_EQ(m.Release(), 1);  // no longer owned
