@@ -1,0 +1,109 @@
+#pragma once
+
+// One login to a device: its TCP connection, the reader thread that matches
+// responses to requests by id, keep-alive, and the disconnect event.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/event_dispatcher.h"
+#include "client/protocol.h"
+
+namespace kaltro {
+
+// Time limits of a login, in (runtime) milliseconds.
+struct SessionTiming {
+    std::int64_t connect_ms = 5000;
+    std::int64_t request_ms = 10000;
+    std::int64_t write_ms = 10000;
+    std::int64_t keepalive_ms = 5000;  // device silence before a keep-alive is sent
+    std::int64_t dead_ms = 20000;      // silence after which the device is gone
+};
+
+struct Response {
+    std::int32_t status = 0;
+    std::vector<std::uint8_t> payload;
+};
+
+class Session {
+public:
+    Session(int fd, SessionTiming timing, EventDispatcher& dispatcher);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Connects and logs in. Returns a result code; on success `out` holds the session.
+    static std::int32_t open(const std::string& ip, std::uint16_t port, const std::string& user,
+                             const std::string& password, const SessionTiming& timing,
+                             EventDispatcher& dispatcher, std::unique_ptr<Session>& out);
+
+    // Sends a request and waits for its response (or the timeout, or the loss
+    // of the connection). Returns the result code; the device's status is in `out`.
+    std::int32_t request(std::uint16_t type, const std::vector<std::uint8_t>& payload, Response& out);
+    // Sends a frame that is never answered (upgrade data). False when the connection is gone.
+    bool send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length,
+                         std::vector<std::uint8_t>& scratch);
+
+    // Called once the API has a handle for this login.
+    void bind(std::int32_t handle);
+    void set_event_callback(NETWORK_EVENT_CB callback, void* user);
+    // Logs out (best effort), stops the reader thread and closes the socket.
+    // No event callback for this login runs after it returned.
+    void close();
+    bool connected() const { return m_connected.load(); }
+
+private:
+    struct Pending {
+        bool done = false;
+        std::int32_t result = 0;
+        Response response;
+    };
+
+    std::int32_t login(const std::string& user, const std::string& password);
+    void reader_loop();
+    bool read_available(FrameReader& reader);
+    void dispatch(Frame& frame);
+    void send_keepalive();
+    bool write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length,
+                     std::vector<std::uint8_t>& scratch);
+    // Ends the connection from any thread; the reader thread reports it.
+    void drop(const char* why);
+    void on_connection_lost();
+    void post_disconnect();
+    void fail_pending(std::int32_t result);
+
+    int m_fd;
+    SessionTiming m_timing;
+    EventDispatcher& m_dispatcher;
+    std::shared_ptr<EventTarget> m_events = std::make_shared<EventTarget>();
+    std::atomic<std::int32_t> m_handle{-1};
+    std::atomic<bool> m_connected{true};
+    std::atomic<bool> m_logged_in{false};
+    std::atomic<bool> m_closing{false};
+    std::atomic<bool> m_disconnect_reported{false};
+    // A disconnect that happened before any callback was set is kept for the
+    // first callback, so no login loses it.
+    std::shared_ptr<std::atomic<bool>> m_disconnect_pending = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<std::int64_t> m_last_rx;
+    std::int64_t m_last_ping = 0;  // reader thread only
+
+    std::mutex m_write_lock;
+    std::mutex m_lock;  // guards m_pending and m_next_id
+    std::condition_variable m_answered;
+    std::map<std::uint32_t, std::shared_ptr<Pending>> m_pending;
+    std::uint32_t m_next_id = 1;
+    std::thread m_reader;
+};
+
+// Maps a device status to one of the library's result codes.
+std::int32_t result_from_status(std::int32_t status);
+
+}  // namespace kaltro

@@ -1,0 +1,34 @@
+#pragma once
+
+// Small POSIX socket helpers shared by the client library and the device
+// simulator. Sockets are non-blocking; every wait is bounded and measured in
+// the runtime's (possibly sped-up) time.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kaltro {
+
+// Real milliseconds for a wait of `system_ms` at the current time speed (at least 1).
+int real_wait_ms(std::int64_t system_ms);
+
+// Connects to ip:port within `timeout_ms`; returns the socket or -1.
+int connect_tcp(const std::string& ip, std::uint16_t port, std::int64_t timeout_ms);
+
+// Listens on ip:port (backlog 64); returns the socket or -1.
+int listen_tcp(const std::string& ip, std::uint16_t port);
+
+void set_nonblocking(int fd);
+
+// Writes all bytes before `deadline_ms` (rt_clock_ms time). False on error,
+// closed peer or deadline.
+bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadline_ms);
+
+// Waits up to `system_ms` for `fd` to become readable. 1 readable, 0 timeout, -1 error.
+int wait_readable(int fd, std::int64_t system_ms);
+
+// Reads what is available: bytes read, 0 on orderly close, -1 on error, -2 when nothing is there.
+long read_some(int fd, void* buffer, std::size_t length);
+
+}  // namespace kaltro
