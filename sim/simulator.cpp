@@ -1,0 +1,129 @@
+#include "sim/simulator.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+std::string sim_ip_add(const std::string& address, std::uint32_t offset) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return "";
+    std::uint64_t value = static_cast<std::uint64_t>(ntohl(parsed.s_addr)) + offset;
+    if (value > 0xFFFFFFFFu) return "";
+    parsed.s_addr = htonl(static_cast<std::uint32_t>(value));
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &parsed, text, sizeof text) ? text : "";
+}
+
+namespace {
+
+std::string default_gateway(const std::string& ip) {
+    std::size_t dot = ip.rfind('.');
+    return dot == std::string::npos ? "" : ip.substr(0, dot) + ".1";
+}
+
+template <class T>
+void take(const nlohmann::json& object, const char* key, T* field) {
+    if (object.contains(key)) *field = object.at(key).get<T>();
+}
+
+CameraIdentity device_from_json(const nlohmann::json& entry, const CameraIdentity& defaults) {
+    CameraIdentity id = defaults;
+    take(entry, "mac", &id.mac);
+    take(entry, "ip", &id.ip);
+    take(entry, "mask", &id.mask);
+    take(entry, "gateway", &id.gateway);
+    take(entry, "version", &id.version);
+    take(entry, "cmd_port", &id.cmd_port);
+    take(entry, "media_port", &id.media_port);
+    take(entry, "http_port", &id.http_port);
+    take(entry, "phone_port", &id.phone_port);
+    take(entry, "ipc_type", &id.ipc_type);
+    take(entry, "board_type", &id.board_type);
+    take(entry, "device_type", &id.device_type);
+    return id;
+}
+
+void options_from_json(const nlohmann::json& j, SimOptions* o) {
+    take(j, "count", &o->count);
+    take(j, "base_ip", &o->base_ip);
+    take(j, "mac_prefix", &o->mac_prefix);
+    take(j, "mask", &o->mask);
+    take(j, "gateway", &o->gateway);
+    take(j, "fw_version", &o->version);
+    take(j, "cmd_port", &o->cmd_port);
+    take(j, "media_port", &o->media_port);
+    take(j, "http_port", &o->http_port);
+    take(j, "phone_port", &o->phone_port);
+    take(j, "ipc_type", &o->ipc_type);
+    take(j, "board_type", &o->board_type);
+    take(j, "device_type", &o->device_type);
+    take(j, "discovery_address", &o->discovery_address);
+    take(j, "discovery_port", &o->discovery_port);
+}
+
+}  // namespace
+
+std::string sim_load_config(const std::string& path, SimOptions* options) {
+    std::ifstream in(path);
+    if (!in) return "cannot open " + path;
+    try {
+        nlohmann::json j = nlohmann::json::parse(in);
+        if (!j.is_object()) return path + ": the top level must be an object";
+        options_from_json(j, options);
+        CameraIdentity defaults;
+        defaults.version = options->version;
+        if (j.contains("devices")) {
+            for (const nlohmann::json& entry : j.at("devices")) {
+                CameraIdentity id = device_from_json(entry, defaults);
+                if (id.mac.empty() || id.ip.empty()) return path + ": every device needs \"mac\" and \"ip\"";
+                if (entry.contains("claimed_ip")) options->claimed_ip[id.mac] = entry.at("claimed_ip").get<std::string>();
+                options->extra.push_back(id);
+            }
+        }
+    } catch (const nlohmann::json::exception& e) {
+        return path + ": " + e.what();
+    }
+    return "";
+}
+
+Simulator::Simulator(const SimOptions& options) : m_options(options) {
+    for (int number = 1; number <= m_options.count; ++number)
+        m_cameras.push_back(std::make_shared<SimCamera>(generated(number)));
+    for (CameraIdentity id : m_options.extra) {
+        if (id.gateway.empty()) id.gateway = default_gateway(id.ip);
+        m_cameras.push_back(std::make_shared<SimCamera>(std::move(id)));
+    }
+}
+
+CameraIdentity Simulator::generated(int number) const {
+    CameraIdentity id;
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "%s:%02X:%02X:%02X", m_options.mac_prefix.c_str(), (number >> 16) & 0xFF,
+                  (number >> 8) & 0xFF, number & 0xFF);
+    id.mac = mac;
+    id.ip = sim_ip_add(m_options.base_ip, static_cast<std::uint32_t>(number - 1));
+    id.mask = m_options.mask;
+    id.gateway = m_options.gateway.empty() ? default_gateway(m_options.base_ip) : m_options.gateway;
+    id.version = m_options.version;
+    id.cmd_port = m_options.cmd_port;
+    id.media_port = m_options.media_port;
+    id.http_port = m_options.http_port;
+    id.phone_port = m_options.phone_port;
+    id.ipc_type = m_options.ipc_type;
+    id.board_type = m_options.board_type;
+    id.device_type = m_options.device_type;
+    return id;
+}
+
+std::shared_ptr<SimCamera> Simulator::find_by_mac(const std::string& mac) const {
+    for (const auto& camera : m_cameras)
+        if (camera->identity().mac == mac) return camera;
+    return nullptr;
+}
+
+std::string Simulator::claimed_ip(const CameraIdentity& identity) const {
+    auto it = m_options.claimed_ip.find(identity.mac);
+    return it == m_options.claimed_ip.end() ? identity.ip : it->second;
+}

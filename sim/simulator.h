@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/sim_camera.h"
+
+// How the simulated cameras are made: `count` cameras numbered from 1, with
+// addresses counting up from base_ip and MACs mac_prefix + the number, plus
+// any cameras listed one by one in a configuration file.
+struct SimOptions {
+    int count = 1;
+    std::string base_ip = "127.0.0.10";
+    std::string mac_prefix = "02:00:00";
+    std::string mask = "255.255.255.0";
+    std::string gateway;  // "" : the base address with its last byte 1
+    std::string version = "V1.0.0";
+    std::uint16_t cmd_port = 8000;
+    std::uint16_t media_port = 8001;
+    std::uint16_t http_port = 80;
+    std::uint16_t phone_port = 8002;
+    std::int32_t ipc_type = 1;
+    std::int32_t board_type = 0x20;
+    std::int32_t device_type = 2;
+
+    // Discovery side: the address and port the responder listens on.
+    std::string discovery_address = "0.0.0.0";
+    std::uint16_t discovery_port = 13000;
+
+    // Cameras given one by one (configuration file "devices"); their unset
+    // fields take the values above.
+    std::vector<CameraIdentity> extra;
+    // Fault injection: MAC -> the address a camera names in its replies
+    // instead of its own (it still sends from its own).
+    std::map<std::string, std::string> claimed_ip;
+};
+
+// Reads a JSON configuration file into options (keys as the long command-line
+// options with '_' for '-', and "devices": [{...}]). Returns "" or an error text.
+std::string sim_load_config(const std::string& path, SimOptions* options);
+
+// The next IPv4 address after `address` by `offset` (dotted text); "" when
+// address is not an IPv4 address or the result overflows.
+std::string sim_ip_add(const std::string& address, std::uint32_t offset);
+
+// The cameras of one simulator run, shared by the discovery responder and the
+// device server.
+class Simulator {
+public:
+    explicit Simulator(const SimOptions& options);
+
+    const SimOptions& options() const { return m_options; }
+    const std::vector<std::shared_ptr<SimCamera>>& cameras() const { return m_cameras; }
+    std::shared_ptr<SimCamera> find_by_mac(const std::string& mac) const;
+    // The address a camera names in its replies (normally its own).
+    std::string claimed_ip(const CameraIdentity& identity) const;
+
+private:
+    CameraIdentity generated(int number) const;
+
+    SimOptions m_options;
+    std::vector<std::shared_ptr<SimCamera>> m_cameras;
+};
