@@ -1,0 +1,228 @@
+#include "batch/batch_job.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+
+#include "batch/batch_worker.h"
+#include "batch/customer_cfg.h"
+#include "batch/ip_pool.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+
+namespace {
+
+int run_with_system_shell(const std::string& command_line) {
+    int status = std::system(command_line.c_str());
+    debug_print("shell \"%s\" returned %d\n", command_line.c_str(), status);
+    return status;
+}
+
+// The host's neighbour (ARP) cache is emptied after the IP changes so the
+// next logins resolve the devices' new addresses afresh.
+constexpr const char* kNeighbourFlush = "ip -4 neigh flush all";
+constexpr const char* kNeighbourShow = "ip -4 neigh show";
+
+}  // namespace
+
+bool uid_is_shell_safe(const std::string& uid) {
+    if (uid.empty() || uid.size() > 100) return false;
+    return std::all_of(uid.begin(), uid.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+               c == '_' || c == '.';
+    });
+}
+
+CBatchJob::CBatchJob(CDeviceTable& table, IDeviceClient& client, IDiscoveryLink& discovery)
+    : m_table(table),
+      m_client(client),
+      m_discovery(discovery),
+      m_shell_runner(&run_with_system_shell),
+      m_worker(new CThread<CBatchJob>[kMaxWorkers]) {
+    for (auto& handle : m_dev_handle) handle.store(-1);
+    m_job_lock.Create();
+}
+
+CBatchJob::~CBatchJob() {
+    stop_job();
+    m_job_lock.Close();
+}
+
+void CBatchJob::set_shell_runner(ShellRunner runner) { m_shell_runner = std::move(runner); }
+
+int CBatchJob::plan_workers(const JobParams& params, const std::string& range_start,
+                            const std::string& range_end, std::vector<int>& rows) {
+    int limit = std::min(m_table.row_count(), kMaxWorkers);
+    if (m_steps.change_auto_ip) {
+        int count = 0;
+        std::vector<std::string> pool = build_ip_pool(range_start, range_end, m_table.listed_ips(), count);
+        if (count < 1) return START_EMPTY_RANGE;
+        if (pool.empty()) return START_ALL_IP_CONFLICT;
+        limit = std::min({static_cast<int>(pool.size()), kMaxWorkers, m_table.checked_count()});
+        for (int slot = 0; slot < limit; ++slot) m_new_ip[slot] = pool[slot];
+    }
+    if (m_steps.change_password && params.default_password.size() > kMaxDevicePasswordBytes)
+        return START_PASSWORD_TOO_LONG;
+    if (m_steps.change_UID && !uid_is_shell_safe(params.uid)) return START_BAD_UID;
+    // Rows are taken in order; a checked row without a Version is unchecked
+    // and skipped, since the device cannot be worked on.
+    int total = m_table.row_count();
+    for (int row = 0; row < total && static_cast<int>(rows.size()) < limit; ++row) {
+        std::optional<DeviceRow> r = m_table.row(row);
+        if (!r || !r->checked) continue;
+        if (r->version.empty()) {
+            m_table.set_checked(row, false);
+            continue;
+        }
+        rows.push_back(row);
+    }
+    return START_OK;
+}
+
+int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, const std::string& range_start,
+                             const std::string& range_end) {
+    if (m_table.checked_count() == 0) return START_OK;
+    stop_job();
+    m_steps = m_dostep;
+    std::vector<int> rows;
+    int refused = plan_workers(params, range_start, range_end, rows);
+    if (refused != START_OK) {
+        for (auto& ip : m_new_ip) ip.clear();
+        return refused;
+    }
+    m_fw_path = path;
+    m_params = params;
+    // The worker count is final before the first worker starts, so the
+    // barrier and the progress never see a count that is still growing.
+    m_thrd_cnt.store(static_cast<int>(rows.size()));
+    clear_counters();
+    m_running.store(1);
+    debug_print("CtervaneDlg::start_upgrade  ---------------- total_cnt=%d ", m_table.row_count());
+    for (int t = 0; t < static_cast<int>(rows.size()); ++t) {
+        post_status(rows[t], kStatusClearRow);
+        m_slot_row[t] = rows[t];
+        m_entered[t].store(0);
+        debug_print("CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", rows[t], t);
+        if (m_worker[t].Start(this, report_pair(rows[t], t), 0) != RC_OK) {
+            m_entered[t].store(1);
+            finished_one_device(rows[t]);
+        }
+    }
+    post(REPORT_RUN_STATE, 0);
+    return START_OK;
+}
+
+void CBatchJob::stop_job() {
+    m_running.store(0);
+    int started = m_thrd_cnt.load();
+    for (int slot = 0; slot < started; ++slot) {
+        if (m_worker[slot].IsRunning()) m_worker[slot].Stop();
+        // Every worker reports its device finished exactly once, even one
+        // whose thread was stopped before it could begin.
+        if (m_entered[slot].exchange(1) == 0) finished_one_device(m_slot_row[slot]);
+        m_new_ip[slot].clear();
+    }
+    m_fw_path.clear();
+    m_params = JobParams{};
+    post(REPORT_RUN_STATE, 0);
+    clear_counters();
+}
+
+void CBatchJob::clear_counters() {
+    CAutoMutex lock(&m_job_lock);
+    std::fill(std::begin(m_progress_cnt), std::end(m_progress_cnt), 0);
+    m_finish_cnt = 0;
+    m_finish_change_ip_cnt = 0;
+}
+
+int CBatchJob::ThreadFunc(std::uint32_t param) {
+    m_entered[report_low(param)].store(1);
+    CBatchWorker worker(*this, report_high(param), report_low(param));
+    worker.run();
+    return 1;
+}
+
+int32_t CBatchJob::check_DeviceEvent(int32_t handle, DEVICE_EVENT* event, void* user) {
+    if (event == nullptr) return 0;
+    debug_print("\n--- check_DeviceEvent   hDev=%d pEvent->main=%d -------- \n", handle, event->main);
+    if (user != nullptr && event->main == EVENT_DISCONNECTED)
+        static_cast<CBatchJob*>(user)->on_device_disconnected(handle);
+    return 0;
+}
+
+void CBatchJob::on_device_disconnected(int32_t handle) {
+    for (auto& slot : m_dev_handle) {
+        std::int32_t expected = handle;
+        slot.compare_exchange_strong(expected, -1);
+    }
+}
+
+// Each device weighs 15 in the bar: 1 when its transfer starts (kind 0), 1
+// when the transfer reaches 100 (kind 1), 1 when it is back after the flash
+// (kind 2) and 12 ticks of waiting for it (kind 3).
+void CBatchJob::add_progress(int kind) {
+    if (kind < 0 || kind > 3) return;
+    int n = m_thrd_cnt.load();
+    if (n <= 0) return;
+    CAutoMutex lock(&m_job_lock);
+    ++m_progress_cnt[kind];
+    if (kind == 2) post(REPORT_COUNT, report_pair(m_progress_cnt[2], n));
+    if (m_progress_cnt[3] > n * 12 || m_progress_cnt[2] == n) m_progress_cnt[3] = n * 12;
+    int sum = m_progress_cnt[0] + m_progress_cnt[1] + m_progress_cnt[2] + m_progress_cnt[3];
+    post(REPORT_PROGRESS, static_cast<std::uint32_t>(std::min(sum * 100 / (n * 15), 100)));
+}
+
+int CBatchJob::random_wait(int seconds) {
+    if (seconds <= 0) return 0;
+    // Each thread draws from its own generator: workers that start in the
+    // same second must not all wait the same time.
+    thread_local std::mt19937 generator{std::random_device{}()};
+    int r = static_cast<int>(generator() % static_cast<unsigned>(seconds * 1000));
+    int waited = 0;
+    while (m_running.load() == 1 && r > 0) {
+        rt_sleep_ms(200);
+        r -= 200;
+        waited += 200;
+    }
+    return waited;
+}
+
+void CBatchJob::finished_one_device(int row) {
+    post(REPORT_FINISHED, static_cast<std::uint32_t>(row));
+    CAutoMutex lock(&m_job_lock);
+    ++m_finish_cnt;
+    debug_print("-------------finished_one_device  ---------------- m_finish_cnt=%d m_thrd_cnt=%d\n", m_finish_cnt,
+                m_thrd_cnt.load());
+    if (m_finish_cnt == m_thrd_cnt.load()) {
+        m_running.store(0);
+        post(REPORT_RUN_STATE, 0);
+        post(REPORT_ALL_FINISHED, 0);
+    }
+}
+
+void CBatchJob::finished_one_device_change_ip(int row) {
+    post(REPORT_IP_CHANGED, static_cast<std::uint32_t>(row));
+    bool last = false;
+    {
+        CAutoMutex lock(&m_job_lock);
+        debug_print("---finished_one_device_change_ip  ----- m_finish_change_ip_cnt=%d m_thrd_cnt=%d\n",
+                    m_finish_change_ip_cnt, m_thrd_cnt.load());
+        last = m_finish_change_ip_cnt == m_thrd_cnt.load() - 1;
+        if (!last) {
+            ++m_finish_change_ip_cnt;
+            return;
+        }
+    }
+    // The last device: every other worker waits at the barrier, so nobody
+    // else counts now; the commands run without the lock held.
+    rt_sleep_ms(1000);
+    m_shell_runner(kNeighbourFlush);
+    m_shell_runner(kNeighbourShow);
+    CAutoMutex lock(&m_job_lock);
+    ++m_finish_change_ip_cnt;
+}
+
+int CBatchJob::finish_change_ip_count() {
+    CAutoMutex lock(&m_job_lock);
+    return m_finish_change_ip_cnt;
+}

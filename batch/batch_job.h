@@ -1,0 +1,128 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "batch/device_access.h"
+#include "batch/device_table.h"
+#include "batch/job_params.h"
+#include "batch/job_steps.h"
+#include "batch/report_queue.h"
+#include "client/kaltro_client.h"
+#include "runtime/cmutex.h"
+#include "runtime/cthread.h"
+
+// Runs a host command line (the neighbour-cache commands) and waits for it;
+// the result is traced, never acted on.
+using ShellRunner = std::function<int(const std::string& command_line)>;
+
+// Why start_upgrade started nothing.
+enum StartResult : int {
+    START_OK = 0,                // started, or nothing checked (nothing to do, nothing changed)
+    START_EMPTY_RANGE = 1,       // the IP range holds no address
+    START_ALL_IP_CONFLICT = 2,   // every address of the range is in use
+    START_PASSWORD_TOO_LONG = 3, // the default password does not fit the device's 31 bytes
+    START_BAD_UID = 4,           // the UID could change the meaning of the device's shell line
+};
+
+// The batch job engine: plans a job over the checked rows of the device
+// table, runs one worker thread per device and reports to its front end
+// through a queue. Qt-free; a dialog and the command line drive it alike.
+// start_upgrade and stop_job are called from one (front-end) thread.
+class CBatchJob {
+public:
+    static constexpr int kMaxWorkers = CDeviceTable::kMaxRows;
+
+    CBatchJob(CDeviceTable& table, IDeviceClient& client, IDiscoveryLink& discovery);
+    ~CBatchJob();
+    CBatchJob(const CBatchJob&) = delete;
+    CBatchJob& operator=(const CBatchJob&) = delete;
+
+    // The steps of the next job; the front end fills them before start_upgrade.
+    JOB_STEPS m_dostep{};
+
+    void set_shell_runner(ShellRunner runner);
+    CReportQueue& reports() { return m_reports; }
+
+    // Stops any running job, then starts one worker per checked row with a
+    // Version (at most kMaxWorkers; with a range, at most one per free
+    // address). range_start/range_end only matter with change_auto_ip.
+    int start_upgrade(const JobParams& params, const std::string& path, const std::string& range_start,
+                      const std::string& range_end);
+
+    // Ends the job: every worker leaves at its next check, is joined, and the
+    // counters are cleared. Never waits for a front end.
+    void stop_job();
+
+    bool running() const { return m_running.load() != 0; }
+    int worker_count() const { return m_thrd_cnt.load(); }
+
+    // The worker body, run once per device by CThread; param = row * 65536 + slot.
+    int ThreadFunc(std::uint32_t param);
+
+    // Device event callback registered with the client library.
+    static int32_t check_DeviceEvent(int32_t handle, DEVICE_EVENT* event, void* user);
+    void on_device_disconnected(int32_t handle);
+
+    // Progress of flashed devices (kinds 0..3, see batch_job.cpp).
+    void add_progress(int kind);
+    // Waits a random time below `seconds` in 200 ms steps while the job runs;
+    // returns the milliseconds waited.
+    int random_wait(int seconds);
+    // A worker has ended; the last one ends the job.
+    void finished_one_device(int row);
+    // A worker has sent its IP change; the last one empties the host's
+    // neighbour cache before the waiting workers go on.
+    void finished_one_device_change_ip(int row);
+
+    // Read-only views for workers and tests.
+    const JOB_STEPS& steps() const { return m_steps; }
+    const JobParams& params() const { return m_params; }
+    const std::string& fw_path() const { return m_fw_path; }
+    const std::string& new_ip(int slot) const { return m_new_ip[slot]; }
+    std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
+    void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
+    int finish_change_ip_count();
+    CDeviceTable& table() { return m_table; }
+    IDeviceClient& client() { return m_client; }
+    IDiscoveryLink& discovery() { return m_discovery; }
+    void post(int kind, std::uint32_t data) { m_reports.push({kind, data}); }
+    void post_status(int row, int code) { post(REPORT_STATUS, report_pair(row, code)); }
+
+private:
+    int plan_workers(const JobParams& params, const std::string& range_start,
+                     const std::string& range_end, std::vector<int>& rows);
+    void clear_counters();
+
+    CDeviceTable& m_table;
+    IDeviceClient& m_client;
+    IDiscoveryLink& m_discovery;
+    ShellRunner m_shell_runner;
+    CReportQueue m_reports;
+
+    std::atomic<std::uint8_t> m_running{0};
+    JOB_STEPS m_steps{};  // m_dostep as the job started; the workers read this copy
+    JobParams m_params;
+    std::string m_fw_path;
+    std::atomic<int> m_thrd_cnt{0};
+    std::unique_ptr<CThread<CBatchJob>[]> m_worker;
+    std::string m_new_ip[kMaxWorkers];
+    int m_slot_row[kMaxWorkers] = {};
+    // Set when a slot's worker body has begun; a worker stopped before its
+    // thread ran is reported finished by stop_job instead.
+    std::atomic<std::uint8_t> m_entered[kMaxWorkers] = {};
+    std::atomic<std::int32_t> m_dev_handle[kMaxWorkers];
+
+    CMutex m_job_lock;  // guards the counters below
+    int m_progress_cnt[4] = {0, 0, 0, 0};
+    int m_finish_cnt = 0;
+    int m_finish_change_ip_cnt = 0;
+};
+
+// Is the UID safe inside the device's shell line "echo <uid> >/config/tuya.cfg"?
+// Only letters, digits, '-', '_' and '.', 1 to 100 of them: nothing the shell
+// would read as a separator, redirection, quote, expansion or comment.
+bool uid_is_shell_safe(const std::string& uid);

@@ -1,0 +1,322 @@
+#include "batch/batch_worker.h"
+
+#include <algorithm>
+
+#include "batch/batch_job.h"
+#include "batch/firmware_version.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+
+namespace {
+
+// Login answers that end the device's passes at once.
+bool login_refused(int ret) {
+    return ret == NETWORK_ERR_USER || ret == NETWORK_ERR_PASSWORD;
+}
+bool login_final(int ret) {
+    return login_refused(ret) || ret == NETWORK_ERR_MAX_USER || ret == NETWORK_ERR_BUSY;
+}
+
+// A flashed device drops its connection when it reboots. One that never
+// does must not hold its worker (nor a stop) for ever: after this long the
+// worker goes on as if the disconnect had come.
+constexpr std::int64_t kDisconnectWaitMs = 120000;
+
+// A network field goes into the change request only when it fits the
+// request's 32-byte text with its terminator.
+bool fits_request_field(const std::string& text) { return text.size() <= 30; }
+
+}  // namespace
+
+CBatchWorker::CBatchWorker(CBatchJob& job, int ch, int thrd_index)
+    : m_job(job), m_steps(job.steps()), m_ch(ch), m_slot(thrd_index) {}
+
+bool CBatchWorker::running() const { return m_job.running(); }
+bool CBatchWorker::group1() const { return m_job.table().group1_of(m_ch) != 0; }
+void CBatchWorker::post(int code) { m_job.post_status(m_ch, code); }
+
+void CBatchWorker::sleep_while_running(int ms) {
+    while (ms > 0 && running()) {
+        int slice = std::min(ms, 100);
+        rt_sleep_ms(slice);
+        ms -= slice;
+    }
+}
+
+void CBatchWorker::count_progress_once(int kind) {
+    if (!m_progress_marks[kind]) return;
+    m_progress_marks[kind] = false;
+    m_job.add_progress(kind);
+}
+
+void CBatchWorker::run() {
+    debug_print("CtervaneDlg::  ThreadFunc  ---------------- ENTER!!! \n");
+    if (std::optional<DeviceRow> row = m_job.table().row(m_ch)) {
+        m_mac = row->mac;
+        m_ip = row->ip;
+        m_port = std::atoi(row->port.c_str());
+    }
+    if (ip_change_steps()) {
+        m_customer_cfg = CUSTOMER_CFG{};
+        m_need_set_customer_cfg = false;
+        passes();
+    }
+    m_job.finished_one_device(m_ch);
+}
+
+void CBatchWorker::send_ip_change(bool with_network_fields) {
+    IpChangeRequest request{m_mac, m_job.new_ip(m_slot), "", ""};
+    const JobParams& params = m_job.params();
+    if (with_network_fields) {
+        if (fits_request_field(params.net_ip)) request.ip = params.net_ip;
+        if (fits_request_field(params.net_mask)) request.mask = params.net_mask;
+        if (fits_request_field(params.net_gateway)) request.gateway = params.net_gateway;
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) rt_sleep_ms(100);
+        int ret = with_network_fields ? m_job.discovery().ChangeIp(request)
+                                      : m_job.discovery().ChangeIpPort(request);
+        if (ret == 0) post(14);
+    }
+}
+
+bool CBatchWorker::after_ip_change(JobStepField field) {
+    if (only_step(m_steps, field)) return false;
+    m_job.finished_one_device_change_ip(m_ch);
+    // Barrier: every worker of the job has sent its change (and the last one
+    // has emptied the neighbour cache) before anyone logs in.
+    while (m_job.finish_change_ip_count() < m_job.worker_count() && running()) rt_sleep_ms(100);
+    post(10);
+    return true;
+}
+
+bool CBatchWorker::ip_change_steps() {
+    if (m_steps.change_auto_ip) {
+        if (m_ip != m_job.new_ip(m_slot)) send_ip_change(false);
+        if (!after_ip_change(&JOB_STEPS::change_auto_ip)) return false;
+    }
+    if (m_steps.change_ip) {
+        if (m_ip != m_job.new_ip(m_slot)) send_ip_change(true);
+        if (!after_ip_change(&JOB_STEPS::change_ip)) return false;
+    }
+    if (!m_steps.change_auto_ip && !m_steps.change_ip) post(15);
+    return true;
+}
+
+void CBatchWorker::passes() {
+    for (;;) {
+        if (m_max_try_cnt-- <= 0 || !running()) return;
+        debug_print("### device index %d enter the while loop again \n", m_ch);
+        int ret = login();
+        if (m_device_handle == -1) {
+            if (login_failure_ends(ret)) return;
+        } else if (((m_steps.need_update && !m_update_complete) || m_retry_step == 2) && running()) {
+            upgrade_step();
+        }
+        if (upgrade_verdict() == Verdict::GoOn) {
+            setting_steps();
+            logout_if_logged_in();
+            if (m_retry_step == 0) return;
+        }
+        logout_if_logged_in();
+    }
+}
+
+int CBatchWorker::login() {
+    m_max_wait_time = 60000;
+    m_ip_use = m_steps.change_auto_ip ? m_job.new_ip(m_slot) : m_job.table().ip_of(m_ch);
+    const JobParams& params = m_job.params();
+    int ret = -1;
+    // The budget is counted per attempt (6 s each), so a pass makes at most
+    // 10 attempts however long each one takes.
+    while (m_max_wait_time > 0 && running()) {
+        if (m_steps.change_auto_ip) sleep_while_running(5000);
+        ret = m_job.client().Login(&m_device_handle, m_ip_use, m_port, params.user, params.pwd);
+        debug_print("### device index %d start to login %s ,return value== %d and max_try_cnt = %d "
+                    "device_handle=%d  max_wait_time=%d\n",
+                    m_ch, m_ip_use.c_str(), ret, m_max_try_cnt, m_device_handle, m_max_wait_time);
+        m_job.set_dev_handle(m_slot, m_device_handle);
+        if (login_final(ret)) {
+            m_max_try_cnt = 0;
+            break;
+        }
+        if (ret == 0 && m_device_handle != -1) break;
+        m_max_wait_time -= 6000;
+        rt_sleep_ms(500);
+    }
+    debug_print("### upgrade proc tag 111: index = %d, ret = %d \n", m_ch, ret);
+    return ret;
+}
+
+// True when the worker ends here.
+bool CBatchWorker::login_failure_ends(int ret) {
+    if (login_refused(ret) || ret == NETWORK_ERR_BUSY || ret == NETWORK_ERR_MAX_USER) {
+        if (login_refused(ret)) {
+            for (int code : {0, 21, 24, 18, 27}) post(code);
+        } else {
+            post(ret == NETWORK_ERR_BUSY ? 7 : 29);
+        }
+        rt_sleep_ms(100);
+        return true;
+    }
+    if (m_max_try_cnt <= 0) {
+        post(m_ip_use != m_job.table().ip_of(m_ch) ? 13 : 1);
+        rt_sleep_ms(100);
+    }
+    return false;
+}
+
+void CBatchWorker::logout_if_logged_in() {
+    if (m_device_handle == -1) return;
+    m_job.client().Logout(m_device_handle);
+    m_device_handle = -1;
+    m_job.set_dev_handle(m_slot, -1);
+}
+
+void CBatchWorker::upgrade_step() {
+    IDeviceClient& client = m_job.client();
+    // An all-zero settings record first: every apply flag 0.
+    CUSTOMER_CFG untouched{};
+    client.SetDeviceConfig(m_device_handle, NETWORK_CMD_CUSTOMER_CFG, 0, &untouched, sizeof untouched);
+    int ret = client.SetEventCB(m_device_handle, &CBatchJob::check_DeviceEvent, &m_job);
+    debug_print("### Network_ClientSetEventCB  ret = %d device_handle=%d   thrd_index=%d \n", ret,
+                m_device_handle, m_slot);
+    start_transfer();
+    rt_sleep_ms(100);
+    poll_transfer();
+    debug_print("### device index %d  upgarde over max_try_cnt=%d update_complete=%d  upgrade_handle=%d "
+                "device_handle=%d",
+                m_ch, m_max_try_cnt, m_update_complete ? 1 : 0, m_upgrade_handle, m_device_handle);
+    if (m_upgrade_handle != -1) {
+        client.StopUpgrade(m_upgrade_handle);
+        m_upgrade_handle = -1;
+    }
+    m_ticks = 0;
+    if (m_device_handle != -1) {
+        if (m_update_complete) {
+            post(11);
+            if (group1())
+                m_job.add_progress(3);
+            else
+                wait_for_disconnect();
+        } else {
+            m_retry_step = 2;
+        }
+        logout_if_logged_in();
+    }
+    if (!m_update_complete) return;
+    wait_after_flash();
+    second_login();
+    count_progress_once(2);
+    if (m_device_handle != -1 && running()) {
+        // The white light blinks once: the technician sees which camera is done.
+        client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 1, 1);
+        client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 0, 1);
+        post(8);
+    }
+    m_retry_step = 0;
+}
+
+void CBatchWorker::start_transfer() {
+    int ret = m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path());
+    debug_print("### device index %d start to send upgarde request max_try_cnt=%d nRet=%d  upgrade_handle=%d "
+                "device_handle=%d",
+                m_ch, m_max_try_cnt, ret, m_upgrade_handle, m_device_handle);
+    if (ret == 0 && m_upgrade_handle != -1) {
+        post(6);
+        count_progress_once(0);
+        return;
+    }
+    int status = 7;
+    if (ret == NETWORK_ERR_UPGRADE_SAME_VERSION) status = 2;
+    if (ret == NETWORK_ERR_UPGRADE_BOARD_TYPE) status = 4;
+    if (ret == NETWORK_ERR_UPGRADE_INVALID_FILE) {
+        status = 3;
+        m_max_try_cnt = 0;
+    }
+    // Earlier passes retry silently; only the last one tells.
+    if (m_max_try_cnt <= 0) post(status);
+    if (m_upgrade_handle != -1) m_job.client().StopUpgrade(m_upgrade_handle);
+    m_upgrade_handle = -1;
+}
+
+void CBatchWorker::poll_transfer() {
+    IDeviceClient& client = m_job.client();
+    int failures = 0;
+    while (m_upgrade_handle != -1 && running()) {
+        int32_t value = 0;
+        int ret = client.GetUpgradeStatus(m_upgrade_handle, &value);
+        debug_print("### device index %d has send upgrade file = %d nRet=%d\n", m_ch, value, ret);
+        if (value == 100) {
+            client.StopUpgrade(m_upgrade_handle);
+            m_upgrade_handle = -1;
+            m_update_complete = true;
+            count_progress_once(1);
+        } else if (ret != 0 && ++failures > 3) {
+            // Failed polls count over the whole transfer, not only in a row.
+            rt_sleep_ms(100);
+            client.StopUpgrade(m_upgrade_handle);
+            m_upgrade_handle = -1;
+            post(7);
+            rt_sleep_ms(500);
+            break;
+        }
+        rt_sleep_ms(200);
+    }
+}
+
+void CBatchWorker::wait_for_disconnect() {
+    std::int64_t deadline = rt_clock_ms() + kDisconnectWaitMs;
+    int checks = 0;
+    while (m_job.dev_handle(m_slot) == m_device_handle && running()) {
+        if (rt_clock_ms() >= deadline) {
+            debug_print("### device index %d no disconnect after the flash, going on\n", m_ch);
+            return;
+        }
+        rt_sleep_ms(100);
+        if (++checks % 100 == 0) m_job.add_progress(3);
+    }
+}
+
+void CBatchWorker::wait_after_flash() {
+    if (group1()) {
+        m_job.add_progress(3);
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        sleep_while_running(10000);
+        m_job.add_progress(3);
+    }
+}
+
+void CBatchWorker::second_login() {
+    const JobParams& params = m_job.params();
+    int budget = 60000;
+    while (budget > 0 && running()) {
+        if (std::optional<std::string> listed = m_job.discovery().FindIp(m_mac)) m_ip = *listed;
+        budget -= m_job.random_wait(5);
+        const std::string& target = m_steps.change_auto_ip ? m_job.new_ip(m_slot) : m_ip;
+        int ret = m_job.client().Login(&m_device_handle, target, m_port, params.user, params.pwd);
+        m_job.set_dev_handle(m_slot, m_device_handle);
+        debug_print("###device index %d upgrade login ret=%d device_handle=%d max_wait_time=%dms\n", m_ch, ret,
+                    m_device_handle, m_max_wait_time);
+        if ((ret == 0 && m_device_handle != -1) || login_refused(ret)) return;
+        budget -= 500;
+        m_ticks += 5;
+        if (m_ticks % 100 == 0) m_job.add_progress(3);
+        rt_sleep_ms(500);
+    }
+}
+
+CBatchWorker::Verdict CBatchWorker::upgrade_verdict() {
+    if (m_retry_step == 2) return Verdict::NextPass;
+    if (!m_steps.need_update)
+        post(12);
+    else if (!m_update_complete || !firmware_version_matches(m_job.fw_path(), m_job.table().version_of(m_ch)))
+        post(9);
+    if (m_device_handle == -1) {
+        for (int code : {21, 24, 18, 27}) post(code);
+        return Verdict::NextPass;
+    }
+    return Verdict::GoOn;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "batch/job_steps.h"
+#include "client/kaltro_client.h"
+
+class CBatchJob;
+
+// One device of a batch job, worked on by one thread: the IP change, then
+// up to 10 passes of login, firmware upgrade and the setting steps. Every
+// result goes to the front end as a status report; the worker reads the job
+// copy and the device table, never a front end.
+class CBatchWorker {
+public:
+    CBatchWorker(CBatchJob& job, int ch, int thrd_index);
+    void run();
+
+private:
+    enum class Verdict { NextPass, GoOn };
+
+    // IP change and its barrier; false when the job is that change alone.
+    bool ip_change_steps();
+    void send_ip_change(bool with_network_fields);
+    bool after_ip_change(JobStepField field);
+
+    void passes();
+    int login();
+    bool login_failure_ends(int ret);
+    void upgrade_step();
+    void start_transfer();
+    void poll_transfer();
+    void wait_for_disconnect();
+    void wait_after_flash();
+    void second_login();
+    Verdict upgrade_verdict();
+    void logout_if_logged_in();
+
+    // The setting steps; each returns false when the device asked for the
+    // pass to be repeated (answer 17).
+    void setting_steps();
+    bool logo_step();
+    bool send_logo(std::FILE* file);
+    bool command_step();
+    bool time_step();
+    bool settings_step();
+    bool uid_step();
+    bool control_step(bool flagged, int step, int32_t code);
+    bool send_shell_line(const std::string& line, int step);
+    // Applies the retry rule to a device answer; true when it asked for a retry.
+    bool asks_retry(int32_t answer, int step);
+
+    void post(int code);
+    void count_progress_once(int kind);
+    bool running() const;
+    bool group1() const;
+    // Sleeps `ms`, in short slices, ending early when the job is stopped.
+    void sleep_while_running(int ms);
+
+    CBatchJob& m_job;
+    const JOB_STEPS& m_steps;
+    int m_ch;
+    int m_slot;
+    std::string m_mac;
+    std::string m_ip;
+    int m_port = 0;
+    std::string m_ip_use;
+    int m_max_try_cnt = 10;
+    int m_max_wait_time = 60000;
+    int32_t m_device_handle = -1;
+    int32_t m_upgrade_handle = -1;
+    bool m_update_complete = false;
+    int m_retry_step = 0;
+    bool m_progress_marks[3] = {true, true, true};
+    int m_ticks = 0;
+    bool m_need_set_customer_cfg = false;
+    CUSTOMER_CFG m_customer_cfg{};
+};

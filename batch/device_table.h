@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One discovered device as the list shows it (UTF-8 texts).
+struct ListedDevice {
+    std::string mac;
+    std::string ip;
+    int cmd_port = 0;
+    std::string software_ver;
+    std::uint32_t board_type = 0;
+    std::int32_t device_type = 0;
+};
+
+// One row of the device list: the columns 0..12, the check box and the
+// device-group flag the workers read.
+struct DeviceRow {
+    std::string index;      // column 0, "%02d" of the arrival number
+    std::string mac;        // column 1, the row's key
+    std::string ip;         // column 2
+    std::string port;       // column 3
+    std::string version;    // column 4
+    std::string bid;        // column 5, "0x%x" of the board type
+    std::string results[7]; // columns 6..12 (marks, then the status message)
+    bool checked = false;
+    std::int32_t group1 = 0;    // the m_row_group1 entry of this row
+    int last_status = -1;       // last status code written into the row
+};
+
+// The device list of the batch job, fed by discovery on its own thread,
+// read by the workers and shown by a front end. Every access takes the
+// table's lock for a short copy; no callback runs under it.
+class CDeviceTable {
+public:
+    static constexpr int kMaxRows = 100;
+
+    // `lookup` turns a language-file key into the text shown; by default the
+    // default language file beside the program.
+    using TextLookup = std::function<std::string(const std::string& key)>;
+    explicit CDeviceTable(TextLookup lookup = {});
+
+    // Called (outside the lock) with the row that changed, -1 for all rows.
+    void set_change_notifier(std::function<void(int row)> notifier);
+
+    // Applies a discovery record: a new row for a new device (refused past
+    // kMaxRows, so every row index fits the per-row arrays), else an update
+    // of columns 2..5 and the group flag of the row with this MAC. Returns 0.
+    int update_dev_find_list(const ListedDevice& device, bool is_new);
+
+    void clear();
+    int row_count() const;
+    std::optional<DeviceRow> row(int index) const;
+    std::vector<DeviceRow> rows() const;
+
+    void set_checked(int index, bool checked);
+    void select_all();
+    void select_invert();
+    int checked_count() const;
+
+    // The IP column of every row, checked or not.
+    std::vector<std::string> listed_ips() const;
+    std::string ip_of(int index) const;
+    std::string version_of(int index) const;
+    std::int32_t group1_of(int index) const;
+
+    // Writes the effect of a status code (the marks and messages of the
+    // report table) into a row; rows that do not exist are left alone.
+    void apply_status(int index, int code);
+    void set_result(int index, int column, const std::string& text);
+
+    // True when a device type puts a device into group 1.
+    static bool is_group1_type(std::int32_t device_type);
+
+private:
+    void notify(int row) const;
+    DeviceRow* find_row(int index);
+
+    TextLookup m_lookup;
+    mutable std::mutex m_lock;
+    std::vector<DeviceRow> m_rows;
+    std::function<void(int)> m_notifier;
+};

@@ -1,0 +1,15 @@
+#include "batch/text_limits.h"
+
+#include <cstdlib>
+
+std::string cut_utf8(const std::string& text, std::size_t max_bytes) {
+    if (text.size() <= max_bytes) return text;
+    std::size_t end = max_bytes;
+    // Step back over continuation bytes (10xxxxxx) to a character start.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+int leading_number(const std::string& text) {
+    return std::atoi(text.c_str());
+}

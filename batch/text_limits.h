@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Cuts UTF-8 text to at most max_bytes bytes without splitting a character.
+std::string cut_utf8(const std::string& text, std::size_t max_bytes);
+
+// Reads a decimal number the C library way: leading blanks and a sign are
+// allowed, reading stops at the first non-digit, no digits give 0.
+int leading_number(const std::string& text);

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/device_access.h"
+#include "batch/device_table.h"
+
+// How one scripted device (keyed by IP) behaves.
+struct FakeDevice {
+    std::deque<int> login_results;      // answered in turn; 0 once empty
+    int login_default = 0;
+    std::deque<int> start_upgrade_results;  // answered in turn; 0 once empty
+    int failed_polls = 0;               // status polls that fail before the transfer goes on
+    bool disconnect_after_flash = true; // sends EVENT_DISCONNECTED when the transfer is done
+    std::string version_after_flash;    // written into the device table after the flash
+    std::map<int, std::deque<int>> config_answers;  // per command, answered in turn; 0 once empty
+};
+
+struct ConfigCall {
+    std::string ip;
+    int command;
+    std::vector<unsigned char> data;
+};
+
+// A client library stand-in: logins, transfers and config calls against
+// scripted devices, every call recorded. Thread-safe.
+class FakeDeviceClient : public IDeviceClient {
+public:
+    explicit FakeDeviceClient(CDeviceTable* table = nullptr) : m_table(table) {}
+
+    void add(const std::string& ip, FakeDevice device);
+
+    int32_t Login(int32_t* handle, const std::string& ip, int32_t port, const std::string& user,
+                  const std::string& password) override;
+    int32_t Logout(int32_t handle) override;
+    int32_t SetEventCB(int32_t handle, NETWORK_EVENT_CB callback, void* user) override;
+    int32_t StartUpgrade(int32_t* upgrade_handle, int32_t handle, const std::string& path) override;
+    int32_t GetUpgradeStatus(int32_t upgrade_handle, int32_t* progress) override;
+    int32_t StopUpgrade(int32_t upgrade_handle) override;
+    int32_t GetDeviceConfig(int32_t handle, int32_t command, int32_t channel, void* data, int32_t size) override;
+    int32_t SetDeviceConfig(int32_t handle, int32_t command, int32_t channel, const void* data,
+                            int32_t size) override;
+    int32_t DeviceControl(int32_t handle, int32_t code, int32_t arg1, int32_t arg2, int32_t arg3) override;
+
+    int login_attempts(const std::string& ip) const;
+    int open_logins() const;
+    int open_transfers() const;
+    int stopped_transfers() const;
+    std::vector<ConfigCall> config_calls(const std::string& ip, int command) const;
+    std::vector<std::vector<int>> controls(const std::string& ip) const;
+    // Transfers report progress in steps of this many percent (default 50; 0 = never done).
+    void set_progress_step(int step) { m_progress_step = step; }
+
+private:
+    struct Session { std::string ip; NETWORK_EVENT_CB callback = nullptr; void* user = nullptr; };
+    struct Transfer { std::string ip; int32_t login; int progress = 0; };
+    int next_answer(std::deque<int>& answers, int fallback);
+    void flashed(const std::string& ip, int32_t login);
+
+    CDeviceTable* m_table;
+    mutable std::mutex m_lock;
+    std::map<std::string, FakeDevice> m_devices;
+    std::map<std::string, int> m_login_attempts;
+    std::map<int32_t, Session> m_logins;
+    std::map<int32_t, Transfer> m_transfers;
+    std::vector<ConfigCall> m_config_calls;
+    std::map<std::string, std::vector<std::vector<int>>> m_controls;
+    int32_t m_next_handle = 1;
+    int m_stopped_transfers = 0;
+    int m_progress_step = 50;
+};
+
+// Discovery stand-in: records the change requests, lists addresses by MAC.
+class FakeDiscovery : public IDiscoveryLink {
+public:
+    int ChangeIpPort(const IpChangeRequest& request) override;
+    int ChangeIp(const IpChangeRequest& request) override;
+    std::optional<std::string> FindIp(const std::string& mac) override;
+
+    void list(const std::string& mac, const std::string& ip);
+    std::vector<IpChangeRequest> port_changes() const;
+    std::vector<IpChangeRequest> full_changes() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::map<std::string, std::string> m_listed;
+    std::vector<IpChangeRequest> m_port_changes;
+    std::vector<IpChangeRequest> m_full_changes;
+};
