@@ -1,0 +1,45 @@
+#pragma once
+
+// The device side of one client connection: parses the client's frames,
+// runs the login handshake and answers requests from the camera's
+// DeviceState. Transport-free, so the fuzz target drives it with raw bytes.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "client/login_auth.h"
+#include "client/protocol.h"
+#include "sim/device_state.h"
+
+class DeviceSession {
+public:
+    using Send = std::function<void(const std::vector<std::uint8_t>&)>;
+    // What the connection should do after a batch of bytes.
+    enum class Verdict { keep, close, reboot };
+
+    DeviceSession(DeviceState& device, Send send);
+    ~DeviceSession();
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    // Feeds bytes from the client. A broken stream, a protocol violation or
+    // a logout closes the connection; a verified upgrade reboots the camera.
+    Verdict on_bytes(const std::uint8_t* data, std::size_t length);
+
+private:
+    Verdict handle(const kaltro::Frame& frame);
+    Verdict handle_login(const kaltro::Frame& frame);
+    Verdict handle_request(const kaltro::Frame& frame);
+    Verdict handle_upgrade(const kaltro::Frame& frame);
+    void answer(const kaltro::Frame& request, std::int32_t status, const std::vector<std::uint8_t>& payload = {});
+
+    DeviceState& m_device;
+    Send m_send;
+    kaltro::FrameReader m_reader;
+    std::string m_user;
+    kaltro::Nonce m_nonce{};
+    bool m_challenged = false;
+    bool m_logged_in = false;
+};

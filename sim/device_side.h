@@ -1,0 +1,38 @@
+#pragma once
+
+// The device side of every camera of a simulator run: one DeviceServer per
+// camera, the device options of ipcsim, and the JSON state dump.
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "sim/device_server.h"
+#include "sim/simulator.h"
+
+// Registers --user, --max-sessions, --reboot-ms, --fault and --state-dump.
+void add_device_options(CLI::App& app, DeviceSideOptions& options);
+
+// Reads the device keys of an ipcsim JSON configuration file ("accounts",
+// "max_sessions", "reboot_ms", "faults": {MAC: "key=value,..."}, "state_dump").
+// Values the command line gave (per `app`) win. Returns "" or an error text.
+std::string load_device_config(const std::string& path, const CLI::App& app, DeviceSideOptions& options);
+
+class DeviceSide {
+public:
+    DeviceSide(const Simulator& simulator, const DeviceSideOptions& options);
+    ~DeviceSide() { stop(); }
+
+    // Starts every camera's server; returns "" or the first error.
+    std::string start();
+    void stop();
+    DeviceServer* find(const std::string& mac);
+    // {"cameras": [state of each camera]}
+    nlohmann::json dump();
+    bool write_dump(const std::string& path);
+
+private:
+    std::vector<std::unique_ptr<DeviceServer>> m_servers;
+};
