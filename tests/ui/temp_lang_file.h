@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <string>
+
+// A language file of a few keys in a temporary directory, for one test.
+class TempLangFile {
+public:
+    explicit TempLangFile(const std::string& string_table) {
+        m_path = m_dir.path().toStdString() + "/vesmira_en.ini";
+        std::ofstream(m_path) << "[CharsetType]\nLanguageCode=0409\n[StringTable]\n" << string_table;
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_path;
+};

@@ -1,0 +1,366 @@
+#include "ui/dialog_base.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+
+#include "runtime/lang.h"
+#include "ui/clickable_frame.h"
+#include "ui/ip_address_edit.h"
+#include "ui/qt_text.h"
+#include "ui/report_list.h"
+
+namespace ui {
+
+DialogBase::DialogBase(QWidget* parent) : QDialog(parent), m_services(default_ui_services()) {
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+void DialogBase::build(const DialogSpec& dialog, std::span<const ControlSpec> controls) {
+    QFont font = QApplication::font();
+    font.setPointSize(dialog.font_point_size);
+    setFont(font);
+    m_units = DialogUnits(font);
+    m_title_key = dialog.title_key;
+    resize(m_units.to_px_x(dialog.width_dlu), m_units.to_px_y(dialog.height_dlu));
+
+    for (const ControlSpec& spec : controls) {
+        QWidget* widget = create_widget(spec);
+        widget->setObjectName(QStringLiteral("control_%1").arg(spec.id));
+        place(widget, spec);
+        widget->setEnabled(!(spec.flags & kDisabled));
+        widget->setVisible(!(spec.flags & kHidden));
+        m_controls[spec.id] = Control{spec.kind, widget, spec.caption_key};
+        if (spec.kind == ControlKind::ListBox && (spec.flags & kSorted)) m_sorted_lists.insert(spec.id);
+    }
+    // Group boxes frame the controls around them, so they lie beneath them.
+    for (auto& [id, control] : m_controls)
+        if (control.kind == ControlKind::GroupBox) control.widget->lower();
+}
+
+QWidget* DialogBase::create_widget(const ControlSpec& spec) {
+    const QString text = QString::fromUtf8(spec.text ? spec.text : "");
+    switch (spec.kind) {
+    case ControlKind::Label: return new QLabel(text, this);
+    case ControlKind::Edit: {
+        auto* edit = new QLineEdit(text, this);
+        if (spec.flags & kPassword) edit->setEchoMode(QLineEdit::Password);
+        return edit;
+    }
+    case ControlKind::Button: {
+        auto* button = new QPushButton(text, this);
+        if (spec.flags & kDefaultButton) {
+            button->setDefault(true);
+            m_default_button = button;
+        }
+        return button;
+    }
+    case ControlKind::CheckBox: return new QCheckBox(text, this);
+    case ControlKind::GroupBox: return new QGroupBox(text, this);
+    case ControlKind::Combo: return new QComboBox(this);
+    case ControlKind::ReportList: return new ReportList(spec.flags & kCheckBoxes, this);
+    case ControlKind::ListBox: {
+        auto* list = new QListWidget(this);
+        list->setSortingEnabled(false);  // list_box_add places lines itself
+        return list;
+    }
+    case ControlKind::IpAddress: return new IpAddressEdit(this);
+    case ControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        return bar;
+    }
+    case ControlKind::Frame: return new ClickableFrame(this);
+    }
+    return new QWidget(this);
+}
+
+void DialogBase::place(QWidget* widget, const ControlSpec& spec) {
+    QRect rect = m_units.to_px(spec.rect);
+    // A combo's rectangle includes its dropped-down list; the closed box
+    // takes the height it needs for its font.
+    if (spec.kind == ControlKind::Combo) rect.setHeight(widget->sizeHint().height());
+    widget->setGeometry(rect);
+}
+
+void DialogBase::apply_language() {
+    if (m_title_key) setWindowTitle(to_q(lang(m_title_key)));
+    for (auto& [id, control] : m_controls)
+        if (control.caption_key) set_text(id, lang(control.caption_key));
+}
+
+std::string DialogBase::lang(const std::string& key) const { return lang_string(m_lang_file, key); }
+
+const DialogBase::Control* DialogBase::find(int id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : &it->second;
+}
+
+QWidget* DialogBase::control(int id) const {
+    const Control* c = find(id);
+    return c ? c->widget : nullptr;
+}
+
+IpAddressEdit* DialogBase::ip_field(int id) const { return control_as<IpAddressEdit>(id); }
+
+ReportList* DialogBase::report_list(int id) const { return control_as<ReportList>(id); }
+
+QRect DialogBase::control_rect(int id) const {
+    const QWidget* w = control(id);
+    return w ? w->geometry() : QRect();
+}
+
+void DialogBase::move_control(int id, const QRect& rect) {
+    if (QWidget* w = control(id)) w->setGeometry(rect);
+}
+
+void DialogBase::set_text(int id, const std::string& text) {
+    QWidget* w = control(id);
+    const QString q = to_q(text);
+    if (auto* label = qobject_cast<QLabel*>(w)) label->setText(q);
+    else if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(q);
+    else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(q);
+    else if (auto* group = qobject_cast<QGroupBox*>(w)) group->setTitle(q);
+    else if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(combo->findText(q));
+    else if (auto* ip = qobject_cast<IpAddressEdit*>(w)) ip->set_text(text);
+}
+
+std::string DialogBase::text(int id) const {
+    const QWidget* w = control(id);
+    if (auto* label = qobject_cast<const QLabel*>(w)) return from_q(label->text());
+    if (auto* edit = qobject_cast<const QLineEdit*>(w)) return from_q(edit->text());
+    if (auto* button = qobject_cast<const QAbstractButton*>(w)) return from_q(button->text());
+    if (auto* group = qobject_cast<const QGroupBox*>(w)) return from_q(group->title());
+    if (auto* combo = qobject_cast<const QComboBox*>(w)) return from_q(combo->currentText());
+    if (auto* ip = qobject_cast<const IpAddressEdit*>(w)) return ip->text();
+    return "";
+}
+
+void DialogBase::set_enabled(int id, bool enabled) {
+    if (QWidget* w = control(id)) w->setEnabled(enabled);
+}
+
+bool DialogBase::is_enabled(int id) const {
+    const QWidget* w = control(id);
+    return w && w->isEnabled();
+}
+
+void DialogBase::set_shown(int id, bool shown) {
+    if (QWidget* w = control(id)) w->setVisible(shown);
+}
+
+// Shown means "visible whenever the dialog is", so it reads the same before
+// the dialog opens.
+bool DialogBase::is_shown(int id) const {
+    const QWidget* w = control(id);
+    return w && !w->isHidden();
+}
+
+void DialogBase::set_checked(int id, bool checked) {
+    if (auto* box = control_as<QCheckBox>(id)) box->setChecked(checked);
+}
+
+bool DialogBase::is_checked(int id) const {
+    const auto* box = control_as<QCheckBox>(id);
+    return box && box->isChecked();
+}
+
+void DialogBase::set_focus(int id) {
+    if (QWidget* w = control(id)) w->setFocus(Qt::OtherFocusReason);
+}
+
+bool DialogBase::has_focus(int id) const {
+    const QWidget* w = control(id);
+    const QWidget* focus = focusWidget();
+    return w && focus && (focus == w || w->isAncestorOf(focus));
+}
+
+void DialogBase::combo_clear(int id) {
+    if (auto* combo = control_as<QComboBox>(id)) combo->clear();
+}
+
+void DialogBase::combo_insert(int id, int index, const std::string& text) {
+    auto* combo = control_as<QComboBox>(id);
+    if (!combo) return;
+    const int at = index < 0 || index > combo->count() ? combo->count() : index;
+    const bool was_empty = combo->count() == 0;
+    combo->insertItem(at, to_q(text));
+    // Filling a combo selects nothing by itself; the dialog chooses.
+    if (was_empty) combo->setCurrentIndex(-1);
+}
+
+int DialogBase::combo_count(int id) const {
+    const auto* combo = control_as<QComboBox>(id);
+    return combo ? combo->count() : 0;
+}
+
+std::string DialogBase::combo_item(int id, int index) const {
+    const auto* combo = control_as<QComboBox>(id);
+    return combo ? from_q(combo->itemText(index)) : "";
+}
+
+void DialogBase::combo_select(int id, int index) {
+    auto* combo = control_as<QComboBox>(id);
+    if (combo) combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+int DialogBase::combo_selection(int id) const {
+    const auto* combo = control_as<QComboBox>(id);
+    return combo ? combo->currentIndex() : -1;
+}
+
+void DialogBase::set_progress(int id, int percent) {
+    if (auto* bar = control_as<QProgressBar>(id)) bar->setValue(std::clamp(percent, bar->minimum(), bar->maximum()));
+}
+
+int DialogBase::progress(int id) const {
+    const auto* bar = control_as<QProgressBar>(id);
+    return bar ? bar->value() : 0;
+}
+
+void DialogBase::list_box_clear(int id) {
+    if (auto* list = control_as<QListWidget>(id)) list->clear();
+}
+
+int DialogBase::list_box_add(int id, const std::string& line) {
+    auto* list = control_as<QListWidget>(id);
+    if (!list) return -1;
+    const QString text = to_q(line);
+    int position = list->count();
+    // Only a sorted list box orders what is added; others append.
+    if (m_sorted_lists.count(id))
+        while (position > 0 && QString::localeAwareCompare(text, list->item(position - 1)->text()) < 0) --position;
+    list->insertItem(position, text);
+    return position;
+}
+
+bool DialogBase::list_box_insert(int id, int position, const std::string& line) {
+    auto* list = control_as<QListWidget>(id);
+    if (!list || position < 0 || position > list->count()) return false;
+    list->insertItem(position, to_q(line));
+    return true;
+}
+
+int DialogBase::list_box_count(int id) const {
+    const auto* list = control_as<QListWidget>(id);
+    return list ? list->count() : 0;
+}
+
+std::string DialogBase::list_box_line(int id, int position) const {
+    const auto* list = control_as<QListWidget>(id);
+    const QListWidgetItem* item = list ? list->item(position) : nullptr;
+    return item ? from_q(item->text()) : "";
+}
+
+void DialogBase::set_picture(int id, const QPixmap& picture) {
+    if (auto* label = control_as<QLabel>(id)) label->setPixmap(picture);
+}
+
+void DialogBase::on_clicked(int id, std::function<void()> handler) {
+    QWidget* w = control(id);
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        connect(button, &QAbstractButton::clicked, this, [handler] { handler(); });
+    else if (auto* frame = qobject_cast<ClickableFrame*>(w))
+        connect(frame, &ClickableFrame::clicked, this, [handler] { handler(); });
+}
+
+void DialogBase::on_selection_changed(int id, std::function<void()> handler) {
+    if (auto* combo = control_as<QComboBox>(id))
+        connect(combo, &QComboBox::activated, this, [handler](int) { handler(); });
+}
+
+void DialogBase::on_pressed(int id, std::function<void()> handler) {
+    if (auto* button = control_as<QAbstractButton>(id)) connect(button, &QAbstractButton::pressed, this, handler);
+}
+
+void DialogBase::on_released(int id, std::function<void()> handler) {
+    if (auto* button = control_as<QAbstractButton>(id)) connect(button, &QAbstractButton::released, this, handler);
+}
+
+void DialogBase::set_tab_order(std::initializer_list<int> ids) {
+    QWidget* previous = nullptr;
+    for (int id : ids) {
+        QWidget* w = control(id);
+        if (!w) continue;
+        if (previous) setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+MsgResult DialogBase::message_box(const std::string& text_key, const std::string& title_key, MsgButtons buttons,
+                                  MsgIcon icon) {
+    return m_services.message_boxes->show(this, lang(title_key), lang(text_key), buttons, icon);
+}
+
+std::optional<std::string> DialogBase::choose_file(const std::string& filter, const std::string& default_suffix) {
+    return m_services.file_dialogs->open_file(this, filter, default_suffix);
+}
+
+int DialogBase::caption_width(const QWidget* control) {
+    // A push button's size hint has a style minimum (80 px) that says nothing
+    // about its caption, so its need is measured from the text itself.
+    if (auto* button = qobject_cast<const QPushButton*>(control)) {
+        const QStyle* style = button->style();
+        const int margins = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                                 style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button));
+        return button->fontMetrics().horizontalAdvance(button->text().remove('&')) + margins;
+    }
+    if (qobject_cast<const QLabel*>(control) || qobject_cast<const QAbstractButton*>(control))
+        return control->sizeHint().width();
+    return 0;
+}
+
+std::vector<int> DialogBase::clipped_controls() const {
+    std::vector<int> clipped;
+    for (const auto& [id, control] : m_controls)
+        if (!control.widget->isHidden() && caption_width(control.widget) > control.widget->width())
+            clipped.push_back(id);
+    return clipped;
+}
+
+void DialogBase::showEvent(QShowEvent* event) {
+    if (!m_initialised) {
+        m_initialised = true;
+        on_init();
+    }
+    QDialog::showEvent(event);
+}
+
+void DialogBase::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || event->modifiers() & ~Qt::KeypadModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    // A focused push button has taken its Enter already; this one came from
+    // another control.
+    if (m_default_button && m_default_button->isVisible() && m_default_button->isEnabled()) m_default_button->click();
+    event->accept();
+}
+
+void DialogBase::done(int result) {
+    // A close confirmation may run a nested event loop; a second close
+    // request arriving meanwhile waits for the first one's answer.
+    if (m_closing) return;
+    m_closing = true;
+    const bool close = on_close_request();
+    m_closing = false;
+    if (!close) return;
+    m_initialised = false;  // the next opening initialises again
+    QDialog::done(result);
+}
+
+}  // namespace ui

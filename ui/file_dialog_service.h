@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace ui {
+
+// Chooses one existing file to open. `filter` is written the classic way,
+// "description|pattern|description|pattern||" (e.g. "update files(*.update)|*.update||");
+// `default_suffix` is added to a typed name without one. Returns the full path,
+// or nothing when the user cancels.
+class FileDialogService {
+public:
+    virtual ~FileDialogService() = default;
+    virtual std::optional<std::string> open_file(QWidget* parent, const std::string& filter,
+                                                 const std::string& default_suffix) = 0;
+};
+
+// The real one: a QFileDialog (Qt's own, so it looks the same on every desktop
+// and in offscreen tests).
+class QtFileDialogService : public FileDialogService {
+public:
+    std::optional<std::string> open_file(QWidget* parent, const std::string& filter,
+                                         const std::string& default_suffix) override;
+};
+
+// Converts a "description|pattern|...||" filter to Qt's
+// "description (pattern);;..." form; patterns separated by ';' become blanks.
+QString qt_name_filters(const std::string& filter);
+
+}  // namespace ui
