@@ -3,10 +3,18 @@
 #include <atomic>
 
 #include "batch/device_table.h"
+#include "batch/job_display.h"
 #include "batch/job_report.h"
 #include "batch/report_queue.h"
+#include "runtime/trace.h"
 
 namespace {
+
+// The engine traces freely; these tests read results, not trace lines.
+class QuietTrace : public ::testing::Environment {
+    void SetUp() override { set_trace_sink(&trace_null_sink, nullptr); }
+};
+::testing::Environment* const quiet_trace = ::testing::AddGlobalTestEnvironment(new QuietTrace);
 
 CDeviceTable::TextLookup keys_as_text() {
     return [](const std::string& key) { return "<" + key + ">"; };
@@ -138,6 +146,21 @@ TEST(ReportQueue, ProgressIsFoldedAndTheNotifierFiresOncePerBatch) {
     EXPECT_EQ(reports[2].data, 40u);
     queue.push({REPORT_FINISHED, 1});
     EXPECT_EQ(wakeups.load(), 2);
+}
+
+TEST(JobDisplay, ReportsUpdateBarCountAndRows) {
+    CDeviceTable table(keys_as_text());
+    table.update_dev_find_list(device("aa", "10.0.0.1"), true);
+    JobDisplay display;
+    EXPECT_EQ(handle_job_report({REPORT_PROGRESS, 40}, table, display), ReportAction::None);
+    EXPECT_EQ(display.progress, 40);
+    handle_job_report({REPORT_COUNT, report_pair(1, 4)}, table, display);
+    EXPECT_EQ(display.count_text, "1/4");
+    handle_job_report({REPORT_STATUS, report_pair(0, 17)}, table, display);
+    EXPECT_EQ(table.rows()[0].results[COL_TIME - COL_NETWORK], kMarkDone);
+    EXPECT_EQ(handle_job_report({REPORT_RUN_STATE, 0}, table, display), ReportAction::RunStateChanged);
+    EXPECT_EQ(handle_job_report({REPORT_ALL_FINISHED, 0}, table, display), ReportAction::AllFinished);
+    EXPECT_EQ(handle_job_report({42, 7}, table, display), ReportAction::None);
 }
 
 }  // namespace
