@@ -51,6 +51,7 @@ UpgradeTransfer::~UpgradeTransfer() {
 void UpgradeTransfer::run() {
     std::int32_t result = NETWORK_ERR_NETWORK;
     if (send_image()) {
+        m_end_sent.store(true);
         Response answer;
         result = m_session->request(MSG_UPGRADE_END, {}, answer);
     } else if (m_abort.load()) {
@@ -60,6 +61,8 @@ void UpgradeTransfer::run() {
     }
     m_result.store(result);
     m_state.store(result == NETWORK_OK ? done : failed);
+    m_thread_done.store(true);
+    m_thread_done.notify_all();
     if (result != NETWORK_OK)
         TRACE_MSG("kaltro::UpgradeTransfer::run", "transfer ended with %d after %llu of %llu bytes\n", result,
                   static_cast<unsigned long long>(m_sent.load()), static_cast<unsigned long long>(m_image_size));
@@ -92,9 +95,11 @@ std::int32_t UpgradeTransfer::status(std::int32_t& progress) {
     // The device tells how much it holds; 100 is kept for the verified image.
     Response answer;
     std::int32_t result = m_session->request(MSG_UPGRADE_STATUS, {}, answer);
-    if (m_state.load() == done) {  // finished while we asked
-        progress = 100;
-        return NETWORK_OK;
+    if (result != NETWORK_OK && m_end_sent.load()) {
+        // The device answers the image's end before this poll (and reboots
+        // after a good image): the transfer's own verdict is the one to give.
+        m_thread_done.wait(false);
+        return status(progress);
     }
     if (result != NETWORK_OK) return result;
     ByteReader in(answer.payload);

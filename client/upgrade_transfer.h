@@ -42,6 +42,8 @@ private:
     std::atomic<int> m_state{running};
     std::atomic<std::int32_t> m_result{NETWORK_OK};
     std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_end_sent{false};
+    std::atomic<bool> m_thread_done{false};
     std::thread m_thread;
 };
 

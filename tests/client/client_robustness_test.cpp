@@ -1,0 +1,283 @@
+// The library against devices that misbehave: hung, killed, garbage, wrong
+// lengths, floods; and against callers that share a handle between threads.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "client/login_auth.h"
+#include "client/protocol.h"
+#include "client/socket_io.h"
+#include "tests/client/sim_fixture.h"
+
+namespace {
+
+using namespace kaltro;
+using RobustnessTest = SimFixture;
+
+// A scripted device on 127.0.0.1: logs anybody in, then answers each frame
+// with whatever `script` returns (nothing for an empty vector).
+class FakeDevice {
+public:
+    using Script = std::function<std::vector<std::uint8_t>(const Frame&)>;
+
+    explicit FakeDevice(Script script) : m_script(std::move(script)) {
+        m_listen = listen_tcp("127.0.0.1", 0);
+        sockaddr_in addr{};
+        socklen_t len = sizeof(addr);
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
+        m_port = ntohs(addr.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~FakeDevice() {
+        m_stop = true;
+        m_thread.join();
+        close(m_listen);
+    }
+    int port() const { return m_port; }
+
+    static std::vector<std::uint8_t> login_ok(const Frame& f) {
+        std::vector<std::uint8_t> nonce(f.header.type == MSG_LOGIN_BEGIN ? kNonceSize : 0, 1);
+        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, nonce);
+    }
+
+private:
+    void serve() {
+        while (!m_stop) {
+            if (wait_readable(m_listen, 100) <= 0) continue;
+            int fd = accept(m_listen, nullptr, nullptr);
+            if (fd < 0) continue;
+            set_nonblocking(fd);
+            FrameReader reader;
+            while (!m_stop) {
+                int ready = wait_readable(fd, 100);
+                if (ready < 0) break;
+                if (ready == 0) continue;
+                std::uint8_t buffer[70000];
+                long n = read_some(fd, buffer, sizeof buffer);
+                if (n == -2) continue;
+                if (n <= 0 || !reader.feed(buffer, static_cast<std::size_t>(n))) break;
+                bool closed = false;
+                while (auto frame = reader.next()) {
+                    std::vector<std::uint8_t> reply = m_script(*frame);
+                    if (reply.size() == 1) closed = true;  // one byte: the script wants the line cut
+                    else if (!reply.empty()) send_all(fd, reply.data(), reply.size(), rt_clock_ms() + 5000);
+                }
+                if (closed) break;
+            }
+            close(fd);
+        }
+    }
+
+    Script m_script;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::vector<std::uint8_t> bytes_of(const char* text) { return std::vector<std::uint8_t>(text, text + std::strlen(text)); }
+
+int32_t login_to(const FakeDevice& device, int32_t& handle) {
+    return Network_ClientLogin(&handle, "127.0.0.1", device.port(), "Admin", "tovik");
+}
+
+TEST_F(RobustnessTest, GarbageFromTheDeviceIsRefused) {
+    int32_t handle = 0;
+    FakeDevice junk([](const Frame&) { return bytes_of("HTTP/1.1 400 Bad Request\r\n\r\nnot a camera at all"); });
+    EXPECT_EQ(login_to(junk, handle), NETWORK_ERR_PROTOCOL);
+    EXPECT_EQ(handle, -1);
+    FakeDevice huge([](const Frame& f) {
+        std::vector<std::uint8_t> frame = encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
+        store_u32(frame.data() + 16, 0x7FFFFFFF);  // announces 2 GiB
+        return frame;
+    });
+    EXPECT_EQ(login_to(huge, handle), NETWORK_ERR_PROTOCOL);
+    FakeDevice wrong_version([](const Frame& f) {
+        std::vector<std::uint8_t> frame = encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
+        frame[4] = 9;
+        return frame;
+    });
+    EXPECT_EQ(login_to(wrong_version, handle), NETWORK_ERR_PROTOCOL);
+    FakeDevice short_nonce([](const Frame& f) {
+        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {1, 2, 3});
+    });
+    EXPECT_EQ(login_to(short_nonce, handle), NETWORK_ERR_PROTOCOL);
+}
+
+TEST_F(RobustnessTest, DeviceThatClosesMidFrameOrNeverAnswers) {
+    int32_t handle = 0;
+    FakeDevice cut([](const Frame&) { return std::vector<std::uint8_t>{0}; });
+    EXPECT_EQ(login_to(cut, handle), NETWORK_ERR_NETWORK);
+    FakeDevice silent([](const Frame&) { return std::vector<std::uint8_t>{}; });
+    std::int64_t start = rt_clock_ms();
+    EXPECT_EQ(login_to(silent, handle), NETWORK_ERR_TIMEOUT);
+    EXPECT_LT(rt_clock_ms() - start, 30000);
+    // A flood of frames nobody asked for does not answer the login either.
+    FakeDevice flood([](const Frame&) {
+        std::vector<std::uint8_t> many;
+        for (int i = 0; i < 2000; ++i) {
+            auto one = encode_frame(MSG_KEEPALIVE | kResponseBit, 0, 0, std::vector<std::uint8_t>(100, 7));
+            many.insert(many.end(), one.begin(), one.end());
+        }
+        return many;
+    });
+    EXPECT_EQ(login_to(flood, handle), NETWORK_ERR_TIMEOUT);
+}
+
+TEST_F(RobustnessTest, WrongRecordLengthsAreRefusedUncopied) {
+    FakeDevice device([](const Frame& f) {
+        if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
+        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, std::vector<std::uint8_t>(10, 0xEE));
+    });
+    int32_t handle = -1;
+    ASSERT_EQ(login_to(device, handle), NETWORK_OK);
+    IPC_DEVICE_INFO info{};
+    EXPECT_EQ(Network_ClientGetDeviceConfig(handle, NETWORK_CMD_GET_DEVICE_INFO, 0, &info, sizeof(info)),
+              NETWORK_ERR_PROTOCOL);
+    EXPECT_EQ(info.mac[0], 0);
+    CAMERA_ADVANCE_CONFIG cap{};
+    EXPECT_EQ(Network_ClientGetCameraAdvanceConfig(handle, 0, &cap, 64), NETWORK_ERR_PROTOCOL);
+    Network_ClientLogout(handle);
+}
+
+TEST_F(RobustnessTest, UnterminatedTextsComeBackTerminated) {
+    FakeDevice device([](const Frame& f) {
+        if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
+        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0,
+                            std::vector<std::uint8_t>(sizeof(IPC_DEVICE_INFO), 'A'));
+    });
+    int32_t handle = -1;
+    ASSERT_EQ(login_to(device, handle), NETWORK_OK);
+    IPC_DEVICE_INFO info{};
+    ASSERT_EQ(Network_ClientGetDeviceConfig(handle, NETWORK_CMD_GET_DEVICE_INFO, 0, &info, sizeof(info)), NETWORK_OK);
+    EXPECT_EQ(std::strlen(info.uid), sizeof(info.uid) - 1);
+    EXPECT_EQ(std::strlen(info.qrcode), sizeof(info.qrcode) - 1);
+    Network_ClientLogout(handle);
+}
+
+TEST_F(RobustnessTest, HungDeviceTimesOutAndIsDisconnectedOnce) {
+    start_cameras(1, [](DeviceSideOptions& o) { parse_device_faults("ignore_command=1000", o.faults["*"]); });
+    int32_t h = login();
+    EventLog events;
+    Network_ClientSetEventCB(h, EventLog::callback, &events);
+    DEVICE_TIME t{};
+    std::int64_t start = rt_clock_ms();
+    EXPECT_EQ(Network_ClientGetDeviceConfig(h, NETWORK_CMD_GET_TIME, 0, &t, sizeof(t)), NETWORK_ERR_TIMEOUT);
+    EXPECT_LT(rt_clock_ms() - start, 30000);
+    EXPECT_TRUE(wait_for([&] { return events.disconnects.load() == 1; }));
+    EXPECT_EQ(Network_ClientIrcutControl(h, 1), NETWORK_ERR_NETWORK);
+    Network_ClientLogout(h);
+    EXPECT_EQ(events.disconnects.load(), 1);
+}
+
+TEST_F(RobustnessTest, KilledDeviceGivesOneDisconnectAndLoginWorksAfterwards) {
+    start_cameras();
+    int32_t h = login();
+    int32_t quiet = login();  // logged out by the caller: no event for it
+    EventLog events, quiet_events;
+    Network_ClientSetEventCB(h, EventLog::callback, &events);
+    Network_ClientSetEventCB(quiet, EventLog::callback, &quiet_events);
+    Network_ClientLogout(quiet);
+    server().kill_connections();
+    EXPECT_TRUE(wait_for([&] { return events.disconnects.load() == 1; }));
+    rt_sleep_ms(1000);
+    EXPECT_EQ(events.disconnects.load(), 1);
+    EXPECT_EQ(quiet_events.disconnects.load(), 0);
+    EXPECT_EQ(Network_ClientLogout(h), NETWORK_OK);
+    int32_t again = login();
+    EXPECT_EQ(Network_ClientIrcutControl(again, 0), NETWORK_OK);
+    Network_ClientLogout(again);
+}
+
+TEST_F(RobustnessTest, DisconnectBeforeTheCallbackIsKeptForIt) {
+    start_cameras();
+    int32_t h = login();
+    server().kill_connections();
+    EXPECT_TRUE(wait_for([&] { return Network_ClientIrcutControl(h, 1) == NETWORK_ERR_NETWORK; }));
+    rt_sleep_ms(200);
+    EventLog events;
+    Network_ClientSetEventCB(h, EventLog::callback, &events);
+    EXPECT_TRUE(wait_for([&] { return events.disconnects.load() == 1; }));
+    Network_ClientLogout(h);
+}
+
+struct SelfLogout {
+    std::atomic<int> calls{0};
+    static int32_t callback(int32_t handle, DEVICE_EVENT*, void* user) {
+        static_cast<SelfLogout*>(user)->calls++;
+        Network_ClientLogout(handle);  // from the library's own thread
+        return 0;
+    }
+};
+
+TEST_F(RobustnessTest, CallbackMayLogOutItsOwnLogin) {
+    start_cameras();
+    int32_t h = login();
+    SelfLogout self;
+    Network_ClientSetEventCB(h, SelfLogout::callback, &self);
+    server().kill_connections();
+    EXPECT_TRUE(wait_for([&] { return self.calls.load() == 1; }));
+    EXPECT_TRUE(wait_for([&] { return Network_ClientLogout(h) == NETWORK_ERR_INVALID_HANDLE; }));
+}
+
+TEST_F(RobustnessTest, ConcurrentCallsOnOneHandle) {
+    start_cameras();
+    int32_t h = login();
+    constexpr int kThreads = 8, kCalls = 40;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kCalls; ++i) {
+                IPC_DEVICE_INFO info{};
+                if (Network_ClientPlayVoiceData_test(h, 1) != NETWORK_OK) failures++;
+                if (Network_ClientGetDeviceConfig(h, NETWORK_CMD_GET_DEVICE_INFO, 0, &info, sizeof(info)) != NETWORK_OK ||
+                    mac() != info.mac)
+                    failures++;
+                if (t == 0 && i == kCalls / 2) Network_ClientSetEventCB(h, nullptr, nullptr);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(state()["voice_tests"], kThreads * kCalls);
+    Network_ClientLogout(h);
+}
+
+TEST_F(RobustnessTest, LogoutWhileOtherThreadsUseTheHandle) {
+    start_cameras();
+    int32_t h = login();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> users;
+    for (int t = 0; t < 4; ++t)
+        users.emplace_back([&] {
+            while (!stop.load()) {
+                int32_t r = Network_ClientLDRControl(h, NETWORK_CMD_MIC, 1);
+                if (r == NETWORK_ERR_INVALID_HANDLE) return;
+                EXPECT_TRUE(r == NETWORK_OK || r == NETWORK_ERR_NETWORK) << r;
+            }
+        });
+    rt_sleep_ms(200);
+    EXPECT_EQ(Network_ClientLogout(h), NETWORK_OK);
+    for (auto& user : users) user.join();
+    stop = true;
+}
+
+TEST_F(RobustnessTest, UnInitWithOpenLoginsAndTransfersReleasesEverything) {
+    start_cameras();
+    int32_t h = login();
+    int32_t transfer = -1;
+    ASSERT_EQ(Network_ClientStartUpgrade(&transfer, h, firmware("3.0.0", 16 * 1024 * 1024).c_str()), NETWORK_OK);
+    Network_ClientUnInit();
+    int32_t progress = 0;
+    EXPECT_EQ(Network_ClientGetUpgradeStatus(transfer, &progress), NETWORK_ERR_INVALID_HANDLE);
+    EXPECT_EQ(Network_ClientLogout(h), NETWORK_ERR_INVALID_HANDLE);
+    Network_ClientInit();
+    EXPECT_TRUE(wait_for([&] { return state()["sessions"] == 0; }));
+}
+
+}  // namespace
