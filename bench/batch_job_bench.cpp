@@ -1,0 +1,194 @@
+// A batch job over many simulated cameras: firmware upgrade plus settings,
+// with time sped up. Prints the wall time against the longest chain of the
+// job's own timed waits (what a perfectly cheap engine would take), the CPU
+// time and the peak memory of the tool's process.
+//
+// The cameras run in a child ipcsim process on loopback addresses, so every
+// timed wait this process makes is a worker's.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "batch/batch_job.h"
+#include "client/firmware_format.h"
+#include "runtime/lang.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+#include "sim/simulator.h"
+
+extern char** environ;
+
+namespace {
+
+// Requested sleep per thread, in system milliseconds.
+std::mutex g_sleep_lock;
+std::map<std::thread::id, std::int64_t> g_slept;
+
+void count_sleep(std::int64_t ms) {
+    std::lock_guard<std::mutex> guard(g_sleep_lock);
+    g_slept[std::this_thread::get_id()] += ms;
+}
+
+std::int64_t longest_wait_chain() {
+    std::lock_guard<std::mutex> guard(g_sleep_lock);
+    std::int64_t longest = 0;
+    for (const auto& [thread, ms] : g_slept) longest = std::max(longest, ms);
+    return longest;
+}
+
+// The workers' view of discovery: every camera keeps its address, and once
+// back from its reboot it is heard with the version just flashed.
+class BenchDiscovery : public IDiscoveryLink {
+public:
+    BenchDiscovery(CDeviceTable& table, std::string version) : m_table(table), m_version(std::move(version)) {}
+    int ChangeIpPort(const IpChangeRequest&) override { return 1; }
+    int ChangeIp(const IpChangeRequest&) override { return 1; }
+    std::optional<std::string> FindIp(const std::string& mac) override {
+        for (const DeviceRow& row : m_table.rows()) {
+            if (row.mac != mac) continue;
+            m_table.update_dev_find_list({row.mac, row.ip, std::atoi(row.port.c_str()), m_version, 0x20, 5}, false);
+            return row.ip;
+        }
+        return std::nullopt;
+    }
+
+private:
+    CDeviceTable& m_table;
+    std::string m_version;
+};
+
+struct ChildSim {
+    pid_t pid = -1;
+    ~ChildSim() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Starts ipcsim and waits for its ready line.
+bool start_sim(ChildSim& child, const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int rc = posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+        child.pid = -1;
+        close(out[0]);
+        return false;
+    }
+    char line[64] = {};
+    ssize_t n = read(out[0], line, sizeof line - 1);
+    close(out[0]);
+    return n > 0 && std::string(line).find("ready") != std::string::npos;
+}
+
+double cpu_seconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"batch job benchmark: upgrade and settings over simulated cameras"};
+    int cameras = 100;
+    double speed = 10;
+    std::uint64_t firmware_size = 8u << 20;
+    std::string base_ip = "127.0.79.10";
+    app.add_option("--cameras", cameras, "simulated cameras")->capture_default_str();
+    app.add_option("--speed", speed, "time speed factor")->capture_default_str();
+    app.add_option("--firmware-size", firmware_size, "firmware image bytes")->capture_default_str();
+    app.add_option("--base-ip", base_ip, "address of the first camera (loopback)")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    set_trace_sink(&trace_null_sink, nullptr);
+    SimOptions options;
+    options.count = cameras;
+    options.base_ip = base_ip;
+    options.cmd_port = 18700;
+    options.device_type = 5;
+    options.version = "1.0.0";
+    ChildSim child;
+    if (!start_sim(child, {exe_dir() + "/ipcsim", "-n", std::to_string(cameras), "--base-ip", base_ip,
+                           "--cmd-port", "18700", "--device-type", "5", "--fw-version", "1.0.0",
+                           "--discovery-address", "127.0.0.1", "--discovery-port", "23999", "--reboot-ms",
+                           "200", "--max-sessions", "20"})) {
+        std::fprintf(stderr, "cannot start %s/ipcsim\n", exe_dir().c_str());
+        return 1;
+    }
+    std::string firmware = "/tmp/batch_bench_" + std::to_string(getpid()) + ".update";
+    kaltro::FirmwareHeader header;
+    header.board_type = 0x20;
+    header.image_size = firmware_size;
+    kaltro::parse_version("1.0.1", header.version);
+    header.board_name = "SIMBOARD";
+    if (!kaltro::write_firmware_file(firmware, header, 3)) return 1;
+
+    CDeviceTable table([](const std::string& key) { return key; });
+    Simulator identities(options);
+    for (const auto& camera : identities.cameras()) {
+        CameraIdentity id = camera->identity();
+        table.update_dev_find_list({id.mac, id.ip, id.cmd_port, id.version, 0x20, 5}, true);
+    }
+    table.select_all();
+    Network_ClientInit();
+    CKaltroDeviceClient client;
+    BenchDiscovery discovery(table, "1.0.1");
+    rusage before{}, after{};
+    double wall = 0;
+    int upgraded = 0, configured = 0;
+    {
+        CBatchJob job(table, client, discovery);
+        JobParams params;
+        params.pwd = "tovik";
+        job.m_dostep.need_update = 1;
+        job.m_dostep.change_time_zone = 1;
+        job.m_dostep.change_language = 1;
+        rt_set_time_speed(speed);
+        rt_set_sleep_observer(&count_sleep);
+        getrusage(RUSAGE_SELF, &before);
+        auto start = std::chrono::steady_clock::now();
+        job.start_upgrade(params, firmware, "", "");
+        while (job.running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        getrusage(RUSAGE_SELF, &after);
+        rt_set_sleep_observer(nullptr);
+        for (const JobReport& r : job.reports().drain()) {
+            if (r.kind != REPORT_STATUS) continue;
+            upgraded += report_low(r.data) == 8;
+            configured += report_low(r.data) == 26;
+        }
+    }
+    Network_ClientUnInit();
+    std::remove(firmware.c_str());
+
+    double waits = static_cast<double>(longest_wait_chain()) / 1000.0 / speed;
+    std::printf("cameras                 %d (upgraded %d, settings %d)\n", cameras, upgraded, configured);
+    std::printf("firmware                %llu bytes\n", static_cast<unsigned long long>(firmware_size));
+    std::printf("time speed              %.0f\n", speed);
+    std::printf("wall time               %.3f s\n", wall);
+    std::printf("longest wait chain      %.3f s (a worker's own timed waits at this speed)\n", waits);
+    std::printf("overhead ratio          %.1f %%\n", waits > 0 ? (wall / waits - 1) * 100 : 0.0);
+    std::printf("CPU time                %.3f s\n", cpu_seconds(after) - cpu_seconds(before));
+    std::printf("peak RSS                %.1f MiB\n", static_cast<double>(after.ru_maxrss) / 1024.0);
+    return upgraded == cameras && configured == cameras ? 0 : 1;
+}
