@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+// Options of "tervane-cli batch": discover the devices, pick some, run one
+// batch job on them and show its progress.
+struct BatchCliOptions {
+    // discovery
+    std::string card;               // local address to sweep from ("" = every interface)
+    double listen_seconds = 3;      // how long to collect devices before the job
+    int expect = 0;                 // stop collecting once this many are listed
+    std::string broadcast = "255.255.255.255";
+    std::uint16_t local_port = 12000;
+    std::uint16_t device_port = 13000;
+    // devices
+    bool all = false;
+    std::vector<std::string> devices;  // MAC or IP
+    // login
+    std::string user = "Admin";
+    std::string password;
+    // steps
+    std::optional<std::string> upgrade;
+    std::optional<std::string> dhcp;          // on | off
+    std::optional<std::string> net_ip;
+    std::string net_mask;
+    std::string net_gateway;
+    std::optional<std::string> ip_range;      // START-END
+    std::optional<std::string> time_zone;     // index 0..24 or UTC+08:00
+    std::optional<int> time_format;
+    std::optional<std::string> video_standard;  // NTSC | PAL
+    std::optional<int> language;
+    std::optional<std::string> default_password;
+    std::optional<int> max_channel;
+    std::optional<std::string> default_channel;  // auto | 1..14
+    std::optional<std::string> logo;
+    bool time_sync = false;
+    std::optional<std::string> command;
+    std::optional<std::string> uid;
+    bool factory_reset = false;
+    bool reset_password = false;
+    // output
+    bool json = false;
+    bool trace = false;
+    double time_speed = 1;
+};
+
+// Registers the "batch" subcommand; the dispatcher runs run_batch_command
+// when it was given.
+CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& options);
+
+// Runs the job; the exit code is 0 when every device succeeded, 1 when any
+// device failed, 2 for input the job refused, 3 when no device was selected.
+int run_batch_command(const BatchCliOptions& options);

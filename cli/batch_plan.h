@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "batch/job_params.h"
+#include "batch/job_steps.h"
+#include "cli/batch_command.h"
+
+// A batch job as the command line asked for it, checked like the dialog's
+// buttons check their fields.
+struct BatchPlan {
+    JOB_STEPS steps{};
+    JobParams params;
+    std::string firmware;
+    std::string range_start;
+    std::string range_end;
+};
+
+// Fills `plan` from the options. Returns "" when the job is acceptable,
+// else the reason (a language-file key or a plain explanation).
+std::string plan_batch_job(const BatchCliOptions& options, BatchPlan& plan);
+
+// A dotted IPv4 address other than 255.255.255.255.
+bool is_valid_ip(const std::string& text);

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/batch_plan.h"
+
+namespace {
+
+BatchCliOptions base() {
+    BatchCliOptions o;
+    o.all = true;
+    return o;
+}
+
+TEST(BatchPlan, SettingsMapToStepsAndFields) {
+    BatchCliOptions o = base();
+    o.time_zone = "UTC+08:00";
+    o.video_standard = "PAL";
+    o.max_channel = 13;
+    o.default_channel = "auto";
+    o.time_sync = true;
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.params.time_zone_index, 20);
+    EXPECT_EQ(plan.params.video_standard_index, 1);
+    EXPECT_EQ(plan.params.max_channel_text, "13");
+    EXPECT_EQ(plan.params.default_channel_text, "auto");
+    EXPECT_EQ(plan.steps.change_time_zone, 1);
+    EXPECT_EQ(plan.steps.change_video_standard, 1);
+    EXPECT_EQ(plan.steps.change_time_sync, 1);
+    EXPECT_EQ(plan.steps.change_deafult_ch, 1);
+    EXPECT_EQ(plan.steps.need_update, 0);
+}
+
+TEST(BatchPlan, TimeZoneForms) {
+    for (auto [text, index] : {std::pair{"20", 20}, {"0", 0}, {"UTC-12:00", 0}, {"UTC-00:00", 12},
+                               {"+3", 15}, {"25", -1}, {"UTC+13:00", -1}, {"x", -1}}) {
+        BatchCliOptions o = base();
+        o.time_zone = text;
+        BatchPlan plan;
+        std::string refused = plan_batch_job(o, plan);
+        if (index < 0)
+            EXPECT_NE(refused, "") << text;
+        else
+            EXPECT_EQ(plan.params.time_zone_index, index) << text;
+    }
+}
+
+TEST(BatchPlan, RangeRuleTakesTheGoodEndAndChecksThePrefix) {
+    BatchCliOptions o = base();
+    o.ip_range = "0.0.0.0-192.168.1.50";
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.range_start, "192.168.1.50");
+    EXPECT_EQ(plan.range_end, "192.168.1.50");
+    EXPECT_EQ(plan.steps.change_auto_ip, 1);
+
+    o.ip_range = "192.168.1.10-192.168.2.20";
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_IP_RANGE_DISMATCH");
+    o.ip_range = "255.255.255.255-bad";
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_INVALID_IP_ADDR");
+}
+
+TEST(BatchPlan, RefusesWhatTheDialogWouldRefuse) {
+    BatchPlan plan;
+    BatchCliOptions o = base();
+    EXPECT_EQ(plan_batch_job(o, plan), "no step given");
+    o.user.clear();
+    o.time_sync = true;
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_INPUT_USER_NAME");
+
+    o = base();
+    o.upgrade = "a.bin";  // 5 characters
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_INVALID_UPGRADE_FILE");
+    o.upgrade = "/nonexistent/firmware.update";
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_INVALID_UPGRADE_FILE");
+
+    o = base();
+    o.command = "cat /proc/loadavg; top -n1";
+    EXPECT_NE(plan_batch_job(o, plan), "");
+
+    o = base();
+    o.dhcp = "on";
+    o.net_ip = "10.0.0.5";
+    EXPECT_NE(plan_batch_job(o, plan), "");
+
+    o = base();
+    o.factory_reset = true;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.steps.restore_factory, 1);
+    o.time_sync = true;
+    EXPECT_NE(plan_batch_job(o, plan), "");
+}
+
+TEST(BatchPlan, NetworkStepCarriesItsFields) {
+    BatchCliOptions o = base();
+    o.net_ip = "10.0.0.5";
+    o.net_mask = "255.255.255.0";
+    o.net_gateway = "10.0.0.1";
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.steps.change_ip, 1);
+    EXPECT_EQ(plan.steps.change_dhcp, 0);
+    EXPECT_EQ(plan.params.net_gateway, "10.0.0.1");
+    o.net_mask = "255.255.255.256";
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_INVALID_IP_ADDR");
+
+    o = base();
+    o.dhcp = "off";
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.steps.change_dhcp, 1);
+    EXPECT_EQ(plan.params.dhcp_checked, 0);
+}
+
+}  // namespace
