@@ -13,30 +13,12 @@
 
 namespace kaltro {
 
-std::int32_t result_from_status(std::int32_t status) {
-    switch (status) {
-        case NETWORK_OK:
-        case NETWORK_ERR_FAIL:
-        case NETWORK_ERR_UPGRADE_SAME_VERSION:
-        case NETWORK_ERR_UPGRADE_BOARD_TYPE:
-        case NETWORK_ERR_INVALID_ARG:
-        case NETWORK_ERR_NOT_SUPPORTED:
-        case NETWORK_ERR_UPGRADE_RUNNING:
-        case NETWORK_ERR_UPGRADE_INVALID_FILE:
-        case NETWORK_ERR_USER:
-        case NETWORK_ERR_PASSWORD:
-        case NETWORK_ERR_LOGIN_REFUSED:
-        case NETWORK_ERR_MAX_USER:
-        case NETWORK_ERR_BUSY:
-        case NETWORK_ERR_NETWORK:
-            return status;
-        default:
-            return NETWORK_ERR_FAIL;  // a code of the device's own is a plain failure here
-    }
-}
-
 Session::Session(int fd, SessionTiming timing, EventDispatcher& dispatcher)
-    : m_fd(fd), m_timing(timing), m_dispatcher(dispatcher), m_last_rx(rt_clock_ms()) {
+    : m_fd(fd),
+      m_timing(timing),
+      m_dispatcher(dispatcher),
+      m_last_rx(rt_clock_ms()),
+      m_router([this](const DEVICE_EVENT& event) { m_dispatcher.post({m_events, m_handle.load(), event, nullptr}); }) {
     m_reader = std::thread(&Session::reader_loop, this);
 }
 
@@ -95,35 +77,17 @@ bool Session::write_frame(const FrameHeader& header, const std::uint8_t* payload
 }
 
 std::int32_t Session::request(std::uint16_t type, const std::vector<std::uint8_t>& payload, Response& out) {
-    auto pending = std::make_shared<Pending>();
     FrameHeader header;
     header.type = type;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_connected.load()) return NETWORK_ERR_NETWORK;
-        header.request_id = m_next_id++;
-        if (m_next_id == 0) m_next_id = 1;  // 0 marks frames that expect no answer
-        m_pending[header.request_id] = pending;
-    }
+    header.request_id = m_router.expect();
+    if (header.request_id == 0) return NETWORK_ERR_NETWORK;
     std::vector<std::uint8_t> scratch;
     bool sent = write_frame(header, payload.data(), payload.size(), scratch);
-    std::unique_lock<std::mutex> guard(m_lock);
-    std::int64_t deadline = rt_clock_ms() + m_timing.request_ms;
-    while (sent && !pending->done) {
-        std::int64_t left = deadline - rt_clock_ms();
-        if (left <= 0) break;
-        m_answered.wait_for(guard, std::chrono::milliseconds(std::min(real_wait_ms(left), 100)));
-    }
-    m_pending.erase(header.request_id);
-    if (!pending->done) {
-        guard.unlock();
-        // A device that does not answer cannot be trusted to answer later
-        // requests in order either: give the login up.
-        if (sent) drop("request timed out");
-        return sent ? NETWORK_ERR_TIMEOUT : NETWORK_ERR_NETWORK;
-    }
-    out = std::move(pending->response);
-    return pending->result;
+    std::int32_t result = m_router.wait(header.request_id, rt_clock_ms() + m_timing.request_ms, out);
+    // A device that does not answer cannot be trusted to answer later
+    // requests in order either: give the login up.
+    if (sent && result == NETWORK_ERR_TIMEOUT) drop("request timed out");
+    return result;
 }
 
 bool Session::send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length,
@@ -140,7 +104,6 @@ void Session::drop(const char* why) {
 }
 
 void Session::reader_loop() {
-    FrameReader reader;
     while (!m_closing.load()) {
         std::int64_t now = rt_clock_ms();
         if (now - m_last_rx.load() > m_timing.dead_ms) {
@@ -156,49 +119,22 @@ void Session::reader_loop() {
         std::int64_t wait = std::min(m_timing.keepalive_ms, m_timing.dead_ms - (now - m_last_rx.load()) + 1);
         int ready = wait_readable(m_fd, std::max<std::int64_t>(wait, 1));
         if (ready < 0) break;
-        if (ready > 0 && !read_available(reader)) break;
+        if (ready > 0 && !read_available()) break;
     }
     on_connection_lost();
 }
 
-bool Session::read_available(FrameReader& reader) {
+bool Session::read_available() {
     std::uint8_t buffer[16384];
     long n = read_some(m_fd, buffer, sizeof(buffer));
     if (n == -2) return true;
     if (n <= 0) return false;
     m_last_rx.store(rt_clock_ms());
-    if (!reader.feed(buffer, static_cast<std::size_t>(n))) {
-        TRACE_MSG("kaltro::Session::read_available", "handle %d: bad frame (%s)\n", m_handle.load(),
-                  header_check_text(reader.error()));
-        fail_pending(NETWORK_ERR_PROTOCOL);
-        return false;
-    }
-    while (auto frame = reader.next()) dispatch(*frame);
-    if (reader.broken()) {
-        fail_pending(NETWORK_ERR_PROTOCOL);
+    if (!m_router.feed(buffer, static_cast<std::size_t>(n))) {
+        TRACE_MSG("kaltro::Session::read_available", "handle %d: device broke the framing\n", m_handle.load());
         return false;
     }
     return true;
-}
-
-void Session::dispatch(Frame& frame) {
-    const FrameHeader& h = frame.header;
-    if (h.type == MSG_EVENT) {
-        ByteReader in(frame.payload);
-        DEVICE_EVENT event{static_cast<std::int32_t>(sizeof(DEVICE_EVENT)), 0, 0, 0};
-        if (in.i32(event.main) && in.i32(event.sub) && in.i32(event.param) && event.main != EVENT_DISCONNECTED)
-            m_dispatcher.post({m_events, m_handle.load(), event, nullptr});
-        return;
-    }
-    if (!(h.type & kResponseBit) || h.request_id == 0) return;  // keep-alive answers and strays
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_pending.find(h.request_id);
-    if (it == m_pending.end()) return;  // answer to a request that timed out
-    it->second->done = true;
-    it->second->result = result_from_status(h.status);
-    it->second->response.status = h.status;
-    it->second->response.payload = std::move(frame.payload);
-    m_answered.notify_all();
 }
 
 void Session::send_keepalive() {
@@ -206,22 +142,9 @@ void Session::send_keepalive() {
     send_unanswered(MSG_KEEPALIVE, nullptr, 0, scratch);
 }
 
-void Session::fail_pending(std::int32_t result) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& [id, pending] : m_pending) {
-        if (pending->done) continue;
-        pending->done = true;
-        pending->result = result;
-    }
-    m_answered.notify_all();
-}
-
 void Session::on_connection_lost() {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_connected.store(false);
-    }
-    fail_pending(NETWORK_ERR_NETWORK);
+    m_connected.store(false);
+    m_router.close(NETWORK_ERR_NETWORK);
     if (m_logged_in.load() && !m_closing.load() && !m_disconnect_reported.exchange(true)) post_disconnect();
 }
 

@@ -16,6 +16,7 @@
 
 #include "client/event_dispatcher.h"
 #include "client/protocol.h"
+#include "client/response_router.h"
 
 namespace kaltro {
 
@@ -26,11 +27,6 @@ struct SessionTiming {
     std::int64_t write_ms = 10000;
     std::int64_t keepalive_ms = 5000;  // device silence before a keep-alive is sent
     std::int64_t dead_ms = 20000;      // silence after which the device is gone
-};
-
-struct Response {
-    std::int32_t status = 0;
-    std::vector<std::uint8_t> payload;
 };
 
 class Session {
@@ -61,16 +57,9 @@ public:
     bool connected() const { return m_connected.load(); }
 
 private:
-    struct Pending {
-        bool done = false;
-        std::int32_t result = 0;
-        Response response;
-    };
-
     std::int32_t login(const std::string& user, const std::string& password);
     void reader_loop();
-    bool read_available(FrameReader& reader);
-    void dispatch(Frame& frame);
+    bool read_available();
     void send_keepalive();
     bool write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length,
                      std::vector<std::uint8_t>& scratch);
@@ -78,7 +67,6 @@ private:
     void drop(const char* why);
     void on_connection_lost();
     void post_disconnect();
-    void fail_pending(std::int32_t result);
 
     int m_fd;
     SessionTiming m_timing;
@@ -96,14 +84,8 @@ private:
     std::int64_t m_last_ping = 0;  // reader thread only
 
     std::mutex m_write_lock;
-    std::mutex m_lock;  // guards m_pending and m_next_id
-    std::condition_variable m_answered;
-    std::map<std::uint32_t, std::shared_ptr<Pending>> m_pending;
-    std::uint32_t m_next_id = 1;
+    ResponseRouter m_router;
     std::thread m_reader;
 };
-
-// Maps a device status to one of the library's result codes.
-std::int32_t result_from_status(std::int32_t status);
 
 }  // namespace kaltro
