@@ -1,28 +1,32 @@
 #pragma once
 
 #include <QFrame>
-#include <QMouseEvent>
+#include <QPixmap>
 
 namespace ui {
 
-// A black-framed area that reports a left click (the live-video and QR areas).
+// A black-framed area that shows a picture (a QR symbol, a video frame) and
+// reports a left click.
 class ClickableFrame : public QFrame {
     Q_OBJECT
 public:
-    explicit ClickableFrame(QWidget* parent = nullptr) : QFrame(parent) {
-        setFrameShape(QFrame::Box);
-        setFrameShadow(QFrame::Plain);
-        setLineWidth(1);
-    }
+    explicit ClickableFrame(QWidget* parent = nullptr);
+
+    // Shows the picture as large as fits, centred, keeping its proportions;
+    // scaled without smoothing so that QR modules stay sharp. An empty
+    // picture clears the area.
+    void set_picture(const QPixmap& picture);
+    const QPixmap& picture() const { return m_picture; }
 
 signals:
     void clicked();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
-        QFrame::mouseReleaseEvent(event);
-    }
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap m_picture;
 };
 
 }  // namespace ui

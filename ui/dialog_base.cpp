@@ -267,6 +267,13 @@ std::string DialogBase::list_box_line(int id, int position) const {
 
 void DialogBase::set_picture(int id, const QPixmap& picture) {
     if (auto* label = control_as<QLabel>(id)) label->setPixmap(picture);
+    else if (auto* frame = control_as<ClickableFrame>(id)) frame->set_picture(picture);
+}
+
+std::vector<int> DialogBase::control_ids() const {
+    std::vector<int> ids;
+    for (const auto& entry : m_controls) ids.push_back(entry.first);
+    return ids;
 }
 
 void DialogBase::on_clicked(int id, std::function<void()> handler) {

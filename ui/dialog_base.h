@@ -91,7 +91,11 @@ public:
     int list_box_count(int id) const;
     std::string list_box_line(int id, int position) const;
 
+    // A picture for a label (shown as is) or a frame (fitted to it).
     void set_picture(int id, const QPixmap& picture);
+
+    // Every control id, ascending.
+    std::vector<int> control_ids() const;
 
     // Handlers: a button, check box or frame clicked by the user; a combo's
     // selection changed by the user; a button pressed and released (held).

@@ -230,6 +230,29 @@ TEST_F(DialogBaseTest, ClickHandlersFollowTheUsersClicks) {
     dialog.hide();
 }
 
+TEST_F(DialogBaseTest, AFrameShowsItsPictureFittedAndSharp) {
+    // A 2x2 checkerboard must come out as four solid quarters, not a blur.
+    QImage board(2, 2, QImage::Format_RGB32);
+    board.setPixel(0, 0, qRgb(0, 0, 0));
+    board.setPixel(1, 1, qRgb(0, 0, 0));
+    board.setPixel(1, 0, qRgb(255, 255, 255));
+    board.setPixel(0, 1, qRgb(255, 255, 255));
+    dialog.move_control(kFrame, QRect(0, 0, 82, 42));  // 80x40 inside the 1-pixel frame
+    dialog.set_picture(kFrame, QPixmap::fromImage(board));
+    const QImage shown = dialog.control(kFrame)->grab().toImage();
+    // The picture fits the height (40x40), centred: x from 21 to 60, y from 1 to 40.
+    EXPECT_EQ(shown.pixelColor(30, 10), QColor(Qt::black));
+    EXPECT_EQ(shown.pixelColor(50, 10), QColor(Qt::white));
+    EXPECT_EQ(shown.pixelColor(30, 30), QColor(Qt::white));
+    EXPECT_EQ(shown.pixelColor(50, 30), QColor(Qt::black));
+}
+
+TEST_F(DialogBaseTest, ListsItsControlIds) {
+    const std::vector<int> ids = dialog.control_ids();
+    EXPECT_EQ(ids.size(), std::size(kTable));
+    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+}
+
 TEST_F(DialogBaseTest, ReportsCaptionsThatDoNotFit) {
     dialog.apply_language();
     EXPECT_TRUE(dialog.clipped_controls().empty());
