@@ -1,0 +1,29 @@
+// Bytes from a device, as the client library parses them: framing, response
+// matching by request id, events. Nothing a device sends may crash it.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "client/response_router.h"
+#include "runtime/rt_time.h"
+
+using namespace kaltro;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    int events = 0;
+    ResponseRouter router([&events](const DEVICE_EVENT&) { ++events; });
+    std::uint32_t ids[3] = {router.expect(), router.expect(), router.expect()};
+    // The first byte picks how the stream is cut into reads.
+    std::size_t piece = 1 + data[0] % 64;
+    for (std::size_t at = 1; at < size; at += piece) {
+        if (!router.feed(data + at, std::min(piece, size - at))) break;
+    }
+    router.close(NETWORK_ERR_NETWORK);
+    for (std::uint32_t id : ids) {
+        Response response;
+        std::int32_t result = router.wait(id, rt_clock_ms(), response);
+        if (result == NETWORK_OK && response.payload.size() > kMaxPayload) __builtin_trap();
+    }
+    return 0;
+}
