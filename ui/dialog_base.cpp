@@ -302,8 +302,12 @@ void DialogBase::set_tab_order(std::initializer_list<int> ids) {
     for (int id : ids) {
         QWidget* w = control(id);
         if (!w) continue;
-        if (previous) setTabOrder(previous, w);
-        previous = w;
+        // An address field is four stops; Qt would keep only the first.
+        const auto* ip = qobject_cast<IpAddressEdit*>(w);
+        for (QWidget* stop : ip ? ip->focus_chain() : std::vector<QWidget*>{w}) {
+            if (previous) setTabOrder(previous, stop);
+            previous = stop;
+        }
     }
 }
 

@@ -124,6 +124,8 @@ QSize IpAddressEdit::sizeHint() const {
                  m_octets[0]->sizeHint().height() + 2 * frameWidth());
 }
 
+std::vector<QWidget*> IpAddressEdit::focus_chain() const { return {m_octets.begin(), m_octets.end()}; }
+
 int IpAddressEdit::octet_index(QObject* box) const {
     for (int i = 0; i < 4; ++i)
         if (m_octets[static_cast<std::size_t>(i)] == box) return i;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QLineEdit;
 
@@ -38,6 +39,9 @@ public:
     void clear();
 
     QSize sizeHint() const override;
+
+    // The octet boxes in the order Tab visits them.
+    std::vector<QWidget*> focus_chain() const;
 
 signals:
     void edited();

@@ -262,6 +262,35 @@ TEST_F(DialogBaseTest, ReportsCaptionsThatDoNotFit) {
     EXPECT_TRUE(dialog.clipped_controls().empty());
 }
 
+TEST_F(DialogBaseTest, TabWalksThroughTheFourOctetsOfAnAddressField) {
+    dialog.set_shown(kEdit, true);
+    dialog.set_tab_order({kEdit, kIp, kCheck});
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.set_focus(kEdit);
+    for (int octet = 0; octet < 4; ++octet) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(dialog.has_focus(kIp)) << octet;
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(dialog.has_focus(kCheck));
+    dialog.hide();
+}
+
+TEST(DialogScalingTest, CaptionsStillFitWithTwiceTheFontSize) {
+    const ControlSpec table[] = {
+        {1, ControlKind::Label, "Network card", nullptr, {7, 9, 46, 8}},
+        {2, ControlKind::CheckBox, "Upgrade firmware", nullptr, {7, 30, 80, 10}},
+        {3, ControlKind::Button, "Reset password", nullptr, {7, 50, 70, 14}},
+    };
+    for (int points : {9, 18}) {
+        DialogBase dialog;
+        dialog.build({nullptr, 120, 80, points}, table);
+        EXPECT_TRUE(dialog.clipped_controls().empty()) << points << " pt";
+    }
+}
+
 TEST_F(DialogBaseTest, TabOrderFollowsTheGivenIds) {
     dialog.set_enabled(kButton, true);
     dialog.set_tab_order({kCheck, kButton, kDefault});
