@@ -134,6 +134,12 @@ int CDiscovery::DiscoveryCbf(DEV_INFO* record, int /*is_new*/, void* context) {
     if (context == nullptr || record == nullptr) return RC_FAIL;
     auto* self = static_cast<CDiscovery*>(context);
     CAutoMutex guard(&self->m_queue_lock);
+    if (self->m_queue.size() >= kMaxPending) {
+        if (!self->m_queue_full) TRACE_MSG("CDiscovery::DiscoveryCbf", "pending queue full, replies dropped\n");
+        self->m_queue_full = true;
+        return RC_FAIL;
+    }
+    self->m_queue_full = false;
     self->m_queue.push_back(*record);
     return RC_OK;
 }

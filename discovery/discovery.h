@@ -31,6 +31,8 @@ class CDiscovery {
 public:
     static constexpr std::int32_t kMinInterval = 1000;
     static constexpr std::int64_t kMergeIdleMs = 20;
+    // Records waiting to be merged; beyond this a flood of replies is dropped.
+    static constexpr std::size_t kMaxPending = 8192;
 
     // transport null: real sockets.
     explicit CDiscovery(IUdpTransport* transport = nullptr, DiscoveryOptions options = {});
@@ -73,6 +75,7 @@ private:
     private_discover m_engine;
     std::deque<DEV_INFO> m_queue;
     CMutex m_queue_lock;
+    bool m_queue_full = false;  // under the queue lock: the drop was traced
     CThread<CDiscovery> m_merge_thread;
     std::FILE* m_send_log = nullptr;  // under the list lock
     std::FILE* m_recv_log = nullptr;

@@ -9,8 +9,11 @@
 
 namespace {
 
-// While a sweep pauses, its socket is polled this often for replies.
+// While a sweep pauses, its socket is polled this often for replies, taking
+// at most a batch each time so that a flood cannot hold the sweep (and a
+// caller stopping it) past its pause.
 constexpr std::int64_t kDrainSliceMs = 10;
+constexpr int kDrainBatch = 256;
 
 }  // namespace
 
@@ -223,7 +226,7 @@ void private_discover::pause_and_drain(IUdpSocket* socket, std::int64_t ms) {
 void private_discover::drain(IUdpSocket* socket) {
     char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES];
     char source[UDP_ADDRESS_SIZE];
-    for (;;) {
+    for (int i = 0; i < kDrainBatch && !m_stopping.load(); ++i) {
         std::memset(buffer, 0, sizeof buffer);
         long received = socket->try_receive(buffer, RECV_MAX_FILL, source);
         if (received <= 0) return;

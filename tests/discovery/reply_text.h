@@ -47,3 +47,23 @@ inline std::string reply_text(const ReplyChanges& changes) {
     }
     return text + " />\n    </Header>\n</Message>\n";
 }
+
+// A datagram: header (command, claimed body length) + body, padded with
+// zeros or cut to `total` bytes when given.
+inline std::string make_datagram(std::uint32_t command, const std::string& body, std::int64_t claimed = -1,
+                                 std::int64_t total = -1) {
+    PACKET_HEAD head{};
+    head.magic = PACKET_MAGIC;
+    head.command = command;
+    head.body_length = static_cast<std::uint32_t>(claimed < 0 ? static_cast<std::int64_t>(body.size()) : claimed);
+    each_htonl(&head);
+    std::string bytes(reinterpret_cast<const char*>(&head), sizeof head);
+    bytes += body;
+    if (total >= 0) bytes.resize(static_cast<std::size_t>(total), '\0');
+    return bytes;
+}
+
+inline std::string reply_datagram(const std::string& mac, const std::string& ip, const std::string& version = "V1.0.0") {
+    return make_datagram(CMD_DEV_INFO_REPLY,
+                         reply_text({{"mac_address", mac}, {"ip_address", ip}, {"software_ver", version}}));
+}
