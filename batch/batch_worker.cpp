@@ -22,6 +22,10 @@ bool login_final(int ret) {
 // worker goes on as if the disconnect had come.
 constexpr std::int64_t kDisconnectWaitMs = 120000;
 
+// A device back from its flash is listed with its new version only once
+// discovery has heard it again; the verdict gives discovery this long.
+constexpr std::int64_t kVersionWaitMs = 10000;
+
 // A network field goes into the change request only when it fits the
 // request's 32-byte text with its terminator.
 bool fits_request_field(const std::string& text) { return text.size() <= 30; }
@@ -308,11 +312,21 @@ void CBatchWorker::second_login() {
     }
 }
 
+bool CBatchWorker::new_version_listed() {
+    std::int64_t deadline = rt_clock_ms() + kVersionWaitMs;
+    for (;;) {
+        if (firmware_version_matches(m_job.fw_path(), m_job.table().version_of(m_ch))) return true;
+        // Only a device that is back (logged in) can still be heard anew.
+        if (m_device_handle == -1 || !running() || rt_clock_ms() >= deadline) return false;
+        rt_sleep_ms(100);
+    }
+}
+
 CBatchWorker::Verdict CBatchWorker::upgrade_verdict() {
     if (m_retry_step == 2) return Verdict::NextPass;
     if (!m_steps.need_update)
         post(12);
-    else if (!m_update_complete || !firmware_version_matches(m_job.fw_path(), m_job.table().version_of(m_ch)))
+    else if (!m_update_complete || !new_version_listed())
         post(9);
     if (m_device_handle == -1) {
         for (int code : {21, 24, 18, 27}) post(code);

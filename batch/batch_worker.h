@@ -36,6 +36,8 @@ private:
     void wait_after_flash();
     void second_login();
     Verdict upgrade_verdict();
+    // Does the list show the firmware's version (waiting a little for discovery)?
+    bool new_version_listed();
     void logout_if_logged_in();
 
     // The setting steps; each returns false when the device asked for the

@@ -15,6 +15,7 @@
 #include "batch/job_display.h"
 #include "cli/batch_output.h"
 #include "cli/batch_plan.h"
+#include "discovery/xml_path.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -134,6 +135,9 @@ CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& o) {
     cmd->add_option("--card", o.card, "Local IPv4 address to search from");
     cmd->add_option("--listen", o.listen_seconds, "Seconds to collect devices before the job")->capture_default_str();
     cmd->add_option("--expect", o.expect, "Start as soon as this many devices are listed");
+    cmd->add_option("--sweep", o.sweep_seconds, "Seconds between searches while the job runs")
+        ->capture_default_str()
+        ->check(CLI::Range(1.0, 86400.0));
     cmd->add_option("--broadcast", o.broadcast, "Discovery destination address")->capture_default_str();
     cmd->add_option("--local-port", o.local_port, "Discovery reply port")->capture_default_str();
     cmd->add_option("--device-port", o.device_port, "Discovery request port of the devices")->capture_default_str();
@@ -167,6 +171,10 @@ CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& o) {
 }
 
 int run_batch_command(const BatchCliOptions& o) {
+    if (!o.trace) {
+        set_trace_sink(&trace_null_sink, nullptr);
+        xml_set_output(nullptr);  // the XML layer's diagnostics would mix with the report lines
+    }
     BatchPlan plan;
     std::string refused = plan_batch_job(o, plan);
     if (!refused.empty()) {
@@ -174,7 +182,6 @@ int run_batch_command(const BatchCliOptions& o) {
         return 2;
     }
     rt_set_time_speed(o.time_speed);
-    if (!o.trace) set_trace_sink(&trace_null_sink, nullptr);
     g_interrupted.store(0);
     signal(SIGINT, on_interrupt);
     signal(SIGTERM, on_interrupt);
@@ -188,7 +195,9 @@ int run_batch_command(const BatchCliOptions& o) {
     discovery_options.recv_log.clear();
     CDiscovery discovery(nullptr, discovery_options);
     discovery.SetDiscoveryCB(&feed_device_table, &table);
-    discovery.StartDiscovery(0, 0x7fffffff);
+    // Searching again now and then lets discovery hear a flashed device come
+    // back with its new version, which the upgrade's verdict compares.
+    discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
     if (!o.card.empty()) discovery.RefreshDiscovery(o.card.c_str());
     listen_for_devices(o, table);
 

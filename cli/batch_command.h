@@ -16,6 +16,7 @@ struct BatchCliOptions {
     std::string card;               // local address to sweep from ("" = every interface)
     double listen_seconds = 3;      // how long to collect devices before the job
     int expect = 0;                 // stop collecting once this many are listed
+    double sweep_seconds = 5;       // search again this often, so rebooted devices are heard
     std::string broadcast = "255.255.255.255";
     std::uint16_t local_port = 12000;
     std::uint16_t device_port = 13000;

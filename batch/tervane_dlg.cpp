@@ -1,0 +1,295 @@
+#include "batch/tervane_dlg.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include "batch/batch_dlg_bridge.h"
+#include "batch/batch_dlg_controls.h"
+#include "batch/batch_dlg_rules.h"
+#include "batch/batch_settings.h"
+#include "batch/device_list_view.h"
+#include "runtime/lang.h"
+#include "runtime/trace.h"
+#include "ui/report_list.h"
+#include "ui/wait_cursor.h"
+
+using namespace batch_dlg;
+
+namespace {
+
+// The host's own IPv4 addresses, loopback left out: on Linux the host name
+// usually resolves to a loopback alias only, which cannot reach the devices.
+std::vector<std::string> host_ipv4_addresses() {
+    std::vector<std::string> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return addresses;
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
+        if (std::string(text).rfind("127.", 0) != 0) addresses.emplace_back(text);
+    }
+    freeifaddrs(list);
+    return addresses;
+}
+
+}  // namespace
+
+CtervaneDlg::CtervaneDlg(QWidget* parent, BatchDialogOptions options)
+    : DialogBase(parent),
+      m_options(std::move(options)),
+      m_table([this](const std::string& key) { return lang(key); }),
+      m_discovery(m_options.transport, m_options.discovery),
+      m_discovery_link(m_discovery),
+      m_job(m_table, m_client, m_discovery_link) {
+    Network_ClientInit();
+    if (m_options.shell_runner) m_job.set_shell_runner(m_options.shell_runner);
+    build(dialog_spec(), control_table());
+    connect_handlers();
+    connect_job_buttons();
+}
+
+CtervaneDlg::~CtervaneDlg() {
+    shut_down();
+    Network_ClientUnInit();
+}
+
+// Runs at every opening, in the classic order: language, captions and
+// combos, network cards, start-up states, stored fields, list, discovery.
+void CtervaneDlg::on_init() {
+    if (lang_file().empty()) set_lang_file(lang_default_file());
+    apply_language();
+    reset_fields();
+    fill_combos();
+    m_dev_type_filter = 0;
+    get_more_ip();
+    combo_select(IDC_COMBO_NETWORK_CARD, 0);
+    update_controls();  // idle: a job of an earlier opening was stopped at its close
+    set_enabled(IDC_BTN_STOP, false);
+    set_text(IDC_EDIT_USER, "Admin");
+    set_enabled(IDC_BTN_SET_NETWORK, false);
+    for (int id : network_address_fields()) set_enabled(id, false);
+    for (int id : hidden_at_start()) set_shown(id, false);
+    batch_settings::load_cfg_param(*this);
+    start_device_list();
+}
+
+// A new opening starts with the fields of a new window: boxes unchecked,
+// texts empty (the stored ones are read back afterwards).
+void CtervaneDlg::reset_fields() {
+    for (const ui::ControlSpec& spec : control_table()) {
+        if (spec.kind == ui::ControlKind::CheckBox) set_checked(spec.id, false);
+        if (spec.kind == ui::ControlKind::Edit || spec.kind == ui::ControlKind::IpAddress) set_text(spec.id, "");
+    }
+}
+
+void CtervaneDlg::fill_combos() {
+    auto fill = [this](int id, const std::vector<std::string>& entries, int selected) {
+        combo_clear(id);
+        for (int i = 0; i < static_cast<int>(entries.size()); ++i) combo_insert(id, i, entries[i]);
+        combo_select(id, selected);
+    };
+    auto keys = [this](const char* prefix, int count) {
+        std::vector<std::string> texts;
+        for (int i = 0; i < count; ++i) texts.push_back(lang(prefix + std::to_string(i)));
+        return texts;
+    };
+    std::vector<std::string> zones, max_channels, channels{lang("IDS_AUTO")};
+    for (int i = 0; i < kTimeZoneCount; ++i) zones.push_back(time_zone_text(i));
+    for (int ch = 10; ch <= 14; ++ch) max_channels.push_back(std::to_string(ch));
+    for (int ch = 1; ch <= 14; ++ch) channels.push_back(std::to_string(ch));
+    fill(IDC_COMBO_DEVICE_TYPE, {lang("IDS_ALL")}, 0);
+    fill(IDC_COMBO_TIME_ZONE, zones, kDefaultTimeZoneIndex);
+    fill(IDC_COMBO_TIME_FORMAT, keys("IDS_TIME_FORMAT_", 4), 0);
+    fill(IDC_COMBO_VIDEO_STD, {"NTSC", "PAL"}, 0);
+    fill(IDC_COMBO_LANGUAGE, keys("IDS_LANGUAGE_", 21), 2);
+    fill(IDC_COMBO_MAX_CH, max_channels, 4);
+    fill(IDC_COMBO_DEFAULT_CH, channels, 0);
+}
+
+void CtervaneDlg::get_more_ip() {
+    combo_clear(IDC_COMBO_NETWORK_CARD);
+    const std::vector<std::string> addresses =
+        m_options.host_addresses ? m_options.host_addresses() : host_ipv4_addresses();
+    for (int i = 0; i < static_cast<int>(addresses.size()); ++i) {
+        debug_print("ip = %s\n", addresses[i].c_str());
+        combo_insert(IDC_COMBO_NETWORK_CARD, i, addresses[i]);
+    }
+}
+
+void CtervaneDlg::start_device_list() {
+    ui::ReportList* list = report_list(IDC_LIST_DEVICES);
+    if (list->columnCount() == 0) add_device_columns(*list, lang("IDS_PROMPT"));
+    list->horizontalHeaderItem(COL_STATUS)->setText(ui::to_q(lang("IDS_PROMPT")));
+    m_table.clear();
+    list->clear_rows();
+    m_pending_reports.clear();
+    m_job.reports().drain();  // reports of an earlier opening's job are not this window's
+
+    m_discovery_wakeup = new QueuedWakeup([this] { show_device_table(); }, this);
+    m_job_wakeup = new QueuedWakeup([this] { process_reports(); }, this);
+    m_table.set_change_notifier([wakeup = m_discovery_wakeup](int) { wakeup->post(); });
+    m_job.reports().set_notifier([wakeup = m_job_wakeup] { wakeup->post(); });
+    // The callback is in place before the first search, so no early reply
+    // is merged unseen.
+    m_discovery.SetDiscoveryCB(&feed_device_table, &m_table);
+    m_discovery.StartDiscovery(0, m_options.search_interval_ms);
+    m_open = true;
+}
+
+void CtervaneDlg::connect_handlers() {
+    on_clicked(IDC_BTN_REFRESH, [this] { on_refresh(); });
+    on_selection_changed(IDC_COMBO_DEVICE_TYPE, [this] { on_device_type_changed(); });
+    on_clicked(IDC_BTN_SELECT_ALL, [this] {
+        m_table.select_all();
+        show_device_table();
+    });
+    on_clicked(IDC_BTN_SELECT_INVERT, [this] {
+        m_table.select_invert();
+        show_device_table();
+    });
+    on_clicked(IDC_BTN_BROWSE_FW, [this] { on_browse(IDC_EDIT_FW_PATH, "update files(*.update)|*.update||", "update"); });
+    on_clicked(IDC_BTN_BROWSE_LOGO, [this] { on_browse(IDC_EDIT_LOGO_PATH, "update files(*.jpg)|*.jpg||", "logo"); });
+    on_clicked(IDC_BTN_STOP, [this] { on_stop(); });
+    on_clicked(IDC_CHECK_SET_NETWORK, [this] { on_set_network_box(); });
+    on_clicked(IDC_CHECK_DHCP, [this] { on_dhcp_box(); });
+    connect(report_list(IDC_LIST_DEVICES), &ui::ReportList::row_check_toggled, this,
+            [this](int row, bool checked) { on_row_check_toggled(row, checked); });
+    set_tab_order({IDC_COMBO_DEVICE_TYPE, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL, IDC_BTN_SELECT_INVERT,
+                   IDC_LIST_DEVICES, IDC_CHECK_UPGRADE, IDC_EDIT_FW_PATH, IDC_BTN_BROWSE_FW, IDC_BTN_UPGRADE,
+                   IDC_BTN_STOP, IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK,
+                   IDC_IP_GATEWAY, IDC_BTN_SET_NETWORK, IDC_BTN_RESET, IDC_BTN_RESET_PWD});
+}
+
+void CtervaneDlg::show_device_table() {
+    m_showing_table = true;
+    show_device_rows(m_table.rows(), *report_list(IDC_LIST_DEVICES));
+    m_showing_table = false;
+}
+
+// The user's check marks go into the table, which the job reads.
+void CtervaneDlg::on_row_check_toggled(int row, bool checked) {
+    if (!m_showing_table) m_table.set_checked(row, checked);
+}
+
+// Empties the list and searches again from the chosen card's address. The
+// search runs on this thread (200 ms per local address), as it always has.
+void CtervaneDlg::on_refresh() {
+    const std::string card = text(IDC_COMBO_NETWORK_CARD);
+    m_table.clear();
+    show_device_table();
+    m_discovery.RefreshDiscovery(card.c_str());
+}
+
+void CtervaneDlg::on_device_type_changed() {
+    const int selected = combo_selection(IDC_COMBO_DEVICE_TYPE);
+    if (selected == m_dev_type_filter) return;
+    m_dev_type_filter = selected;
+    on_refresh();
+}
+
+void CtervaneDlg::on_browse(int edit_id, const char* filter, const char* suffix) {
+    if (std::optional<std::string> path = choose_file(filter, suffix)) set_text(edit_id, *path);
+}
+
+void CtervaneDlg::on_stop() {
+    ui::WaitCursor wait;
+    m_job.stop_job();
+    for (int row = 0; row < m_table.row_count(); ++row) m_table.set_result(row, COL_UPGRADE, " ");
+    show_device_table();
+    report_list(IDC_LIST_DEVICES)->repaint();
+    update_controls();
+}
+
+void CtervaneDlg::on_set_network_box() {
+    const bool on = is_checked(IDC_CHECK_SET_NETWORK);
+    set_enabled(IDC_BTN_SET_NETWORK, on);
+    set_enabled(IDC_CHECK_DHCP, !on);
+    for (int id : network_address_fields()) set_enabled(id, on);
+}
+
+void CtervaneDlg::on_dhcp_box() {
+    const bool on = is_checked(IDC_CHECK_DHCP);
+    set_enabled(IDC_BTN_SET_NETWORK, on);
+    set_enabled(IDC_CHECK_SET_NETWORK, !on);
+}
+
+void CtervaneDlg::update_controls() {
+    if (m_job.running()) {
+        for (int id : locked_while_running()) set_enabled(id, false);
+        set_enabled(IDC_BTN_STOP, true);
+    } else {
+        for (int id : enabled_when_idle()) set_enabled(id, true);
+        set_enabled(IDC_BTN_STOP, false);
+        if (is_checked(IDC_CHECK_SET_NETWORK)) {
+            set_enabled(IDC_CHECK_DHCP, false);
+            for (int id : network_address_fields()) set_enabled(id, true);
+            set_enabled(IDC_BTN_SET_NETWORK, true);
+        }
+        if (is_checked(IDC_CHECK_DHCP)) {
+            set_enabled(IDC_CHECK_SET_NETWORK, false);
+            set_enabled(IDC_BTN_SET_NETWORK, true);
+        }
+        for (int id : job_buttons_when_idle()) set_enabled(id, true);
+    }
+    set_text(IDC_LABEL_COUNT, "");
+    set_progress(IDC_PROGRESS, 0);
+    m_display = JobDisplay{};
+}
+
+// Reports are handled one at a time in the order the workers sent them. A
+// message box opened by one of them runs a nested event loop, in which later
+// reports are handled from the same queue, so the order holds.
+void CtervaneDlg::process_reports() {
+    for (const JobReport& report : m_job.reports().drain()) m_pending_reports.push_back(report);
+    while (m_open && !m_pending_reports.empty()) {
+        const JobReport report = m_pending_reports.front();
+        m_pending_reports.pop_front();
+        apply_report(report);
+    }
+    if (m_open) show_device_table();
+}
+
+void CtervaneDlg::apply_report(const JobReport& report) {
+    switch (handle_job_report(report, m_table, m_display)) {
+        case ReportAction::RunStateChanged:
+            update_controls();
+            break;
+        case ReportAction::AllFinished:
+            show_device_table();
+            message_box("IDS_ALL_FINISH", "IDS_PROMPT");
+            break;
+        case ReportAction::None:
+            break;
+    }
+    if (report.kind == REPORT_PROGRESS) set_progress(IDC_PROGRESS, m_display.progress);
+    if (report.kind == REPORT_COUNT) set_text(IDC_LABEL_COUNT, m_display.count_text);
+}
+
+bool CtervaneDlg::on_close_request() {
+    if (m_job.running() && message_box("IDS_QUIT_UPGRADE_CONFIRM", "IDS_PROMPT", ui::MsgButtons::OkCancel,
+                                       ui::MsgIcon::Exclamation) != ui::MsgResult::Ok)
+        return false;
+    shut_down();
+    return true;
+}
+
+// Stops the job (joining every worker) and discovery (joining its threads)
+// before the notifications are cut, so no engine thread can reach the
+// window afterwards; what they queued meanwhile is dropped.
+void CtervaneDlg::shut_down() {
+    m_open = false;
+    m_job.stop_job();
+    if (m_discovery.started()) m_discovery.StopDiscovery();
+    m_table.set_change_notifier(nullptr);
+    m_job.reports().set_notifier(nullptr);
+    m_job.reports().drain();
+    m_pending_reports.clear();
+    for (QueuedWakeup** wakeup : {&m_discovery_wakeup, &m_job_wakeup}) {
+        if (*wakeup == nullptr) continue;
+        (*wakeup)->detach();
+        (*wakeup)->deleteLater();
+        *wakeup = nullptr;
+    }
+}

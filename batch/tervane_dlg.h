@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "batch/batch_job.h"
+#include "batch/device_table.h"
+#include "batch/discovery_link.h"
+#include "batch/job_display.h"
+#include "discovery/discovery.h"
+#include "ui/dialog_base.h"
+
+class QueuedWakeup;
+
+// What the batch dialog is wired to. The defaults are the real network: the
+// protocol's discovery endpoints over real sockets and the host's addresses
+// in the network-card combo. Tests point discovery at simulated cameras on
+// loopback addresses.
+struct BatchDialogOptions {
+    DiscoveryOptions discovery;
+    IUdpTransport* transport = nullptr;  // null: real sockets (not owned)
+    // How often discovery searches again while the dialog is open. A device
+    // flashed by a job is heard again with its new version only by a new
+    // search, and the upgrade's verdict compares that version.
+    std::int32_t search_interval_ms = 5000;
+    // The host addresses for the network-card combo; unset: the host's
+    // non-loopback IPv4 interface addresses.
+    std::function<std::vector<std::string>()> host_addresses;
+    // Runs the neighbour-cache commands after an IP-change job; unset: the shell.
+    ShellRunner shell_runner;
+};
+
+// The batch dialog: the discovered devices with a check box each, and one
+// button per batch job. A thin front end over the batch engine: the device
+// list shows the engine's device table, each job button validates its
+// fields, fills the step flags and starts the job, and the job's reports are
+// shown on the GUI thread. The object outlives one opening: closing stops
+// the job and discovery, and the next opening starts afresh.
+class CtervaneDlg : public ui::DialogBase {
+    Q_OBJECT
+public:
+    explicit CtervaneDlg(QWidget* parent = nullptr, BatchDialogOptions options = {});
+    ~CtervaneDlg() override;
+
+    CDeviceTable& device_table() { return m_table; }
+    CBatchJob& job() { return m_job; }
+    bool running() const { return m_job.running(); }
+    int dev_type_filter() const { return m_dev_type_filter; }
+
+    // Applies the enabling rules of the idle or running state.
+    void update_controls();
+    // Brings the device list in line with the device table now.
+    void show_device_table();
+
+protected:
+    void on_init() override;
+    bool on_close_request() override;
+
+private:
+    // Dialog start
+    void reset_fields();
+    void fill_combos();
+    void get_more_ip();
+    void start_device_list();
+    void connect_handlers();
+    void connect_job_buttons();
+
+    // Job buttons
+    bool check_user_name();
+    bool check_firmware_path(std::string& path);
+    bool check_range(bool order_check, std::string& start, std::string& end);
+    JobParams collect_job_params() const;
+    StepCheckBoxes step_check_boxes() const;
+    int run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start, const std::string& end,
+                 const char* fail_key = "IDS_START_UPGRADE_FAIL");
+    void on_job_button(JobStepField step, bool user_check, const char* fail_key = "IDS_START_UPGRADE_FAIL");
+    void on_upgrade();
+    void on_set_range();
+    void on_set_network();
+    void on_set_time_format();
+    void on_start();
+
+    // Other handlers
+    void on_refresh();
+    void on_device_type_changed();
+    void on_browse(int edit_id, const char* filter, const char* suffix);
+    void on_stop();
+    void on_set_network_box();
+    void on_dhcp_box();
+    void on_row_check_toggled(int row, bool checked);
+
+    // Reports
+    void process_reports();
+    void apply_report(const JobReport& report);
+    void shut_down();
+
+    BatchDialogOptions m_options;
+    CDeviceTable m_table;
+    CDiscovery m_discovery;
+    CDiscoveryLink m_discovery_link;
+    CKaltroDeviceClient m_client;
+    CBatchJob m_job;
+
+    int m_dev_type_filter = 0;
+    JobDisplay m_display;
+    std::deque<JobReport> m_pending_reports;
+    bool m_showing_table = false;
+    bool m_open = false;
+    QueuedWakeup* m_discovery_wakeup = nullptr;  // one per opening
+    QueuedWakeup* m_job_wakeup = nullptr;
+};

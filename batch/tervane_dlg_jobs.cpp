@@ -1,0 +1,194 @@
+// The batch dialog's job buttons: each validates its fields, describes the
+// job in the step flags and hands it to the engine.
+#include "batch/batch_dlg_controls.h"
+#include "batch/batch_dlg_rules.h"
+#include "batch/batch_settings.h"
+#include "batch/tervane_dlg.h"
+#include "runtime/trace.h"
+
+using namespace batch_dlg;
+
+void CtervaneDlg::connect_job_buttons() {
+    struct SingleStep {
+        int id;
+        JobStepField step;
+        const char* fail_key;
+    };
+    static constexpr SingleStep kSingleStepButtons[] = {
+        {IDC_BTN_SET_TIME_ZONE, &JOB_STEPS::change_time_zone, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SYNC_TIME, &JOB_STEPS::change_time_sync, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_UPGRADE_LOGO, &JOB_STEPS::change_logo, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_LANGUAGE, &JOB_STEPS::change_language, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_PASSWORD, &JOB_STEPS::change_password, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_VIDEO_STD, &JOB_STEPS::change_video_standard, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_UID, &JOB_STEPS::change_UID, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_MAX_CH, &JOB_STEPS::change_max_wifi_ch, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SET_DEFAULT_CH, &JOB_STEPS::change_deafult_ch, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_SEND_COMMAND, &JOB_STEPS::send_command, "IDS_START_UPGRADE_FAIL"},
+        {IDC_BTN_RESET, &JOB_STEPS::restore_factory, "IDS_SETTING_FAILED"},
+        {IDC_BTN_RESET_PWD, &JOB_STEPS::reset_pwd, "IDS_SETTING_FAILED"},
+    };
+    for (const SingleStep& button : kSingleStepButtons)
+        on_clicked(button.id, [this, button] { on_job_button(button.step, true, button.fail_key); });
+    on_clicked(IDC_BTN_UPGRADE, [this] { on_upgrade(); });
+    on_clicked(IDC_BTN_SET_RANGE, [this] { on_set_range(); });
+    on_clicked(IDC_BTN_SET_NETWORK, [this] { on_set_network(); });
+    on_clicked(IDC_BTN_SET_TIME_FORMAT, [this] { on_set_time_format(); });
+    on_clicked(IDC_BTN_START, [this] { on_start(); });
+}
+
+bool CtervaneDlg::check_user_name() {
+    if (!text(IDC_EDIT_USER).empty()) return true;
+    message_box("IDS_INPUT_USER_NAME", "IDS_ERROR");
+    set_focus(IDC_EDIT_USER);
+    return false;
+}
+
+bool CtervaneDlg::check_firmware_path(std::string& path) {
+    path = text(IDC_EDIT_FW_PATH);
+    if (firmware_path_acceptable(path)) return true;
+    message_box("IDS_INVALID_UPGRADE_FILE", "IDS_ERROR");
+    set_focus(IDC_BTN_BROWSE_FW);
+    return false;
+}
+
+// The range rule; a bad end of the range shows the good one's address.
+bool CtervaneDlg::check_range(bool order_check, std::string& start, std::string& end) {
+    const RangeCheck check = check_ip_range(text(IDC_IP_RANGE_START), text(IDC_IP_RANGE_END), order_check);
+    if (check.start_replaced) set_text(IDC_IP_RANGE_START, check.start);
+    if (check.end_replaced) set_text(IDC_IP_RANGE_END, check.end);
+    switch (check.outcome) {
+        case RangeCheck::Ok:
+            start = check.start;
+            end = check.end;
+            return true;
+        case RangeCheck::BothInvalid:
+            message_box("IDS_INVALID_IP_ADDR", "IDS_ERROR");
+            set_focus(IDC_IP_RANGE_START);
+            return false;
+        case RangeCheck::PrefixMismatch:
+            message_box("IDS_IP_RANGE_DISMATCH", "IDS_ERROR");
+            set_focus(IDC_IP_RANGE_END);
+            return false;
+        case RangeCheck::EndBeforeStart:
+            message_box("IDS_IP_END_ERROR_LESS_START", "IDS_ERROR");
+            set_focus(IDC_IP_RANGE_END);
+            return false;
+    }
+    return false;
+}
+
+// The job's copy of the fields: workers never read a control.
+JobParams CtervaneDlg::collect_job_params() const {
+    JobParams params;
+    params.user = text(IDC_EDIT_USER);
+    params.pwd = text(IDC_EDIT_PASSWORD);
+    params.logo_path = text(IDC_EDIT_LOGO_PATH);
+    params.command = text(IDC_EDIT_COMMAND);
+    params.uid = text(IDC_EDIT_UID);
+    params.video_standard_index = combo_selection(IDC_COMBO_VIDEO_STD);
+    params.time_zone_index = combo_selection(IDC_COMBO_TIME_ZONE);
+    params.time_format_index = combo_selection(IDC_COMBO_TIME_FORMAT);
+    params.language_index = combo_selection(IDC_COMBO_LANGUAGE);
+    params.dhcp_checked = is_checked(IDC_CHECK_DHCP) ? 1 : 0;
+    params.default_password = text(IDC_EDIT_DEFAULT_PWD);
+    params.max_channel_text = text(IDC_COMBO_MAX_CH);
+    params.default_channel_text = text(IDC_COMBO_DEFAULT_CH);
+    params.net_ip = text(IDC_IP_NEW_ADDRESS);
+    params.net_mask = text(IDC_IP_SUBMASK);
+    params.net_gateway = text(IDC_IP_GATEWAY);
+    return params;
+}
+
+StepCheckBoxes CtervaneDlg::step_check_boxes() const {
+    StepCheckBoxes boxes;
+    boxes.auto_ip = is_checked(IDC_CHECK_AUTO_IP);
+    boxes.video_standard = is_checked(IDC_CHECK_VIDEO_STD);
+    boxes.time_zone = is_checked(IDC_CHECK_TIME_ZONE);
+    boxes.time_format = is_checked(IDC_CHECK_TIME_FORMAT);
+    boxes.time_sync = is_checked(IDC_CHECK_TIME_SYNC);
+    boxes.dhcp = is_checked(IDC_CHECK_DHCP);
+    boxes.set_network = is_checked(IDC_CHECK_SET_NETWORK);
+    boxes.logo = is_checked(IDC_CHECK_LOGO);
+    boxes.language = is_checked(IDC_CHECK_LANGUAGE);
+    boxes.password = is_checked(IDC_CHECK_PASSWORD);
+    boxes.max_wifi_ch = is_checked(IDC_CHECK_MAX_CH);
+    boxes.default_wifi_ch = is_checked(IDC_CHECK_DEFAULT_CH);
+    boxes.uid = is_checked(IDC_CHECK_UID);
+    boxes.send_command = is_checked(IDC_CHECK_COMMAND);
+    boxes.upgrade = is_checked(IDC_CHECK_UPGRADE);
+    return boxes;
+}
+
+// Starts the job and, when the engine took it, stores the fields. A range
+// whose every address is in use is told to the user and counts as taken, as
+// does a range without addresses (the rule above makes that impossible).
+int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start,
+                          const std::string& end, const char* fail_key) {
+    m_job.m_dostep = steps;
+    int result = m_job.start_upgrade(collect_job_params(), path, start, end);
+    if (result == START_ALL_IP_CONFLICT) message_box("IDS_ALL_IP_CONFLICT", "IDS_ERROR");
+    if (result == START_ALL_IP_CONFLICT || result == START_EMPTY_RANGE) result = START_OK;
+    if (result != START_OK) {
+        update_controls();
+        message_box(fail_key, "IDS_ERROR");
+        return result;
+    }
+    // Checked rows that all lack a Version leave a job without workers: it
+    // would wait for a Stop that nothing hints at.
+    if (m_job.running() && m_job.worker_count() == 0) m_job.stop_job();
+    update_controls();
+    if (m_job.running()) set_focus(IDC_BTN_STOP);
+    batch_settings::save_cfg_param(*this);
+    return result;
+}
+
+void CtervaneDlg::on_job_button(JobStepField step, bool user_check, const char* fail_key) {
+    if (user_check && !check_user_name()) return;
+    JOB_STEPS steps{};
+    steps.*step = 1;
+    run_job(steps, "", "", "", fail_key);
+}
+
+void CtervaneDlg::on_upgrade() {
+    std::string path;
+    if (!check_user_name() || !check_firmware_path(path)) return;
+    JOB_STEPS steps{};
+    steps.need_update = 1;
+    run_job(steps, path, "", "");
+}
+
+void CtervaneDlg::on_set_range() {
+    std::string start, end;
+    if (!check_range(true, start, end)) return;
+    JOB_STEPS steps{};
+    steps.change_auto_ip = 1;
+    run_job(steps, "", start, end);
+}
+
+void CtervaneDlg::on_set_network() {
+    if (!check_user_name()) return;
+    JOB_STEPS steps{};
+    steps.change_dhcp = is_checked(IDC_CHECK_DHCP) ? 1 : 0;
+    steps.change_ip = is_checked(IDC_CHECK_SET_NETWORK) ? 1 : 0;
+    run_job(steps, "", "", "");
+}
+
+void CtervaneDlg::on_set_time_format() {
+    if (!check_user_name()) return;
+    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------00000 ");
+    JOB_STEPS steps{};
+    steps.change_time_format = 1;
+    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------11111 ");
+    const int result = run_job(steps, "", "", "");
+    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=%d", result);
+}
+
+void CtervaneDlg::on_start() {
+    if (!check_user_name()) return;
+    const JOB_STEPS steps = check_update_step(step_check_boxes(), text(IDC_EDIT_COMMAND));
+    std::string start, end, path;
+    if (steps.change_auto_ip && !check_range(false, start, end)) return;
+    if (steps.need_update && !check_firmware_path(path)) return;
+    run_job(steps, path, start, end);
+}
