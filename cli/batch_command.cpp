@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 
 #include "batch/batch_job.h"
@@ -15,6 +16,7 @@
 #include "batch/job_display.h"
 #include "cli/batch_output.h"
 #include "cli/batch_plan.h"
+#include "cli/command.h"
 #include "discovery/xml_path.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
@@ -130,7 +132,9 @@ int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOut
 
 }  // namespace
 
-CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& o) {
+void add_batch_command(CLI::App& app, int* exit_code) {
+    auto options = std::make_shared<BatchCliOptions>();
+    BatchCliOptions& o = *options;
     CLI::App* cmd = app.add_subcommand("batch", "Discover devices and run one batch job on all or chosen ones");
     cmd->add_option("--card", o.card, "Local IPv4 address to search from");
     cmd->add_option("--listen", o.listen_seconds, "Seconds to collect devices before the job")->capture_default_str();
@@ -166,8 +170,9 @@ CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& o) {
     cmd->add_flag("--reset-password", o.reset_password, "Reset the device password (alone)");
     cmd->add_flag("--json", o.json, "One JSON object per report");
     cmd->add_flag("--trace", o.trace, "Write the engine's trace to standard error");
-    cmd->add_option("--time-speed", o.time_speed, "Run every wait this many times faster (tests)");
-    return cmd;
+    cmd->add_option("--time-speed", o.time_speed, "Run every wait this many times faster (tests)")
+        ->check(CLI::Range(1.0, 10000.0));
+    cmd->callback([options, exit_code] { *exit_code = run_batch_command(*options); });
 }
 
 int run_batch_command(const BatchCliOptions& o) {

@@ -5,10 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
-
 // Options of "tervane-cli batch": discover the devices, pick some, run one
 // batch job on them and show its progress.
 struct BatchCliOptions {
@@ -51,10 +47,6 @@ struct BatchCliOptions {
     bool trace = false;
     double time_speed = 1;
 };
-
-// Registers the "batch" subcommand; the dispatcher runs run_batch_command
-// when it was given.
-CLI::App* add_batch_command(CLI::App& app, BatchCliOptions& options);
 
 // Runs the job; the exit code is 0 when every device succeeded, 1 when any
 // device failed, 2 for input the job refused, 3 when no device was selected.
