@@ -114,8 +114,9 @@ void DeviceServer::serve(Connection& connection) {
     DeviceSession::Verdict verdict = DeviceSession::Verdict::keep;
     while (verdict == DeviceSession::Verdict::keep && writable && !m_stop.load()) {
         if (rt_clock_ms() - last_rx > kIdleMs) break;
-        int ready = kaltro::wait_readable(fd, kPollMs * 10);
+        int ready = kaltro::wait_readable(fd, session.wait_ms(kPollMs * 10));
         if (ready < 0) break;
+        session.on_tick();
         if (ready == 0) continue;
         long n = kaltro::read_some(fd, buffer, sizeof(buffer));
         if (n == -2) continue;

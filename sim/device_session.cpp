@@ -1,8 +1,11 @@
 #include "sim/device_session.h"
 
+#include "client/live_protocol.h"
+
 using namespace kaltro;
 
-DeviceSession::DeviceSession(DeviceState& device, Send send) : m_device(device), m_send(std::move(send)) {}
+DeviceSession::DeviceSession(DeviceState& device, Send send)
+    : m_device(device), m_send(std::move(send)), m_live(device.camera(), device.live_log()) {}
 
 DeviceSession::~DeviceSession() {
     m_device.upgrade_abort(this);
@@ -35,6 +38,7 @@ DeviceSession::Verdict DeviceSession::handle(const Frame& frame) {
     if (!m_logged_in) return Verdict::close;
     if (type == MSG_LOGOUT) return Verdict::close;
     if (type >= MSG_UPGRADE_BEGIN && type <= MSG_UPGRADE_STATUS) return handle_upgrade(frame);
+    if (type >= MSG_LIVE_START && type <= MSG_LIVE_CONTROL) return handle_live(frame);
     return handle_request(frame);
 }
 
@@ -176,4 +180,25 @@ DeviceSession::Verdict DeviceSession::handle_upgrade(const Frame& frame) {
             return Verdict::keep;
     }
     return Verdict::close;
+}
+
+DeviceSession::Verdict DeviceSession::handle_live(const Frame& frame) {
+    ByteReader in(frame.payload);
+    std::uint32_t a = 0, b = 0;
+    if (!in.u32(a) || (frame.header.type != MSG_LIVE_STOP && !in.u32(b)) || in.remaining() != 0) return Verdict::close;
+    switch (frame.header.type) {
+        case MSG_LIVE_START: {
+            std::uint32_t stream_id = 0;
+            std::int32_t status = m_live.start(a, stream_id);
+            answer(frame, status, status == NETWORK_OK ? ByteWriter().u32(stream_id).data() : std::vector<std::uint8_t>{});
+            return Verdict::keep;
+        }
+        case MSG_LIVE_STOP: answer(frame, m_live.stop(a)); return Verdict::keep;
+        default: answer(frame, m_live.control(a, static_cast<std::int32_t>(b))); return Verdict::keep;
+    }
+}
+
+void DeviceSession::on_tick() {
+    std::vector<std::uint8_t> payload;
+    if (m_logged_in && m_live.take_due_frame(payload)) m_send(encode_frame(MSG_LIVE_FRAME, 0, NETWORK_OK, payload));
 }

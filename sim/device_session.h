@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "client/login_auth.h"
 #include "client/protocol.h"
 #include "sim/device_state.h"
+#include "sim/live_source.h"
 
 class DeviceSession {
 public:
@@ -27,12 +29,17 @@ public:
     // Feeds bytes from the client. A broken stream, a protocol violation or
     // a logout closes the connection; a verified upgrade reboots the camera.
     Verdict on_bytes(const std::uint8_t* data, std::size_t length);
+    // Live video: how long the connection may wait for input before the
+    // next frame is due (at most `idle`), and sending the frame when it is.
+    std::int64_t wait_ms(std::int64_t idle) const { return m_live.wait_ms(idle); }
+    void on_tick();
 
 private:
     Verdict handle(const kaltro::Frame& frame);
     Verdict handle_login(const kaltro::Frame& frame);
     Verdict handle_request(const kaltro::Frame& frame);
     Verdict handle_upgrade(const kaltro::Frame& frame);
+    Verdict handle_live(const kaltro::Frame& frame);
     void answer(const kaltro::Frame& request, std::int32_t status, const std::vector<std::uint8_t>& payload = {});
 
     DeviceState& m_device;
@@ -42,4 +49,5 @@ private:
     kaltro::Nonce m_nonce{};
     bool m_challenged = false;
     bool m_logged_in = false;
+    LiveSource m_live;
 };

@@ -393,6 +393,17 @@ bool DeviceState::never_come_back() {
     return m_faults.never_come_back;
 }
 
+void DeviceState::set_capability(const CAMERA_ADVANCE_CONFIG& capability) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_capability = capability;
+}
+
+void DeviceState::set_storage(std::int32_t disk_cnt, const std::string& text) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_disk_cnt = disk_cnt;
+    m_disk_text = text;
+}
+
 nlohmann::json DeviceState::to_json() {
     CameraIdentity id = m_camera->identity();
     std::lock_guard<std::mutex> guard(m_lock);
@@ -426,5 +437,6 @@ nlohmann::json DeviceState::to_json() {
     j["ldr"] = ldr;
     j["upgrades"] = m_upgrades_done;
     j["upgrade_refusals"] = m_upgrade_refusals;
+    j["live"] = m_live_log.to_json();
     return j;
 }

@@ -19,6 +19,7 @@
 #include "client/firmware_format.h"
 #include "client/kaltro_client.h"
 #include "sim/device_faults.h"
+#include "sim/live_log.h"
 #include "sim/sim_camera.h"
 
 // The values a camera starts with and goes back to on a factory reset.
@@ -40,6 +41,7 @@ public:
     DeviceState(std::shared_ptr<SimCamera> camera, const DeviceSideOptions& options);
 
     SimCamera& camera() { return *m_camera; }
+    LiveLog& live_log() { return m_live_log; }
 
     // Logins. begin_login answers 0 or a refusal code; finish_login checks
     // the proof and takes a session slot.
@@ -60,6 +62,9 @@ public:
     std::int32_t voice_test(std::int32_t enable);
     std::int32_t ptz(std::int32_t channel, std::uint32_t cmd, std::uint32_t move, std::uint32_t speed);
     CAMERA_ADVANCE_CONFIG capability();
+    // What the camera reports about its hardware and storage (tests, demos).
+    void set_capability(const CAMERA_ADVANCE_CONFIG& capability);
+    void set_storage(std::int32_t disk_cnt, const std::string& text);
 
     // Firmware upgrade, owned by one connection (`owner`) at a time.
     std::int32_t upgrade_begin(const void* owner, std::uint64_t total_size, const std::uint8_t* header);
@@ -109,6 +114,7 @@ private:
     int m_sessions = 0;
     int m_logins = 0;
     DeviceFaults m_faults;
+    LiveLog m_live_log;
 
     DeviceSettings m_settings;
     int m_settings_applied = 0;
