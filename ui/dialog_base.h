@@ -37,7 +37,8 @@ public:
     explicit DialogBase(QWidget* parent = nullptr);
 
     // Creates the controls of the table at their scaled rectangles, with
-    // their start-up state and the table's own texts.
+    // their start-up state and the table's own texts. Called once, from the
+    // dialog's constructor.
     void build(const DialogSpec& dialog, std::span<const ControlSpec> controls);
     // Replaces the title and every caption that has a key by its text in the
     // language file.
