@@ -44,6 +44,8 @@ CBatchJob::CBatchJob(CDeviceTable& table, IDeviceClient& client, IDiscoveryLink&
 }
 
 CBatchJob::~CBatchJob() {
+    // The front end's notifier may already be gone; the last reports need none.
+    m_reports.set_notifier(nullptr);
     stop_job();
     m_job_lock.Close();
 }
