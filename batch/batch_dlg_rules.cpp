@@ -57,7 +57,7 @@ RangeCheck check_ip_range(const std::string& start, const std::string& end, bool
 }
 
 std::string time_zone_text(int index) {
-    char text[16];
+    char text[32];
     if (index < 13)
         std::snprintf(text, sizeof text, "UTC:-%02d:00", 12 - index);
     else

@@ -11,6 +11,7 @@
 #include "batch/device_list_view.h"
 #include "runtime/lang.h"
 #include "runtime/trace.h"
+#include "ui/qt_text.h"
 #include "ui/report_list.h"
 #include "ui/wait_cursor.h"
 
