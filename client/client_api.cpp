@@ -21,6 +21,11 @@ constexpr std::size_t kMaxIpText = 15;
 
 class Library {
 public:
+    // A program that ends without its last UnInit still gets its logins
+    // closed and the library's threads joined.
+    ~Library() {
+        while (initialised()) uninit();
+    }
     std::int32_t init();
     std::int32_t uninit();
     bool initialised() {

@@ -22,7 +22,13 @@ Session::Session(int fd, SessionTiming timing, EventDispatcher& dispatcher)
     m_reader = std::thread(&Session::reader_loop, this);
 }
 
-Session::~Session() { close(); }
+Session::~Session() {
+    close();
+    // Closed only here, when no caller can hold the session any more: a
+    // number closed earlier could be reused by another socket under a
+    // caller's late write.
+    ::close(m_fd);
+}
 
 std::int32_t Session::open(const std::string& ip, std::uint16_t port, const std::string& user,
                            const std::string& password, const SessionTiming& timing, EventDispatcher& dispatcher,
@@ -166,8 +172,6 @@ void Session::close() {
     }
     shutdown(m_fd, SHUT_RDWR);
     if (m_reader.joinable()) m_reader.join();
-    ::close(m_fd);
-    m_fd = -1;
 }
 
 }  // namespace kaltro

@@ -68,7 +68,7 @@ private:
     void on_connection_lost();
     void post_disconnect();
 
-    int m_fd;
+    const int m_fd;
     SessionTiming m_timing;
     EventDispatcher& m_dispatcher;
     std::shared_ptr<EventTarget> m_events = std::make_shared<EventTarget>();

@@ -1,0 +1,53 @@
+/*
+ * kaltro_live.h - video targets of the device client library.
+ *
+ * A front end registers each area that shows live video and passes the
+ * target id it gets in LIVE_PARAM.video_target (or later with live command
+ * LIVE_CTRL_VIDEO_TARGET). The library decodes the stream and hands every
+ * picture to the target's callback, on a library thread.
+ */
+#ifndef KALTRO_LIVE_H
+#define KALTRO_LIVE_H
+
+#include "client/kaltro_client.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One decoded picture. Valid only during the callback: copy what you keep. */
+typedef struct KALTRO_VIDEO_FRAME {
+    int32_t width;          /* pixels */
+    int32_t height;
+    int32_t stride;         /* bytes per row */
+    const uint8_t *pixels;  /* 32-bit pixels 0xffRRGGBB in native byte order */
+    /* The part to show, in picture pixels: the whole picture, or the
+     * rectangle the digital zoom (LIVE_CTRL_ZOOM) selected. */
+    int32_t crop_x;
+    int32_t crop_y;
+    int32_t crop_width;
+    int32_t crop_height;
+    uint32_t sequence;      /* the device's frame number */
+    uint64_t capture_ms;    /* the device's clock when it took the picture */
+} KALTRO_VIDEO_FRAME;
+
+/* Runs on a library thread; must return quickly and must not wait for the
+ * thread that unregisters the target. */
+typedef void (*KALTRO_VIDEO_CB)(uint32_t target, const KALTRO_VIDEO_FRAME *frame, void *user);
+
+/* Option bits of LIVE_CTRL_OPTIONS. */
+#define LIVE_OPT_FREEZE 0x1 /* keep showing the last picture; decoding pauses */
+
+/* *target receives a new id (never 0). Usable without Network_ClientInit. */
+KALTRO_API int32_t Network_ClientRegisterVideoTarget(uint32_t *target, KALTRO_VIDEO_CB callback, void *user);
+/* The target's size on screen, so a zoom centre given in its pixels maps to
+ * the picture. Until it is set the centre is taken as the picture's centre. */
+KALTRO_API int32_t Network_ClientSetVideoTargetSize(uint32_t target, int32_t width, int32_t height);
+/* No callback for the target runs once this returned. */
+KALTRO_API int32_t Network_ClientUnregisterVideoTarget(uint32_t target);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KALTRO_LIVE_H */
