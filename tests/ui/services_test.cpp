@@ -2,6 +2,7 @@
 // answers.
 #include <gtest/gtest.h>
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -116,4 +117,26 @@ TEST_F(QtMessageBoxTest, EscapeMeansCancel) {
                   QTest::keyClick(b, Qt::Key_Escape);
               }),
               MsgResult::Ok);
+}
+
+// The real file dialog: it offers the converted filter and answers the chosen
+// file's full path, or nothing on Cancel.
+TEST(QtFileDialogTest, OffersTheFilterAndAnswersThePath) {
+    QTemporaryDir dir;
+    const QString firmware = dir.filePath("IPC_V1.2.3.update");
+    QFile(firmware).open(QIODevice::WriteOnly);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->nameFilters(), QStringList{"update files (*.update)"});
+        EXPECT_EQ(dialog->defaultSuffix(), "update");
+        dialog->setDirectory(dir.path());
+        dialog->selectFile(firmware);
+        static_cast<QDialog*>(dialog)->accept();  // public in the base, so the path a user's OK takes
+    });
+    EXPECT_EQ(QtFileDialogService().open_file(nullptr, "update files(*.update)|*.update||", "update"),
+              firmware.toStdString());
+
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    EXPECT_EQ(QtFileDialogService().open_file(nullptr, "update files(*.jpg)|*.jpg||", "logo"), std::nullopt);
 }
