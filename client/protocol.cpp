@@ -26,18 +26,21 @@ static void store_u16(std::uint8_t* p, std::uint16_t value) {
     p[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void encode_frame(std::vector<std::uint8_t>& out, const FrameHeader& header, const void* payload,
-                  std::size_t length) {
-    std::size_t at = out.size();
-    out.resize(at + kHeaderSize + length);
-    std::uint8_t* p = out.data() + at;
+void encode_header(std::uint8_t* p, const FrameHeader& header, std::size_t length) {
     store_u32(p, kFrameMagic);
     store_u16(p + 4, header.version);
     store_u16(p + 6, header.type);
     store_u32(p + 8, header.request_id);
     store_i32(p + 12, header.status);
     store_u32(p + 16, static_cast<std::uint32_t>(length));
-    if (length > 0) std::memcpy(p + kHeaderSize, payload, length);
+}
+
+void encode_frame(std::vector<std::uint8_t>& out, const FrameHeader& header, const void* payload,
+                  std::size_t length) {
+    std::size_t at = out.size();
+    out.resize(at + kHeaderSize + length);
+    encode_header(out.data() + at, header, length);
+    if (length > 0) std::memcpy(out.data() + at + kHeaderSize, payload, length);
 }
 
 std::vector<std::uint8_t> encode_frame(std::uint16_t type, std::uint32_t request_id, std::int32_t status,
@@ -75,38 +78,19 @@ const char* header_check_text(HeaderCheck check) {
     return "?";
 }
 
-bool FrameReader::feed(const std::uint8_t* data, std::size_t length) {
+bool FrameReader::top_up(const std::uint8_t*& data, std::size_t& length, FrameHeader& header) {
+    auto take = [&](std::size_t want) {
+        std::size_t n = std::min(want - std::min(want, m_partial.size()), length);
+        m_partial.insert(m_partial.end(), data, data + n);
+        data += n;
+        length -= n;
+        return m_partial.size() >= want;
+    };
+    if (!take(kHeaderSize)) return false;
+    // Checked before the payload is waited for, so a bad stream is refused at once.
+    m_error = decode_header(m_partial.data(), header);
     if (broken()) return false;
-    // Drop consumed bytes before growing, so the buffer stays near one frame.
-    if (m_start > 0 && (m_start == m_buffer.size() || m_start > kMaxPayload)) {
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start));
-        m_start = 0;
-    }
-    m_buffer.insert(m_buffer.end(), data, data + length);
-    // Validate a pending header at once, so a bad stream is refused before
-    // its announced payload is waited for.
-    if (m_buffer.size() - m_start >= kHeaderSize) {
-        FrameHeader header;
-        m_error = decode_header(m_buffer.data() + m_start, header);
-    }
-    return !broken();
-}
-
-std::optional<Frame> FrameReader::next() {
-    if (broken() || m_buffer.size() - m_start < kHeaderSize) return std::nullopt;
-    Frame frame;
-    m_error = decode_header(m_buffer.data() + m_start, frame.header);
-    if (broken()) return std::nullopt;
-    std::size_t total = kHeaderSize + frame.header.length;
-    if (m_buffer.size() - m_start < total) return std::nullopt;
-    const std::uint8_t* body = m_buffer.data() + m_start + kHeaderSize;
-    frame.payload.assign(body, body + frame.header.length);
-    m_start += total;
-    if (m_buffer.size() - m_start >= kHeaderSize) {
-        FrameHeader following;
-        m_error = decode_header(m_buffer.data() + m_start, following);
-    }
-    return frame;
+    return take(kHeaderSize + header.length);
 }
 
 ByteWriter& ByteWriter::u32(std::uint32_t value) {

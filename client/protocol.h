@@ -54,11 +54,8 @@ struct FrameHeader {
     std::uint32_t length = 0;
 };
 
-struct Frame {
-    FrameHeader header;
-    std::vector<std::uint8_t> payload;
-};
-
+// Writes the 20 header bytes of a frame with `length` payload bytes.
+void encode_header(std::uint8_t* out, const FrameHeader& header, std::size_t length);
 // Appends a frame's header and payload to `out`.
 void encode_frame(std::vector<std::uint8_t>& out, const FrameHeader& header, const void* payload,
                   std::size_t length);
@@ -70,23 +67,69 @@ enum class HeaderCheck { ok, bad_magic, bad_version, too_long };
 HeaderCheck decode_header(const std::uint8_t* bytes, FrameHeader& header);
 const char* header_check_text(HeaderCheck check);
 
-// Incremental frame parser over a byte stream. Feed it whatever arrived;
-// take complete frames out. After a protocol error it stays broken and the
-// owner must drop the connection.
+struct Frame {
+    FrameHeader header;
+    std::vector<std::uint8_t> payload;
+};
+
+// A frame inside a byte buffer; the payload is valid only while the
+// callback that received it runs.
+struct FrameView {
+    FrameHeader header;
+    const std::uint8_t* payload = nullptr;
+};
+
+// Incremental frame parser over a byte stream. Whole frames are handed out
+// straight from the caller's bytes; only a frame split across reads is
+// copied, so the reader never holds more than one frame. After a protocol
+// error it stays broken and the owner must drop the connection.
 class FrameReader {
 public:
-    // Consumes up to `length` bytes; returns false once the stream is broken.
-    bool feed(const std::uint8_t* data, std::size_t length);
-    // The next complete frame, if any.
-    std::optional<Frame> next();
+    // Parses `length` bytes, calling on_frame(const FrameView&) for every
+    // complete frame; on_frame returns false to stop (the rest is dropped).
+    // Returns false once the stream is broken.
+    template <class OnFrame>
+    bool consume(const std::uint8_t* data, std::size_t length, OnFrame&& on_frame);
     bool broken() const { return m_error != HeaderCheck::ok; }
     HeaderCheck error() const { return m_error; }
 
 private:
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_start = 0;
+    // Adds bytes to the split frame; true once it is complete.
+    bool top_up(const std::uint8_t*& data, std::size_t& length, FrameHeader& header);
+
+    std::vector<std::uint8_t> m_partial;
     HeaderCheck m_error = HeaderCheck::ok;
 };
+
+template <class OnFrame>
+bool FrameReader::consume(const std::uint8_t* data, std::size_t length, OnFrame&& on_frame) {
+    FrameHeader header;
+    while (!broken()) {
+        if (!m_partial.empty()) {
+            if (!top_up(data, length, header)) return !broken();
+            bool go = on_frame(FrameView{header, m_partial.data() + kHeaderSize});
+            m_partial.clear();
+            if (!go) return true;
+            continue;
+        }
+        if (length == 0) return true;
+        if (length < kHeaderSize) {
+            m_partial.assign(data, data + length);
+            return true;
+        }
+        m_error = decode_header(data, header);
+        if (broken()) return false;
+        std::size_t total = kHeaderSize + header.length;
+        if (length < total) {
+            m_partial.assign(data, data + length);
+            return true;
+        }
+        if (!on_frame(FrameView{header, data + kHeaderSize})) return true;
+        data += total;
+        length -= total;
+    }
+    return false;
+}
 
 // Little-endian payload writer and bounds-checked reader.
 class ByteWriter {

@@ -56,16 +56,13 @@ std::int32_t ResponseRouter::wait(std::uint32_t id, std::int64_t deadline_ms, Re
 }
 
 bool ResponseRouter::feed(const std::uint8_t* data, std::size_t length) {
-    if (!m_reader.feed(data, length)) {
-        close(NETWORK_ERR_PROTOCOL);
-        return false;
-    }
-    while (auto frame = m_reader.next()) route(*frame);
-    if (m_reader.broken()) {
-        close(NETWORK_ERR_PROTOCOL);
-        return false;
-    }
-    return true;
+    bool intact = m_reader.consume(data, length, [this](const FrameView& view) {
+        Frame frame{view.header, std::vector<std::uint8_t>(view.payload, view.payload + view.header.length)};
+        route(frame);
+        return true;
+    });
+    if (!intact) close(NETWORK_ERR_PROTOCOL);
+    return intact;
 }
 
 void ResponseRouter::route(Frame& frame) {

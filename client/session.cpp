@@ -69,13 +69,12 @@ void Session::set_event_callback(NETWORK_EVENT_CB callback, void* user) {
     if (callback != nullptr && m_disconnect_pending->exchange(false)) post_disconnect();
 }
 
-bool Session::write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length,
-                          std::vector<std::uint8_t>& scratch) {
+bool Session::write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length) {
     if (!m_connected.load()) return false;
-    scratch.clear();
-    encode_frame(scratch, header, payload, length);
+    std::uint8_t head[kHeaderSize];
+    encode_header(head, header, length);
     std::lock_guard<std::mutex> guard(m_write_lock);
-    if (!send_all(m_fd, scratch.data(), scratch.size(), rt_clock_ms() + m_timing.write_ms)) {
+    if (!send_all2(m_fd, head, sizeof(head), payload, length, rt_clock_ms() + m_timing.write_ms)) {
         drop("write failed or timed out");
         return false;
     }
@@ -87,8 +86,7 @@ std::int32_t Session::request(std::uint16_t type, const std::vector<std::uint8_t
     header.type = type;
     header.request_id = m_router.expect();
     if (header.request_id == 0) return NETWORK_ERR_NETWORK;
-    std::vector<std::uint8_t> scratch;
-    bool sent = write_frame(header, payload.data(), payload.size(), scratch);
+    bool sent = write_frame(header, payload.data(), payload.size());
     std::int32_t result = m_router.wait(header.request_id, rt_clock_ms() + m_timing.request_ms, out);
     // A device that does not answer cannot be trusted to answer later
     // requests in order either: give the login up.
@@ -96,11 +94,10 @@ std::int32_t Session::request(std::uint16_t type, const std::vector<std::uint8_t
     return result;
 }
 
-bool Session::send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length,
-                              std::vector<std::uint8_t>& scratch) {
+bool Session::send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length) {
     FrameHeader header;
     header.type = type;
-    return write_frame(header, payload, length, scratch);
+    return write_frame(header, payload, length);
 }
 
 void Session::drop(const char* why) {
@@ -144,8 +141,7 @@ bool Session::read_available() {
 }
 
 void Session::send_keepalive() {
-    std::vector<std::uint8_t> scratch;
-    send_unanswered(MSG_KEEPALIVE, nullptr, 0, scratch);
+    send_unanswered(MSG_KEEPALIVE, nullptr, 0);
 }
 
 void Session::on_connection_lost() {
@@ -167,8 +163,7 @@ void Session::close() {
     }
     m_events->close();
     if (m_logged_in.load() && m_connected.load()) {
-        std::vector<std::uint8_t> scratch;
-        send_unanswered(MSG_LOGOUT, nullptr, 0, scratch);
+        send_unanswered(MSG_LOGOUT, nullptr, 0);
     }
     shutdown(m_fd, SHUT_RDWR);
     if (m_reader.joinable()) m_reader.join();

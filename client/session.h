@@ -45,8 +45,7 @@ public:
     // of the connection). Returns the result code; the device's status is in `out`.
     std::int32_t request(std::uint16_t type, const std::vector<std::uint8_t>& payload, Response& out);
     // Sends a frame that is never answered (upgrade data). False when the connection is gone.
-    bool send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length,
-                         std::vector<std::uint8_t>& scratch);
+    bool send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length);
 
     // Called once the API has a handle for this login.
     void bind(std::int32_t handle);
@@ -61,8 +60,7 @@ private:
     void reader_loop();
     bool read_available();
     void send_keepalive();
-    bool write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length,
-                     std::vector<std::uint8_t>& scratch);
+    bool write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length);
     // Ends the connection from any thread; the reader thread reports it.
     void drop(const char* why);
     void on_connection_lost();

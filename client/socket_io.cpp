@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,32 @@ bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadlin
             continue;
         }
         return false;
+    }
+    return true;
+}
+
+bool send_all2(int fd, const void* head, std::size_t head_length, const void* body, std::size_t body_length,
+               std::int64_t deadline_ms) {
+    iovec parts[2] = {{const_cast<void*>(head), head_length}, {const_cast<void*>(body), body_length}};
+    int first = 0;
+    while (first < 2) {
+        msghdr message{};
+        message.msg_iov = parts + first;
+        message.msg_iovlen = static_cast<std::size_t>(2 - first);
+        ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (wait_writable(fd, deadline_ms) != 1) return false;
+            continue;
+        }
+        if (n < 0) return false;
+        // Skip what went out, part by part.
+        auto sent = static_cast<std::size_t>(n);
+        while (first < 2 && sent >= parts[first].iov_len) sent -= parts[first++].iov_len;
+        if (first < 2) {
+            parts[first].iov_base = static_cast<std::uint8_t*>(parts[first].iov_base) + sent;
+            parts[first].iov_len -= sent;
+        }
     }
     return true;
 }

@@ -25,6 +25,10 @@ void set_nonblocking(int fd);
 // closed peer or deadline.
 bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadline_ms);
 
+// Writes `head` then `body` (one frame without copying them together), as send_all.
+bool send_all2(int fd, const void* head, std::size_t head_length, const void* body, std::size_t body_length,
+               std::int64_t deadline_ms);
+
 // Waits up to `system_ms` for `fd` to become readable. 1 readable, 0 timeout, -1 error.
 int wait_readable(int fd, std::int64_t system_ms);
 

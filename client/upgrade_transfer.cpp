@@ -70,7 +70,6 @@ void UpgradeTransfer::run() {
 
 bool UpgradeTransfer::send_image() {
     std::vector<std::uint8_t> piece(8 + kUpgradeChunk);
-    std::vector<std::uint8_t> scratch;
     std::uint64_t offset = 0;
     while (offset < m_image_size) {
         if (m_abort.load()) return false;
@@ -78,7 +77,7 @@ bool UpgradeTransfer::send_image() {
         store_u32(piece.data(), static_cast<std::uint32_t>(offset));
         store_u32(piece.data() + 4, static_cast<std::uint32_t>(offset >> 32));
         if (std::fread(piece.data() + 8, 1, n, m_file) != n) return false;  // file shrank under us
-        if (!m_session->send_unanswered(MSG_UPGRADE_DATA, piece.data(), 8 + n, scratch)) return false;
+        if (!m_session->send_unanswered(MSG_UPGRADE_DATA, piece.data(), 8 + n)) return false;
         offset += n;
         m_sent.store(offset);
     }
@@ -114,8 +113,7 @@ void UpgradeTransfer::stop() {
     m_abort.store(true);
     m_thread.join();
     if (m_state.load() != done) {
-        std::vector<std::uint8_t> scratch;
-        m_session->send_unanswered(MSG_UPGRADE_ABORT, nullptr, 0, scratch);
+        m_session->send_unanswered(MSG_UPGRADE_ABORT, nullptr, 0);
     }
 }
 

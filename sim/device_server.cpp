@@ -110,7 +110,7 @@ void DeviceServer::serve(Connection& connection) {
         if (writable) writable = kaltro::send_all(fd, bytes.data(), bytes.size(), rt_clock_ms() + kWriteMs);
     });
     std::int64_t last_rx = rt_clock_ms();
-    std::uint8_t buffer[65536];
+    std::vector<std::uint8_t> buffer(256 * 1024);  // room for several upgrade pieces per read
     DeviceSession::Verdict verdict = DeviceSession::Verdict::keep;
     while (verdict == DeviceSession::Verdict::keep && writable && !m_stop.load()) {
         if (rt_clock_ms() - last_rx > kIdleMs) break;
@@ -118,11 +118,11 @@ void DeviceServer::serve(Connection& connection) {
         if (ready < 0) break;
         session.on_tick();
         if (ready == 0) continue;
-        long n = kaltro::read_some(fd, buffer, sizeof(buffer));
+        long n = kaltro::read_some(fd, buffer.data(), buffer.size());
         if (n == -2) continue;
         if (n <= 0) break;
         last_rx = rt_clock_ms();
-        verdict = session.on_bytes(buffer, static_cast<std::size_t>(n));
+        verdict = session.on_bytes(buffer.data(), static_cast<std::size_t>(n));
     }
     if (verdict == DeviceSession::Verdict::reboot) m_reboot_requested.store(true);
     shutdown(fd, SHUT_RDWR);

@@ -13,20 +13,20 @@ DeviceSession::~DeviceSession() {
 }
 
 DeviceSession::Verdict DeviceSession::on_bytes(const std::uint8_t* data, std::size_t length) {
-    if (!m_reader.feed(data, length)) return Verdict::close;
-    while (auto frame = m_reader.next()) {
-        Verdict verdict = handle(*frame);
-        if (verdict != Verdict::keep) return verdict;
-    }
-    return m_reader.broken() ? Verdict::close : Verdict::keep;
+    Verdict verdict = Verdict::keep;
+    bool intact = m_reader.consume(data, length, [this, &verdict](const FrameView& frame) {
+        verdict = handle(frame);
+        return verdict == Verdict::keep;
+    });
+    return intact ? verdict : Verdict::close;
 }
 
-void DeviceSession::answer(const Frame& request, std::int32_t status, const std::vector<std::uint8_t>& payload) {
+void DeviceSession::answer(const FrameView& request, std::int32_t status, const std::vector<std::uint8_t>& payload) {
     m_send(encode_frame(static_cast<std::uint16_t>(request.header.type | kResponseBit), request.header.request_id,
                         status, payload));
 }
 
-DeviceSession::Verdict DeviceSession::handle(const Frame& frame) {
+DeviceSession::Verdict DeviceSession::handle(const FrameView& frame) {
     std::uint16_t type = frame.header.type;
     if (type & kResponseBit) return Verdict::close;  // clients do not answer
     if (type == MSG_KEEPALIVE) {
@@ -42,9 +42,9 @@ DeviceSession::Verdict DeviceSession::handle(const Frame& frame) {
     return handle_request(frame);
 }
 
-DeviceSession::Verdict DeviceSession::handle_login(const Frame& frame) {
+DeviceSession::Verdict DeviceSession::handle_login(const FrameView& frame) {
     if (m_logged_in) return Verdict::close;
-    ByteReader in(frame.payload);
+    ByteReader in(frame.payload, frame.header.length);
     if (frame.header.type == MSG_LOGIN_BEGIN) {
         if (!in.text(m_user, kMaxCredential) || in.remaining() != 0) return Verdict::close;
         std::int32_t allowed = m_device.check_login_allowed(m_user);
@@ -79,8 +79,8 @@ DeviceSession::Verdict DeviceSession::handle_login(const Frame& frame) {
     return Verdict::keep;
 }
 
-DeviceSession::Verdict DeviceSession::handle_request(const Frame& frame) {
-    ByteReader in(frame.payload);
+DeviceSession::Verdict DeviceSession::handle_request(const FrameView& frame) {
+    ByteReader in(frame.payload, frame.header.length);
     std::int32_t a = 0, b = 0, c = 0, d = 0;
     switch (frame.header.type) {
         case MSG_GET_CONFIG:
@@ -145,8 +145,8 @@ DeviceSession::Verdict DeviceSession::handle_request(const Frame& frame) {
     return Verdict::keep;
 }
 
-DeviceSession::Verdict DeviceSession::handle_upgrade(const Frame& frame) {
-    ByteReader in(frame.payload);
+DeviceSession::Verdict DeviceSession::handle_upgrade(const FrameView& frame) {
+    ByteReader in(frame.payload, frame.header.length);
     switch (frame.header.type) {
         case MSG_UPGRADE_BEGIN: {
             std::uint64_t total = 0;
@@ -157,7 +157,7 @@ DeviceSession::Verdict DeviceSession::handle_upgrade(const Frame& frame) {
         }
         case MSG_UPGRADE_DATA: {
             std::uint64_t offset = 0;
-            if (!in.u64(offset) || !m_device.upgrade_data(this, offset, frame.payload.data() + 8, in.remaining()))
+            if (!in.u64(offset) || !m_device.upgrade_data(this, offset, frame.payload + 8, in.remaining()))
                 return Verdict::close;
             return m_device.take_drop_mid_transfer(this) ? Verdict::close : Verdict::keep;
         }
@@ -182,8 +182,8 @@ DeviceSession::Verdict DeviceSession::handle_upgrade(const Frame& frame) {
     return Verdict::close;
 }
 
-DeviceSession::Verdict DeviceSession::handle_live(const Frame& frame) {
-    ByteReader in(frame.payload);
+DeviceSession::Verdict DeviceSession::handle_live(const FrameView& frame) {
+    ByteReader in(frame.payload, frame.header.length);
     std::uint32_t a = 0, b = 0;
     if (!in.u32(a) || (frame.header.type != MSG_LIVE_STOP && !in.u32(b)) || in.remaining() != 0) return Verdict::close;
     switch (frame.header.type) {

@@ -35,12 +35,12 @@ public:
     void on_tick();
 
 private:
-    Verdict handle(const kaltro::Frame& frame);
-    Verdict handle_login(const kaltro::Frame& frame);
-    Verdict handle_request(const kaltro::Frame& frame);
-    Verdict handle_upgrade(const kaltro::Frame& frame);
-    Verdict handle_live(const kaltro::Frame& frame);
-    void answer(const kaltro::Frame& request, std::int32_t status, const std::vector<std::uint8_t>& payload = {});
+    Verdict handle(const kaltro::FrameView& frame);
+    Verdict handle_login(const kaltro::FrameView& frame);
+    Verdict handle_request(const kaltro::FrameView& frame);
+    Verdict handle_upgrade(const kaltro::FrameView& frame);
+    Verdict handle_live(const kaltro::FrameView& frame);
+    void answer(const kaltro::FrameView& request, std::int32_t status, const std::vector<std::uint8_t>& payload = {});
 
     DeviceState& m_device;
     Send m_send;

@@ -251,18 +251,6 @@ TEST_F(ContractTest, LdrIrcutVoiceAndPtz) {
     Network_ClientLogout(h);
 }
 
-TEST_F(ContractTest, LiveVideoIsNotThereYet) {
-    start_cameras();
-    int32_t h = login();
-    LIVE_PARAM param{0, 7, 2};
-    int32_t live = 3;
-    EXPECT_EQ(Network_ClientStartLive(&live, h, &param, nullptr, nullptr), NETWORK_ERR_NOT_SUPPORTED);
-    EXPECT_EQ(live, -1);
-    EXPECT_NE(Network_ClientStopLive(live), NETWORK_OK);
-    EXPECT_NE(Network_ClientLiveControl(live, 10, nullptr), NETWORK_OK);
-    Network_ClientLogout(h);
-}
-
 TEST_F(ContractTest, Answer17IsGivenOnceThenTheCommandWorks) {
     start_cameras(1, [](DeviceSideOptions& o) { parse_device_faults("answer17_command=1001", o.faults["*"]); });
     int32_t h = login();

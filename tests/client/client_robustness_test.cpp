@@ -22,7 +22,7 @@ using RobustnessTest = SimFixture;
 // with whatever `script` returns (nothing for an empty vector).
 class FakeDevice {
 public:
-    using Script = std::function<std::vector<std::uint8_t>(const Frame&)>;
+    using Script = std::function<std::vector<std::uint8_t>(const FrameView&)>;
 
     explicit FakeDevice(Script script) : m_script(std::move(script)) {
         m_listen = listen_tcp("127.0.0.1", 0);
@@ -39,7 +39,7 @@ public:
     }
     int port() const { return m_port; }
 
-    static std::vector<std::uint8_t> login_ok(const Frame& f) {
+    static std::vector<std::uint8_t> login_ok(const FrameView& f) {
         std::vector<std::uint8_t> nonce(f.header.type == MSG_LOGIN_BEGIN ? kNonceSize : 0, 1);
         return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, nonce);
     }
@@ -59,13 +59,14 @@ private:
                 std::uint8_t buffer[70000];
                 long n = read_some(fd, buffer, sizeof buffer);
                 if (n == -2) continue;
-                if (n <= 0 || !reader.feed(buffer, static_cast<std::size_t>(n))) break;
                 bool closed = false;
-                while (auto frame = reader.next()) {
-                    std::vector<std::uint8_t> reply = m_script(*frame);
-                    if (reply.size() == 1) closed = true;  // one byte: the script wants the line cut
-                    else if (!reply.empty()) send_all(fd, reply.data(), reply.size(), rt_clock_ms() + 5000);
-                }
+                if (n <= 0 || !reader.consume(buffer, static_cast<std::size_t>(n), [&](const FrameView& frame) {
+                        std::vector<std::uint8_t> reply = m_script(frame);
+                        closed = reply.size() == 1;  // one byte: the script wants the line cut
+                        if (reply.size() > 1) send_all(fd, reply.data(), reply.size(), rt_clock_ms() + 5000);
+                        return !closed;
+                    }))
+                    break;
                 if (closed) break;
             }
             close(fd);
@@ -87,22 +88,22 @@ int32_t login_to(const FakeDevice& device, int32_t& handle) {
 
 TEST_F(RobustnessTest, GarbageFromTheDeviceIsRefused) {
     int32_t handle = 0;
-    FakeDevice junk([](const Frame&) { return bytes_of("HTTP/1.1 400 Bad Request\r\n\r\nnot a camera at all"); });
+    FakeDevice junk([](const FrameView&) { return bytes_of("HTTP/1.1 400 Bad Request\r\n\r\nnot a camera at all"); });
     EXPECT_EQ(login_to(junk, handle), NETWORK_ERR_PROTOCOL);
     EXPECT_EQ(handle, -1);
-    FakeDevice huge([](const Frame& f) {
+    FakeDevice huge([](const FrameView& f) {
         std::vector<std::uint8_t> frame = encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
         store_u32(frame.data() + 16, 0x7FFFFFFF);  // announces 2 GiB
         return frame;
     });
     EXPECT_EQ(login_to(huge, handle), NETWORK_ERR_PROTOCOL);
-    FakeDevice wrong_version([](const Frame& f) {
+    FakeDevice wrong_version([](const FrameView& f) {
         std::vector<std::uint8_t> frame = encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
         frame[4] = 9;
         return frame;
     });
     EXPECT_EQ(login_to(wrong_version, handle), NETWORK_ERR_PROTOCOL);
-    FakeDevice short_nonce([](const Frame& f) {
+    FakeDevice short_nonce([](const FrameView& f) {
         return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {1, 2, 3});
     });
     EXPECT_EQ(login_to(short_nonce, handle), NETWORK_ERR_PROTOCOL);
@@ -110,14 +111,14 @@ TEST_F(RobustnessTest, GarbageFromTheDeviceIsRefused) {
 
 TEST_F(RobustnessTest, DeviceThatClosesMidFrameOrNeverAnswers) {
     int32_t handle = 0;
-    FakeDevice cut([](const Frame&) { return std::vector<std::uint8_t>{0}; });
+    FakeDevice cut([](const FrameView&) { return std::vector<std::uint8_t>{0}; });
     EXPECT_EQ(login_to(cut, handle), NETWORK_ERR_NETWORK);
-    FakeDevice silent([](const Frame&) { return std::vector<std::uint8_t>{}; });
+    FakeDevice silent([](const FrameView&) { return std::vector<std::uint8_t>{}; });
     std::int64_t start = rt_clock_ms();
     EXPECT_EQ(login_to(silent, handle), NETWORK_ERR_TIMEOUT);
     EXPECT_LT(rt_clock_ms() - start, 30000);
     // A flood of frames nobody asked for does not answer the login either.
-    FakeDevice flood([](const Frame&) {
+    FakeDevice flood([](const FrameView&) {
         std::vector<std::uint8_t> many;
         for (int i = 0; i < 2000; ++i) {
             auto one = encode_frame(MSG_KEEPALIVE | kResponseBit, 0, 0, std::vector<std::uint8_t>(100, 7));
@@ -129,7 +130,7 @@ TEST_F(RobustnessTest, DeviceThatClosesMidFrameOrNeverAnswers) {
 }
 
 TEST_F(RobustnessTest, WrongRecordLengthsAreRefusedUncopied) {
-    FakeDevice device([](const Frame& f) {
+    FakeDevice device([](const FrameView& f) {
         if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
         return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, std::vector<std::uint8_t>(10, 0xEE));
     });
@@ -145,7 +146,7 @@ TEST_F(RobustnessTest, WrongRecordLengthsAreRefusedUncopied) {
 }
 
 TEST_F(RobustnessTest, UnterminatedTextsComeBackTerminated) {
-    FakeDevice device([](const Frame& f) {
+    FakeDevice device([](const FrameView& f) {
         if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
         return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0,
                             std::vector<std::uint8_t>(sizeof(IPC_DEVICE_INFO), 'A'));

@@ -13,25 +13,47 @@ std::vector<std::uint8_t> frame_bytes(std::uint16_t type, std::uint32_t id, std:
     return encode_frame(type, id, 0, payload);
 }
 
+// Owned copies of every frame the reader hands out.
+struct Collected {
+    std::vector<Frame> frames;
+    bool feed(FrameReader& reader, const std::uint8_t* data, std::size_t length) {
+        return reader.consume(data, length, [this](const FrameView& v) {
+            frames.push_back({v.header, std::vector<std::uint8_t>(v.payload, v.payload + v.header.length)});
+            return true;
+        });
+    }
+};
+
 TEST(FrameReaderTest, FramesSurviveAnySplitOfTheStream) {
     std::vector<std::uint8_t> stream = frame_bytes(MSG_GET_CONFIG, 1, {1, 2, 3});
     auto second = frame_bytes(MSG_KEEPALIVE, 0, {});
     auto third = frame_bytes(MSG_SET_CONFIG, 0xFFFFFFFF, std::vector<std::uint8_t>(5000, 9));
     stream.insert(stream.end(), second.begin(), second.end());
     stream.insert(stream.end(), third.begin(), third.end());
-    for (std::size_t piece : {1u, 7u, 20u, 4096u}) {
+    for (std::size_t piece : {1u, 7u, 20u, 23u, 4096u, 100000u}) {
         FrameReader reader;
-        std::vector<Frame> frames;
-        for (std::size_t at = 0; at < stream.size(); at += piece) {
-            ASSERT_TRUE(reader.feed(stream.data() + at, std::min(piece, stream.size() - at)));
-            while (auto frame = reader.next()) frames.push_back(*frame);
-        }
-        ASSERT_EQ(frames.size(), 3u) << piece;
-        EXPECT_EQ(frames[0].payload, (std::vector<std::uint8_t>{1, 2, 3}));
-        EXPECT_EQ(frames[1].header.type, MSG_KEEPALIVE);
-        EXPECT_EQ(frames[2].header.request_id, 0xFFFFFFFFu);
-        EXPECT_EQ(frames[2].payload.size(), 5000u);
+        Collected got;
+        for (std::size_t at = 0; at < stream.size(); at += piece)
+            ASSERT_TRUE(got.feed(reader, stream.data() + at, std::min(piece, stream.size() - at)));
+        ASSERT_EQ(got.frames.size(), 3u) << piece;
+        EXPECT_EQ(got.frames[0].payload, (std::vector<std::uint8_t>{1, 2, 3}));
+        EXPECT_EQ(got.frames[1].header.type, MSG_KEEPALIVE);
+        EXPECT_EQ(got.frames[2].header.request_id, 0xFFFFFFFFu);
+        EXPECT_EQ(got.frames[2].payload, std::vector<std::uint8_t>(5000, 9));
     }
+}
+
+TEST(FrameReaderTest, StoppingDropsTheRestOfTheInput) {
+    auto stream = frame_bytes(MSG_LOGOUT, 1, {});
+    auto more = frame_bytes(MSG_KEEPALIVE, 2, {});
+    stream.insert(stream.end(), more.begin(), more.end());
+    FrameReader reader;
+    int seen = 0;
+    EXPECT_TRUE(reader.consume(stream.data(), stream.size(), [&](const FrameView&) {
+        ++seen;
+        return false;
+    }));
+    EXPECT_EQ(seen, 1);
 }
 
 TEST(FrameReaderTest, BrokenHeadersBreakTheStreamAtOnce) {
@@ -44,11 +66,15 @@ TEST(FrameReaderTest, BrokenHeadersBreakTheStreamAtOnce) {
     for (const Case& c : cases) {
         auto bad = good;
         bad[c.offset] = c.value;
-        FrameReader reader;
-        EXPECT_FALSE(reader.feed(bad.data(), bad.size()));
-        EXPECT_EQ(reader.error(), c.expected);
-        EXPECT_FALSE(reader.next().has_value());
-        EXPECT_FALSE(reader.feed(good.data(), good.size()));  // stays broken
+        for (std::size_t split : {bad.size(), std::size_t{10}}) {  // whole, and header split across reads
+            FrameReader reader;
+            Collected got;
+            bool intact = got.feed(reader, bad.data(), split) && got.feed(reader, bad.data() + split, bad.size() - split);
+            EXPECT_FALSE(intact);
+            EXPECT_EQ(reader.error(), c.expected);
+            EXPECT_FALSE(got.feed(reader, good.data(), good.size()));  // stays broken
+            EXPECT_TRUE(got.frames.empty());
+        }
     }
 }
 
