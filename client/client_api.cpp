@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "client/kaltro_client.h"
+#include "client/kaltro_live.h"
+#include "client/live_stream.h"
+#include "client/live_video_targets.h"
 #include "client/login_auth.h"
 #include "client/session.h"
 #include "client/upgrade_transfer.h"
@@ -39,6 +42,9 @@ public:
     std::int32_t add_transfer(std::shared_ptr<UpgradeTransfer> transfer);
     std::shared_ptr<UpgradeTransfer> transfer(std::int32_t handle);
     std::shared_ptr<UpgradeTransfer> take_transfer(std::int32_t handle);
+    std::int32_t add_live(std::shared_ptr<LiveStream> live) { return add(m_lives, std::move(live)); }
+    std::shared_ptr<LiveStream> live(std::int32_t handle) { return find(m_lives, handle); }
+    std::shared_ptr<LiveStream> take_live(std::int32_t handle) { return take(m_lives, handle); }
 
     EventDispatcher& dispatcher() { return m_dispatcher; }
     SessionTiming timing() { return SessionTiming{}; }
@@ -52,11 +58,35 @@ private:
         return handle;
     }
 
+    template <class T>
+    std::int32_t add(std::map<std::int32_t, std::shared_ptr<T>>& table, std::shared_ptr<T> item) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::int32_t handle = next_handle();
+        table[handle] = std::move(item);
+        return handle;
+    }
+    template <class T>
+    std::shared_ptr<T> find(std::map<std::int32_t, std::shared_ptr<T>>& table, std::int32_t handle) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        auto it = table.find(handle);
+        return it == table.end() ? nullptr : it->second;
+    }
+    template <class T>
+    std::shared_ptr<T> take(std::map<std::int32_t, std::shared_ptr<T>>& table, std::int32_t handle) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        auto it = table.find(handle);
+        if (it == table.end()) return nullptr;
+        auto item = std::move(it->second);
+        table.erase(it);
+        return item;
+    }
+
     std::mutex m_lock;
     int m_init_count = 0;
     std::int32_t m_next_handle = 1;
     std::map<std::int32_t, std::shared_ptr<Session>> m_sessions;
     std::map<std::int32_t, std::shared_ptr<UpgradeTransfer>> m_transfers;
+    std::map<std::int32_t, std::shared_ptr<LiveStream>> m_lives;
     EventDispatcher m_dispatcher;
 };
 
@@ -74,14 +104,17 @@ std::int32_t Library::init() {
 std::int32_t Library::uninit() {
     std::map<std::int32_t, std::shared_ptr<Session>> sessions;
     std::map<std::int32_t, std::shared_ptr<UpgradeTransfer>> transfers;
+    std::map<std::int32_t, std::shared_ptr<LiveStream>> lives;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_init_count == 0) return NETWORK_ERR_NOT_INITIALIZED;
         if (--m_init_count > 0) return NETWORK_OK;
         sessions.swap(m_sessions);
         transfers.swap(m_transfers);
+        lives.swap(m_lives);
     }
     // Outside the lock: a callback still running may call into the library.
+    for (auto& [handle, live] : lives) live->stop();
     for (auto& [handle, transfer] : transfers) transfer->stop();
     for (auto& [handle, session] : sessions) session->close();
     m_dispatcher.stop();
@@ -112,26 +145,12 @@ std::shared_ptr<Session> Library::take_session(std::int32_t handle) {
 }
 
 std::int32_t Library::add_transfer(std::shared_ptr<UpgradeTransfer> transfer) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    std::int32_t handle = next_handle();
-    m_transfers[handle] = std::move(transfer);
-    return handle;
+    return add(m_transfers, std::move(transfer));
 }
 
-std::shared_ptr<UpgradeTransfer> Library::transfer(std::int32_t handle) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_transfers.find(handle);
-    return it == m_transfers.end() ? nullptr : it->second;
-}
+std::shared_ptr<UpgradeTransfer> Library::transfer(std::int32_t handle) { return find(m_transfers, handle); }
 
-std::shared_ptr<UpgradeTransfer> Library::take_transfer(std::int32_t handle) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = m_transfers.find(handle);
-    if (it == m_transfers.end()) return nullptr;
-    auto transfer = std::move(it->second);
-    m_transfers.erase(it);
-    return transfer;
-}
+std::shared_ptr<UpgradeTransfer> Library::take_transfer(std::int32_t handle) { return take(m_transfers, handle); }
 
 bool valid_text(const char* text, std::size_t max_length) {
     return text != nullptr && strnlen(text, max_length + 1) <= max_length;
@@ -292,14 +311,41 @@ KALTRO_API int32_t Network_ClientStartLive(int32_t* live_handle, int32_t handle,
     if (live_handle == nullptr) return NETWORK_ERR_INVALID_ARG;
     *live_handle = -1;
     if (param == nullptr) return NETWORK_ERR_INVALID_ARG;
-    if (!library().session(handle)) return NETWORK_ERR_INVALID_HANDLE;
-    return NETWORK_ERR_NOT_SUPPORTED;  // live video arrives with the factory test work
+    auto session = library().session(handle);
+    if (!session) return NETWORK_ERR_INVALID_HANDLE;
+    std::shared_ptr<LiveStream> live;
+    std::int32_t result = LiveStream::start(std::move(session), *param, live);
+    if (result != NETWORK_OK) return result;
+    *live_handle = library().add_live(std::move(live));
+    return NETWORK_OK;
 }
 
-KALTRO_API int32_t Network_ClientStopLive(int32_t /*live_handle*/) { return NETWORK_ERR_INVALID_HANDLE; }
+KALTRO_API int32_t Network_ClientStopLive(int32_t live_handle) {
+    auto live = library().take_live(live_handle);
+    if (!live) return NETWORK_ERR_INVALID_HANDLE;
+    live->stop();
+    return NETWORK_OK;
+}
 
-KALTRO_API int32_t Network_ClientLiveControl(int32_t /*live_handle*/, int32_t /*command*/, void* /*argument*/) {
-    return NETWORK_ERR_INVALID_HANDLE;
+KALTRO_API int32_t Network_ClientLiveControl(int32_t live_handle, int32_t command, void* argument) {
+    auto live = library().live(live_handle);
+    if (!live) return NETWORK_ERR_INVALID_HANDLE;
+    return live->control(command, argument);
+}
+
+KALTRO_API int32_t Network_ClientRegisterVideoTarget(uint32_t* target, KALTRO_VIDEO_CB callback, void* user) {
+    if (target == nullptr || callback == nullptr) return NETWORK_ERR_INVALID_ARG;
+    *target = video_targets().add(callback, user);
+    return NETWORK_OK;
+}
+
+KALTRO_API int32_t Network_ClientSetVideoTargetSize(uint32_t target, int32_t width, int32_t height) {
+    if (width < 0 || height < 0) return NETWORK_ERR_INVALID_ARG;
+    return video_targets().set_size(target, {width, height}) ? NETWORK_OK : NETWORK_ERR_INVALID_HANDLE;
+}
+
+KALTRO_API int32_t Network_ClientUnregisterVideoTarget(uint32_t target) {
+    return video_targets().remove(target) ? NETWORK_OK : NETWORK_ERR_INVALID_HANDLE;
 }
 
 KALTRO_API int32_t Network_ClientGetCameraAdvanceConfig(int32_t handle, int32_t channel, void* config,

@@ -76,6 +76,11 @@ void ResponseRouter::route(Frame& frame) {
             m_events(event);
         return;
     }
+    if (!(h.type & kResponseBit) && h.request_id == 0 && h.type != MSG_KEEPALIVE) {
+        std::lock_guard<std::mutex> guard(m_push_lock);
+        if (m_push) m_push(frame);
+        return;
+    }
     if (!(h.type & kResponseBit) || h.request_id == 0) return;  // keep-alive answers and strays
     std::lock_guard<std::mutex> guard(m_lock);
     auto it = m_pending.find(h.request_id);
@@ -85,6 +90,11 @@ void ResponseRouter::route(Frame& frame) {
     it->second.response.status = h.status;
     it->second.response.payload = std::move(frame.payload);
     m_answered.notify_all();
+}
+
+void ResponseRouter::set_push_sink(PushSink sink) {
+    std::lock_guard<std::mutex> guard(m_push_lock);
+    m_push = std::move(sink);
 }
 
 void ResponseRouter::close(std::int32_t result) {

@@ -25,7 +25,11 @@ struct Response {
 class ResponseRouter {
 public:
     using EventSink = std::function<void(const DEVICE_EVENT&)>;
+    // Takes frames the device pushes unasked (request id 0) other than events: live video.
+    using PushSink = std::function<void(Frame&)>;
     explicit ResponseRouter(EventSink events) : m_events(std::move(events)) {}
+
+    void set_push_sink(PushSink sink);
 
     // Registers the next request and returns its id (never 0), or 0 once closed.
     std::uint32_t expect();
@@ -46,6 +50,8 @@ private:
     void route(Frame& frame);
 
     EventSink m_events;
+    std::mutex m_push_lock;  // held while the sink runs, so a cleared sink is never called again
+    PushSink m_push;
     FrameReader m_reader;  // reader thread only
     std::mutex m_lock;
     std::condition_variable m_answered;

@@ -50,6 +50,8 @@ public:
     // Called once the API has a handle for this login.
     void bind(std::int32_t handle);
     void set_event_callback(NETWORK_EVENT_CB callback, void* user);
+    // Frames the device pushes unasked (live video); null removes the sink.
+    void set_push_sink(ResponseRouter::PushSink sink) { m_router.set_push_sink(std::move(sink)); }
     // Logs out (best effort), stops the reader thread and closes the socket.
     // No event callback for this login runs after it returned.
     void close();
