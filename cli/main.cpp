@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exit_code = 0;
     add_discover_command(app, &exit_code);
+    add_change_ip_command(app, &exit_code);
     add_batch_command(app, &exit_code);
     CLI11_PARSE(app, argc, argv);
     return exit_code;

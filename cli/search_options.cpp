@@ -1,0 +1,50 @@
+#include "cli/search_options.h"
+
+#include <cstdio>
+
+#include "discovery/xml_path.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+
+void add_search_options(CLI::App& cmd, SearchArgs& args) {
+    cmd.add_option("-c,--card", args.card, "IPv4 address of the network card to search from");
+    cmd.add_option("-t,--listen", args.listen_ms, "how long to listen for replies, in ms")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 3600000));
+    cmd.add_flag("--logs", args.logs, "write ./send.txt and ./recv.txt");
+    cmd.add_flag("-v,--verbose", args.verbose, "print the trace and the XML messages on stderr");
+    cmd.add_option("--interfaces", args.interfaces,
+                   "addresses to name as reply addresses instead of the host's own (comma-separated)")
+        ->delimiter(',');
+    cmd.add_option("--dest", args.endpoints.broadcast_address, "destination of the requests")->capture_default_str();
+    cmd.add_option("--local-port", args.endpoints.local_port, "port replies come to")->capture_default_str();
+    cmd.add_option("--device-port", args.endpoints.device_port, "port the devices listen on")->capture_default_str();
+}
+
+Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfaces) {
+    xml_set_output(args.verbose ? stderr : nullptr);
+    if (!args.verbose) set_trace_sink(trace_null_sink, nullptr);
+    DiscoveryOptions options;
+    options.endpoints = args.endpoints;
+    if (!args.logs) options.send_log = options.recv_log = "";
+    m_discovery = std::make_unique<CDiscovery>(&m_transport, options);
+    m_discovery->StartDiscovery(0, 2147483647);
+}
+
+Search::~Search() { m_discovery->StopDiscovery(); }
+
+std::vector<DEV_INFO> Search::collect() {
+    if (!m_args.card.empty()) m_discovery->RefreshDiscovery(m_args.card.c_str());
+    rt_sleep_ms(m_args.listen_ms);
+    std::vector<DEV_INFO> devices;
+    int count = 0;
+    m_discovery->GetDeviceList(&devices, &count);
+    return devices;
+}
+
+void warn_if_broadcast_refused(const SearchArgs& args) {
+    if (!PosixUdpTransport::broadcast_allowed() && args.endpoints.broadcast_address == "255.255.255.255")
+        std::fprintf(stderr,
+                     "tervane-cli: broadcasts are refused outside a private network namespace; "
+                     "set TERVANE_ALLOW_BROADCAST=1 to search a real LAN\n");
+}
