@@ -48,6 +48,7 @@ public:
 
     CDeviceTable& device_table() { return m_table; }
     CBatchJob& job() { return m_job; }
+    CDiscovery& discovery() { return m_discovery; }
     bool running() const { return m_job.running(); }
     int dev_type_filter() const { return m_dev_type_filter; }
 

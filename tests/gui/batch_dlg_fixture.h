@@ -1,0 +1,136 @@
+#pragma once
+
+// Shared fixture of the batch dialog tests: a dialog whose message boxes and
+// file dialogs are scripted, whose settings live in a temporary directory,
+// and whose discovery either hears nothing (no sockets at all) or simulated
+// cameras on loopback addresses of this process.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "batch/batch_dlg_controls.h"
+#include "batch/tervane_dlg.h"
+#include "client/firmware_format.h"
+#include "runtime/lang.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+#include "ui/report_list.h"
+#include "ui/scripted_services.h"
+#include "sim_cameras.h"
+
+using namespace batch_dlg;
+
+// Pumps the GUI thread's events until `done` holds or `real_ms` passed.
+inline bool pump_until(const std::function<bool()>& done, int real_ms = 30000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(real_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+inline void pump_for(int real_ms) {
+    pump_until([] { return false; }, real_ms);
+}
+
+class BatchDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        set_trace_sink(&trace_null_sink, nullptr);
+        ASSERT_TRUE(m_settings_dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings_dir.path());
+        ui::set_default_ui_services({&boxes, &files});
+    }
+    void TearDown() override {
+        dialog.reset();
+        cameras.reset();
+        ui::set_default_ui_services({});
+        rt_set_time_speed(1);
+        set_trace_sink(nullptr, nullptr);
+    }
+
+    // Options of a dialog whose discovery hears nothing.
+    BatchDialogOptions silent_options() {
+        BatchDialogOptions options;
+        options.transport = &m_silent;
+        options.discovery.send_log.clear();
+        options.discovery.recv_log.clear();
+        options.host_addresses = [] { return std::vector<std::string>{"127.0.0.2", "10.1.2.3"}; };
+        options.shell_runner = [](const std::string&) { return 0; };
+        return options;
+    }
+    CtervaneDlg& open_silent_dialog() { return open_dialog(silent_options()); }
+
+    CtervaneDlg& open_dialog(BatchDialogOptions options) {
+        dialog = std::make_unique<CtervaneDlg>(nullptr, std::move(options));
+        dialog->show();
+        return *dialog;
+    }
+
+    ui::ReportList& list() { return *dialog->report_list(IDC_LIST_DEVICES); }
+
+    // Rows as discovery would list them.
+    void add_devices(int count, const std::string& version = "1.0.0") {
+        for (int i = 0; i < count; ++i) {
+            ListedDevice device;
+            device.mac = "02:00:00:00:01:" + std::to_string(10 + i);
+            // Loopback addresses with a closed port: a job started by
+            // mistake could never reach a real device.
+            device.ip = "127.0.0." + std::to_string(100 + i);
+            device.cmd_port = 9;
+            device.software_ver = version;
+            device.device_type = 5;
+            dialog->device_table().update_dev_find_list(device, true);
+        }
+        dialog->show_device_table();
+    }
+
+    static std::string text_of(const std::string& key) { return lang_string(lang_default_file(), key); }
+
+    // The texts of the message boxes shown so far.
+    std::vector<std::string> shown_texts() const {
+        std::vector<std::string> texts;
+        for (const ui::ShownMessageBox& box : boxes.shown()) texts.push_back(box.text);
+        return texts;
+    }
+    bool box_shown(const std::string& key) const {
+        const std::vector<std::string> texts = shown_texts();
+        return std::find(texts.begin(), texts.end(), text_of(key)) != texts.end();
+    }
+
+    std::string settings_file() const { return m_settings_dir.path().toStdString() + "/vesmira/velquist.conf"; }
+
+    void click(int id) {
+        auto* button = dialog->control_as<QAbstractButton>(id);
+        ASSERT_NE(button, nullptr) << id;
+        button->click();
+    }
+
+    // Starts simulated cameras and opens a dialog that searches them.
+    CtervaneDlg& open_dialog_with_cameras(int count, std::int64_t reboot_ms = 3000) {
+        cameras = std::make_unique<SimCameras>(count, reboot_ms);
+        const std::string error = cameras->start();
+        EXPECT_EQ(error, "");
+        return open_dialog(cameras->dialog_options());
+    }
+
+    ui::ScriptedMessageBoxes boxes;
+    ui::ScriptedFileDialogs files;
+    std::unique_ptr<SimCameras> cameras;  // outlives the dialog, which searches it
+    std::unique_ptr<CtervaneDlg> dialog;
+
+private:
+    QTemporaryDir m_settings_dir;
+    SilentNetwork m_silent;
+};

@@ -1,0 +1,101 @@
+// Renders the batch dialog's screenshots for the documentation, offscreen,
+// with ten simulated cameras on loopback addresses and English texts:
+//   batch_dlg_screenshots <output directory>
+// writes batch-idle.png (the cameras listed) and batch-running.png (an
+// upgrade of all ten under way). Set QT_SCALE_FACTOR=2 for a 200 % rendering.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "batch/batch_dlg_controls.h"
+#include "client/firmware_format.h"
+#include "runtime/lang.h"
+#include "runtime/rt_time.h"
+#include "runtime/trace.h"
+#include "sim_cameras.h"
+#include "ui/report_list.h"
+#include "ui/scripted_services.h"
+
+using namespace batch_dlg;
+
+namespace {
+
+bool pump_until(const std::function<bool()>& done, int real_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(real_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool write_firmware(const std::string& path) {
+    kaltro::FirmwareHeader header;
+    header.board_type = 0x20;
+    header.image_size = 24 * 1024 * 1024;
+    kaltro::parse_version("1.0.1", header.version);
+    header.board_name = "SIMBOARD";
+    return kaltro::write_firmware_file(path, header, 7);
+}
+
+bool save(QWidget& dialog, const std::string& path) {
+    const bool saved = dialog.grab().save(QString::fromStdString(path));
+    std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "cannot write", path.c_str());
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+        return 2;
+    }
+    const std::string out = argv[1];
+    std::filesystem::create_directories(out);
+    std::freopen("/dev/null", "w", stdout);  // the discovery layer prints its XML there
+    set_trace_sink(&trace_null_sink, nullptr);
+    QTemporaryDir scratch;  // settings and firmware of this run only
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.path());
+    ui::ScriptedMessageBoxes boxes;
+    ui::set_default_ui_services({&boxes, nullptr});
+    rt_set_time_speed(20);
+
+    SimCameras cameras(10, 600000);
+    if (std::string error = cameras.start(); !error.empty()) {
+        std::fprintf(stderr, "cameras: %s\n", error.c_str());
+        return 1;
+    }
+    const std::string firmware = scratch.path().toStdString() + "/ipc-v1.0.1.update";
+    if (!write_firmware(firmware)) return 1;
+
+    CtervaneDlg dialog(nullptr, cameras.dialog_options());
+    dialog.set_lang_file(lang_default_file());
+    dialog.show();
+    ui::ReportList& list = *dialog.report_list(IDC_LIST_DEVICES);
+    if (!pump_until([&] { return list.row_count() == 10; }, 20000)) {
+        std::fprintf(stderr, "only %d cameras listed\n", list.row_count());
+        return 1;
+    }
+    dialog.set_text(IDC_EDIT_PASSWORD, "tovik");
+    dialog.set_text(IDC_EDIT_FW_PATH, firmware);
+    for (int row : {0, 1, 2, 4, 5, 7, 8, 9}) list.set_row_checked(row, true);
+    if (!save(dialog, out + "/batch-idle.png")) return 1;
+
+    dialog.control_as<QAbstractButton>(IDC_BTN_UPGRADE)->click();
+    pump_until([&] { return dialog.progress(IDC_PROGRESS) >= 12; }, 30000);
+    const bool saved = save(dialog, out + "/batch-running.png");
+    boxes.answer_next(ui::MsgResult::Ok);  // the close confirmation
+    dialog.close();
+    ui::set_default_ui_services({});
+    return saved ? 0 : 1;
+}

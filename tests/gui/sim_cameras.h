@@ -1,0 +1,118 @@
+#pragma once
+
+// Networks for the batch dialog's tests and screenshots: one on which
+// nothing answers, and simulated cameras on loopback addresses.
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "batch/tervane_dlg.h"
+#include "sim/device_side.h"
+#include "sim/discovery_responder.h"
+
+// A network on which nothing answers: sockets that send into the void and
+// receive only their own shutdown.
+class SilentNetwork : public IUdpTransport {
+public:
+    std::unique_ptr<IUdpSocket> open_udp() override { return std::make_unique<Socket>(); }
+    int list_ipv4_addresses(std::vector<std::string>* addresses) override {
+        addresses->push_back("127.0.0.2");
+        return 0;
+    }
+
+private:
+    class Socket : public IUdpSocket {
+    public:
+        int set_reuse_address() override { return 0; }
+        int set_receive_buffer(int) override { return 0; }
+        int set_broadcast() override { return 0; }
+        int bind(const char*, std::uint16_t) override { return 0; }
+        long send_to(const void*, std::size_t length, const char*, std::uint16_t) override {
+            return static_cast<long>(length);
+        }
+        long receive(void*, std::size_t, char*) override {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_shut.wait(lock, [this] { return m_down; });
+            return 0;
+        }
+        long try_receive(void*, std::size_t, char*) override { return -1; }
+        void shutdown() override {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_down = true;
+            m_shut.notify_all();
+        }
+        int last_error() const override { return 0; }
+
+    private:
+        std::mutex m_lock;
+        std::condition_variable m_shut;
+        bool m_down = false;
+    };
+};
+
+// Cameras of ipcsim served in this process: discovery responder and device
+// side on loopback addresses derived from the process id, so parallel test
+// processes do not meet (their discovery ports are locked per test).
+class SimCameras {
+public:
+    static constexpr std::uint16_t kLocalPort = 22170;
+    static constexpr std::uint16_t kDevicePort = 23170;
+
+    explicit SimCameras(int count, std::int64_t reboot_ms = 3000) {
+        const int pid = static_cast<int>(getpid());
+        m_net = "127." + std::to_string(100 + pid % 100) + "." + std::to_string(pid / 100 % 250);
+        SimOptions options;
+        options.count = count;
+        options.base_ip = m_net + ".10";
+        options.cmd_port = 18700;
+        options.version = "1.0.0";
+        options.device_type = 5;
+        options.discovery_address = responder_address();
+        options.discovery_port = kDevicePort;
+        m_sim = std::make_unique<Simulator>(options);
+        DeviceSideOptions device_options;
+        device_options.reboot_ms = reboot_ms;
+        m_devices = std::make_unique<DeviceSide>(*m_sim, device_options);
+        m_responder = std::make_unique<DiscoveryResponder>(*m_sim, &m_transport);
+    }
+    ~SimCameras() {
+        m_responder->stop();
+        m_devices->stop();
+    }
+
+    std::string start() {
+        std::string error = m_devices->start();
+        return error.empty() ? m_responder->start() : error;
+    }
+    std::string responder_address() const { return m_net + ".1"; }
+    DeviceSide& devices() { return *m_devices; }
+    Simulator& simulator() { return *m_sim; }
+
+    // The dialog's options for searching these cameras.
+    BatchDialogOptions dialog_options() {
+        BatchDialogOptions options;
+        options.discovery.endpoints.broadcast_address = responder_address();
+        options.discovery.endpoints.local_port = kLocalPort;
+        options.discovery.endpoints.device_port = kDevicePort;
+        options.discovery.send_log.clear();
+        options.discovery.recv_log.clear();
+        options.transport = &m_host_transport;
+        options.host_addresses = [] { return std::vector<std::string>{"127.0.0.2"}; };
+        options.shell_runner = [](const std::string&) { return 0; };
+        return options;
+    }
+
+private:
+    std::string m_net;
+    PosixUdpTransport m_transport;
+    PosixUdpTransport m_host_transport{{"127.0.0.2"}};
+    std::unique_ptr<Simulator> m_sim;
+    std::unique_ptr<DeviceSide> m_devices;
+    std::unique_ptr<DiscoveryResponder> m_responder;
+};
+
