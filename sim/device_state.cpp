@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <regex>
 
 #include "client/protocol.h"
 
@@ -205,9 +204,12 @@ std::int32_t DeviceState::run_shell(const std::uint8_t* data, std::size_t size) 
     std::string line(text, length);
     append_bounded(m_shell, line);
     // "echo VALUE >FILE" writes the file, as the camera's shell would.
-    static const std::regex echo_to_file(R"(^echo (.*) >(\S+)$)");
-    std::smatch match;
-    if (std::regex_match(line, match, echo_to_file)) m_files[match[2].str()] = match[1].str() + "\n";
+    std::size_t redirect = line.rfind(" >");
+    if (line.rfind("echo ", 0) == 0 && redirect != std::string::npos && redirect >= 4) {
+        std::string path = line.substr(redirect + 2);
+        if (!path.empty() && path.find(' ') == std::string::npos)
+            m_files[path] = line.substr(5, redirect > 5 ? redirect - 5 : 0) + "\n";
+    }
     return NETWORK_OK;
 }
 
@@ -310,7 +312,10 @@ std::int32_t DeviceState::upgrade_begin(const void* owner, std::uint64_t total_s
     CameraIdentity id = m_camera->identity();
     if (parsed.board_type != id.board_type) return refuse(NETWORK_ERR_UPGRADE_BOARD_TYPE, "board mismatch");
     std::int32_t running[3];
-    if (kaltro::parse_version(id.version, running) && std::equal(running, running + 3, parsed.version))
+    // Versions may carry a prefix ("V1.0.0"): the numbers decide.
+    std::size_t digits = id.version.find_first_of("0123456789");
+    if (digits != std::string::npos && kaltro::parse_version(id.version.substr(digits), running) &&
+        std::equal(running, running + 3, parsed.version))
         return refuse(NETWORK_ERR_UPGRADE_SAME_VERSION, "same version");
     m_upgrade.owner = owner;
     m_upgrade.header = parsed;

@@ -57,6 +57,8 @@ TEST_F(UpgradeTest, DeviceRefusesWrongFiles) {
     EXPECT_EQ(Network_ClientStartUpgrade(&transfer, h, junk.c_str()), NETWORK_ERR_UPGRADE_INVALID_FILE);
     EXPECT_EQ(transfer, -1);
     EXPECT_EQ(state()["upgrade_refusals"].size(), 3u);  // the missing file never reached the device
+    m_simulator->cameras()[0]->update([](CameraIdentity& id) { id.version = "V1.0.0"; });
+    EXPECT_EQ(Network_ClientStartUpgrade(&transfer, h, firmware("1.0.0").c_str()), NETWORK_ERR_UPGRADE_SAME_VERSION);
     Network_ClientLogout(h);
 }
 
