@@ -56,11 +56,11 @@ protected:
         std::filesystem::remove(firmware_path);
     }
 
-    // Starts `count` cameras on 127.0.77.10 and up and lists them, checked.
-    void start_cameras(int count, const std::map<std::string, DeviceFaults>& faults = {}) {
+    // Starts `count` cameras from base_ip up and lists them, checked.
+    void start_cameras(const std::string& base_ip, int count, const std::map<std::string, DeviceFaults>& faults = {}) {
         SimOptions options;
         options.count = count;
-        options.base_ip = "127.0.77.10";
+        options.base_ip = base_ip;
         options.cmd_port = 18600;
         options.device_type = 5;
         options.version = "1.0.0";
@@ -122,8 +122,8 @@ protected:
 };
 
 TEST_F(BatchIpcsim, UpgradeAndTimeZoneReachEveryCamera) {
-    start_cameras(5);
-    make_firmware(256 * 1024);
+    ASSERT_NO_FATAL_FAILURE(start_cameras("127.0.77.10", 5));
+    ASSERT_NO_FATAL_FAILURE(make_firmware(256 * 1024));
     firmware = firmware_path;
     params.pwd = "tovik";
     params.time_zone_index = 20;
@@ -157,7 +157,7 @@ TEST_F(BatchIpcsim, RefusedLoginAndRetriedTimeWrite) {
     retry.answer17_command = NETWORK_CMD_SET_TIME;
     faults["02:00:00:00:00:01"] = refuse;
     faults["02:00:00:00:00:02"] = retry;
-    start_cameras(3, faults);
+    ASSERT_NO_FATAL_FAILURE(start_cameras("127.0.77.40", 3, faults));
     ASSERT_EQ(mac(0), "02:00:00:00:00:01");
     params.pwd = "tovik";
     job->m_dostep.change_time_sync = 1;
@@ -173,8 +173,8 @@ TEST_F(BatchIpcsim, RefusedLoginAndRetriedTimeWrite) {
 }
 
 TEST_F(BatchIpcsim, StopDuringTransfersEndsEveryWorkerOnce) {
-    start_cameras(6);
-    make_firmware(8 * 1024 * 1024);
+    ASSERT_NO_FATAL_FAILURE(start_cameras("127.0.77.70", 6));
+    ASSERT_NO_FATAL_FAILURE(make_firmware(8 * 1024 * 1024));
     firmware = firmware_path;
     params.pwd = "tovik";
     job->m_dostep.need_update = 1;
