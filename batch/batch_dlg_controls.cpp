@@ -34,8 +34,8 @@ constexpr ControlSpec kControls[] = {
 
     // Upgrade group
     {IDC_GROUP_UPGRADE, ControlKind::GroupBox, "upgrade", "IDS_UPGRADE_FUNC", {7, 316, 405, 129}},
-    {IDC_CHECK_UPGRADE, ControlKind::CheckBox, "upgrade firmware", "IDS_UPGRADE_VERSON", {17, 332, 110, 10}},
-    {IDC_STATIC_STEP1, ControlKind::Label, "1", nullptr, {130, 333, 8, 9}},
+    {IDC_CHECK_UPGRADE, ControlKind::CheckBox, "upgrade firmware", "IDS_UPGRADE_VERSON", {17, 332, 84, 10}},
+    {IDC_STATIC_STEP1, ControlKind::Label, "1", nullptr, {103, 333, 8, 9}},
     {IDC_EDIT_FW_PATH, ControlKind::Edit, "", nullptr, {17, 348, 318, 14}},
     {IDC_BTN_BROWSE_FW, ControlKind::Button, "browse", "IDS_BROWSE", {340, 347, 62, 16}},
     {IDC_BTN_UPGRADE, ControlKind::Button, "upgrade", "IDS_START_UPGRADE", {17, 370, 70, 16}},
