@@ -1,0 +1,57 @@
+// The batch dialog over the real broadcast path: run by batch_dlg_lan_test.sh
+// on the tool side of a private two-host LAN (scripts/sim-lan.sh) whose other
+// side runs ipcsim. Skipped anywhere else.
+#include <QProgressBar>
+#include <cstdlib>
+#include <filesystem>
+
+#include "batch_dlg_fixture.h"
+
+namespace {
+
+class BatchDialogLanTest : public BatchDialogTest {
+protected:
+    void SetUp() override {
+        const char* netns = std::getenv("TERVANE_IN_NETNS");
+        if (netns == nullptr || std::string(netns) != "1" || std::getenv("SIM_LAN_TOOL_IP") == nullptr)
+            GTEST_SKIP() << "needs the private LAN of scripts/sim-lan.sh";
+        BatchDialogTest::SetUp();
+        rt_set_time_speed(20);
+    }
+    void TearDown() override {
+        BatchDialogTest::TearDown();
+        std::filesystem::remove(m_firmware);
+    }
+
+    std::string m_firmware =
+        (std::filesystem::temp_directory_path() / ("batch_dlg_lan_" + std::to_string(::getpid()) + ".update")).string();
+};
+
+}  // namespace
+
+TEST_F(BatchDialogLanTest, ListsRefreshesAndUpgradesOverTheBroadcastPath) {
+    BatchDialogOptions options;  // the protocol's endpoints, real sockets, the host's cards
+    options.discovery.send_log.clear();
+    options.discovery.recv_log.clear();
+    options.shell_runner = [](const std::string&) { return 0; };
+    CtervaneDlg& dlg = open_dialog(std::move(options));
+    EXPECT_EQ(dlg.text(IDC_COMBO_NETWORK_CARD), std::getenv("SIM_LAN_TOOL_IP"));
+    ASSERT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
+
+    click(IDC_BTN_REFRESH);  // a new sweep from the chosen card
+    EXPECT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
+    EXPECT_EQ(list().cell(4, 0), "05");
+
+    kaltro::FirmwareHeader header;
+    header.board_type = 0x20;
+    header.image_size = 128 * 1024;
+    kaltro::parse_version("1.0.1", header.version);
+    header.board_name = "SIMBOARD";
+    ASSERT_TRUE(kaltro::write_firmware_file(m_firmware, header, 7));
+    dlg.set_text(IDC_EDIT_FW_PATH, m_firmware);
+    dlg.set_text(IDC_EDIT_PASSWORD, "tovik");
+    click(IDC_BTN_SELECT_ALL);
+    click(IDC_BTN_UPGRADE);
+    ASSERT_TRUE(pump_until([&] { return box_shown("IDS_ALL_FINISH"); }, 120000));
+    for (int row = 0; row < 5; ++row) EXPECT_EQ(list().cell(row, 7), "\u221a") << row;
+}
