@@ -1,0 +1,49 @@
+#include "factory_test/test_record.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+// A field of the record as the library hands it: up to its terminator, and
+// never past the field even if a device left it unterminated.
+std::string field(const char* text, std::size_t size) { return std::string(text, strnlen(text, size)); }
+
+char safe_name_char(unsigned char c) {
+    if (c == ':') return '-';
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return '_';
+    return static_cast<char>(c);
+}
+}  // namespace
+
+std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result) {
+    char board_id[16];
+    std::snprintf(board_id, sizeof(board_id), "0x%x", info.board_id);
+    const std::string eol = "\n\r";
+    return "{" + eol + "\"mac\":\"" + field(info.mac, sizeof(info.mac)) + "\"," + eol + "\"board_id\":\"" + board_id +
+           "\"," + eol + "\"board_name\":\"" + field(info.board_name, sizeof(info.board_name)) + "\"," + eol +
+           "\"software_version\":\"" + field(info.software_version, sizeof(info.software_version)) + "\"," + eol +
+           "\"result\":\"" + result + "\"" + eol + "}";
+}
+
+std::string test_record_path(const std::string& mac) {
+    const std::string prefix = std::string(kTestRecordDir) + "/";
+    const std::string suffix = ".txt";
+    std::string name;
+    for (unsigned char c : mac) name += safe_name_char(c);
+    const std::size_t room = kTestRecordPathMax - prefix.size() - suffix.size();
+    if (name.size() > room) name.resize(room);
+    return prefix + name + suffix;
+}
+
+RecordWrite write_test_record(const IPC_DEVICE_INFO& info, const char* result) {
+    ::mkdir(kTestRecordDir, 0755);  // an existing folder is fine; a failure shows at the open
+    const std::string path = test_record_path(field(info.mac, sizeof(info.mac)));
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb+"), std::fclose);
+    if (!file) return RecordWrite::CannotCreate;
+    const std::string text = format_test_record(info, result);
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) return RecordWrite::CannotCreate;
+    return std::fclose(file.release()) == 0 ? RecordWrite::Ok : RecordWrite::CannotCreate;
+}

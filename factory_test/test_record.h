@@ -1,0 +1,29 @@
+#pragma once
+
+// PASS / NG records of the test bench: one small file per camera, named after
+// its MAC address, in the folder "test_record" below the working directory.
+
+#include <cstdint>
+#include <string>
+
+#include "client/kaltro_client.h"
+
+constexpr const char* kTestRecordDir = "test_record";
+// The record's path including the folder stays within this many bytes.
+constexpr std::size_t kTestRecordPathMax = 127;
+
+// The record's text: seven lines, each of the first six ending in LF CR, the
+// board id as "0x%x", values as they are.
+std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result);
+
+// "test_record/<mac>.txt" with every ':' turned into '-'. The MAC comes from
+// the device, so anything that could lead out of the folder or make an odd
+// file name ('/', '\\', control characters) becomes '_'; the name is cut so
+// the path fits kTestRecordPathMax and still ends in ".txt".
+std::string test_record_path(const std::string& mac);
+
+enum class RecordWrite { Ok, CannotCreate };
+
+// Creates the folder when missing and writes the record, replacing an
+// earlier one for the same camera.
+RecordWrite write_test_record(const IPC_DEVICE_INFO& info, const char* result);
