@@ -1,15 +1,177 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the tool on
-# simulated cameras inside a private network namespace.
+# The main job on simulated cameras, from a fresh machine:
+#   installs what is missing, builds, makes a private network namespace in
+#   which ipcsim plays a LAN of 12 cameras of mixed types, and then
+#   - with a display ($DISPLAY or $WAYLAND_DISPLAY): starts tervane there,
+#     with a sample firmware file and a logo ready to pick;
+#   - without one (or with --headless): runs the same job through
+#     tervane-cli (discovery, a parallel upgrade of all 12 cameras with the
+#     sample firmware plus a time-zone setting, the live result table), then
+#     renders screenshots of the launcher and the dialogs and says where.
+# Nothing is ever sent outside the namespace: where none can be made, the
+# script explains why and stops.
+#
+# Usage: scripts/demo.sh [--headless] [--no-setup]
+# Environment: BUILD_DIR (default build), DEMO_DIR (default <build>/demo),
+#   DEMO_TIME_SPEED (how many times faster the tool's waits run; default 10,
+#   1 for real time: the upgrade then waits 40 s for each camera's reboot).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja
-cmake --build "$build" -j "$(nproc)"
-if ! "$root/scripts/in-netns.sh" --check; then
-  echo "demo: no private network namespace can be made here (unshare -n was refused)."
-  echo "demo: the demo broadcasts to find cameras and must never do so on a real network; stopping."
-  exit 1
+demo=${DEMO_DIR:-$build/demo}
+cameras=12
+say() { echo "demo: $*"; }
+
+# ---------------------------------------------------------------- outside
+prepare() {
+  local setup=1
+  for arg in "$@"; do [ "$arg" = --no-setup ] && setup=0; done
+  [ "$setup" = 1 ] && "$root/scripts/setup.sh"
+  cmake -S "$root" -B "$build" -G Ninja >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target tervane tervane-cli ipcsim tervane_lang
+  if ! "$root/scripts/in-netns.sh" --check; then
+    say "no private network namespace can be made here: 'unshare -n' (as root) or 'unshare -rn'"
+    say "(as a user) was refused. Unprivileged namespaces may be switched off"
+    say "(sysctl kernel.unprivileged_userns_clone or user.max_user_namespaces), or a container"
+    say "forbids them. The demo broadcasts to find cameras and must never do so on a real"
+    say "network, so it stops here. Run it as root, or where namespaces are allowed."
+    exit 1
+  fi
+}
+
+enter_namespace() {
+  local flags=-n
+  [ "$(id -u)" -eq 0 ] || flags=-rn
+  mkdir -p "$demo"
+  exec unshare "$flags" -- env DEMO_INSIDE=1 BUILD_DIR="$build" DEMO_DIR="$demo" "$0" "$@"
+}
+
+# ----------------------------------------------------------------- inside
+devices_ns=""
+sim=""
+cleanup() {
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
+  if [ -n "$devices_ns" ]; then kill "$devices_ns" 2>/dev/null || true; fi
+}
+
+# This namespace must be a fresh one: only loopback, nothing that leads out.
+check_isolated() {
+  local links
+  links=$(ip -o link show | awk -F': ' '{print $2}' | tr '\n' ' ')
+  if [ "$links" != "lo " ]; then
+    say "refusing to run: this namespace has interfaces other than loopback ($links)"
+    exit 1
+  fi
+}
+
+# The cameras live in a namespace of their own, joined to this one by a veth
+# pair: the tool is 10.77.0.1, camera i is 10.77.0.(10 + i).
+make_lan() {
+  unshare -n sleep infinity &
+  devices_ns=$!
+  sleep 0.2
+  in_devices() { nsenter -t "$devices_ns" -n "$@"; }
+  ip link add dv0 type veth peer name dv1
+  ip link set dv1 netns "$devices_ns"
+  ip addr add 10.77.0.1/24 dev dv0
+  ip link set dv0 up
+  ip route add default dev dv0
+  in_devices ip link set lo up
+  in_devices ip link set dv1 up
+  for i in $(seq 1 "$cameras"); do in_devices ip addr add "10.77.0.$((10 + i))/24" dev dv1; done
+  in_devices ip route add default dev dv1
+}
+
+# Twelve cameras of mixed types, all on the board the sample firmware is for
+# (0x20); types 2, 19 and 200 and up form group 1,
+# which the tool treats differently (fixed video standard, no wait for the
+# reboot after an upgrade).
+write_cameras() {
+  local types=(5 2 7 19 5 200 3 5 201 7 2 6)
+  {
+    echo '{ "fw_version": "1.0.0", "devices": ['
+    for i in $(seq 1 "$cameras"); do
+      printf '  {"mac": "00:5A:17:00:00:%02X", "ip": "10.77.0.%d", "gateway": "10.77.0.1", "board_type": 32, "device_type": %d}%s\n' \
+        "$i" "$((10 + i))" "${types[$((i - 1))]}" "$([ "$i" = "$cameras" ] || echo ,)"
+    done
+    echo '] }'
+  } >"$work/cameras.json"
+}
+
+start_cameras() {
+  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" --reboot-ms 3000 \
+    --state-dump "$work/cameras-state.json" >"$work/ipcsim.out" 2>"$work/ipcsim.err" &
+  sim=$!
+  for _ in $(seq 1 100); do grep -q ready "$work/ipcsim.out" 2>/dev/null && break; sleep 0.1; done
+  if ! grep -q ready "$work/ipcsim.out"; then
+    say "ipcsim did not start:"; cat "$work/ipcsim.err"; exit 1
+  fi
+  say "ipcsim plays $cameras cameras at 10.77.0.11-10.77.0.$((10 + cameras)) (firmware 1.0.0)"
+}
+
+stop_cameras() {
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  sim=""
+}
+
+run_with_display() {
+  say "starting tervane on your display. In the launcher press the batch button; the"
+  say "cameras appear in the list. Tick them (or use select all), browse to"
+  say "  $work/sample.update"
+  say "and press the upgrade button; for the time zone tick its box, choose one and press"
+  say "the settings button. The working directory is $work (logo.bmp is there)."
+  say "Close the launcher to end the demo."
+  "$bin/tervane" || true
+}
+
+run_headless() {
+  local speed=${DEMO_TIME_SPEED:-10} rc=0
+  say "no display: running the same job through tervane-cli"
+  say "1. discovery"
+  "$bin/tervane-cli" discover --listen 2000
+  say "2. upgrade of all $cameras cameras to 2.0.0 with time zone UTC+08:00 (waits $speed times faster)"
+  "$bin/tervane-cli" batch --all --expect "$cameras" --listen 20 --sweep 2 --password tovik \
+    --upgrade "$work/sample.update" --time-zone 20 --time-speed "$speed" || rc=$?
+  say "3. screenshots of the launcher and the dialogs, rendered offscreen after the job"
+  export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work/xdg}
+  mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+  QT_QPA_PLATFORM=offscreen "$bin/tervane" --screenshot "$demo/screenshots" --settle-ms 3000 >"$work/shots.txt"
+  stop_cameras
+  local upgraded zoned
+  upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
+  zoned=$(grep -Eo '"time_zone": ?28800' "$work/cameras-state.json" | wc -l || true)
+  say "the simulator reports $upgraded of $cameras cameras on 2.0.0 and $zoned with time zone UTC+08:00"
+  say "screenshots:"
+  sed 's/^/  /' "$work/shots.txt"
+  say "job files (firmware, logo, camera list, discovery logs): $work"
+  [ "$rc" = 0 ] && [ "$upgraded" = "$cameras" ] && [ "$zoned" = "$cameras" ]
+}
+
+inside() {
+  local headless=0
+  for arg in "$@"; do [ "$arg" = --headless ] && headless=1; done
+  [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
+  bin=$build/bin
+  work=$demo/run
+  ip link set lo up
+  export TERVANE_IN_NETNS=1
+  check_isolated
+  trap cleanup EXIT
+  rm -rf "$work"
+  mkdir -p "$work"
+  cp "$root/app/logo.bmp" "$work/logo.bmp"
+  "$bin/ipcsim" mkfw --out "$work/sample.update" --version 2.0.0 --size 1048576 >/dev/null
+  write_cameras
+  make_lan
+  start_cameras
+  cd "$work"  # the tool's working directory: logo.bmp, send.txt, recv.txt
+  if [ "$headless" = 1 ]; then run_headless; else run_with_display; fi
+}
+
+if [ "${DEMO_INSIDE:-0}" = 1 ]; then
+  inside "$@"
+else
+  prepare "$@"
+  enter_namespace "$@"
 fi
-echo "demo: built $(ls "$build/bin" | tr '\n' ' ')"
