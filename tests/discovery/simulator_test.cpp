@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "cli/discover_output.h"
+#include "discovery/xml_message.h"
+#include "sim/discovery_responder.h"
+#include "sim/simulator.h"
+#include "tests/discovery/fake_network.h"
+#include "tests/discovery/reply_text.h"
+
+namespace {
+
+std::string request_datagram(const char* server_ip) {
+    DEV_INFO_REQUEST request{};
+    dev_copy_text(request.server_ip, DEV_TEXT_SIZE, server_ip);
+    request.server_port = 12000;
+    request.connection_type = 2;
+    char body[SEND_BODY_CAPACITY];
+    int size = sizeof body;
+    MSG_REQUEST_DEVICE_INFO message;
+    message.ToXml(&request, body, &size);
+    return make_datagram(CMD_REQUEST_DEVICE_INFO, body);
+}
+
+std::string change_datagram(const char* mac, const char* ip, std::int32_t cmd_port) {
+    NETWORK_INFO request{};
+    dev_copy_text(request.dev_mac, DEV_TEXT_SIZE, mac);
+    dev_copy_text(request.new_dev_ip, DEV_TEXT_SIZE, ip);
+    dev_copy_text(request.new_dev_submask, DEV_TEXT_SIZE, "255.255.0.0");
+    request.new_dev_cmdport = cmd_port;
+    char body[SEND_BODY_CAPACITY];
+    int size = sizeof body;
+    MSG_NETWORK_INFO_REQUEST message;
+    message.ToXml(&request, body, &size);
+    return make_datagram(CMD_NETWORK_INFO_REQUEST, body);
+}
+
+void feed(DiscoveryResponder& responder, const std::string& datagram) {
+    char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES] = {};
+    std::memcpy(buffer, datagram.data(), datagram.size());
+    responder.handle(buffer, static_cast<long>(datagram.size()), "10.0.0.1");
+}
+
+DEV_INFO scan(const std::string& datagram) {
+    DEV_INFO d{};
+    dev_info_scan(datagram.c_str() + PACKET_HEAD_SIZE, &d);
+    return d;
+}
+
+}  // namespace
+
+TEST(Simulator, NumbersCamerasFromTheBaseAddressAndPrefix) {
+    SimOptions options;
+    options.count = 300;
+    options.base_ip = "10.0.0.250";
+    Simulator simulator(options);
+    ASSERT_EQ(300u, simulator.cameras().size());
+    CameraIdentity first = simulator.cameras()[0]->identity();
+    CameraIdentity last = simulator.cameras()[299]->identity();
+    EXPECT_EQ("02:00:00:00:00:01", first.mac);
+    EXPECT_EQ("10.0.0.250", first.ip);
+    EXPECT_EQ("10.0.0.1", first.gateway);
+    EXPECT_EQ("02:00:00:00:01:2C", last.mac);
+    EXPECT_EQ("10.0.2.37", last.ip);  // 250 + 299 = 2 * 256 + 37
+    EXPECT_EQ("", sim_ip_add("255.255.255.255", 1));
+    EXPECT_EQ("", sim_ip_add("nonsense", 0));
+}
+
+TEST(Simulator, ConfigFileAddsCamerasAndRejectsBadInput) {
+    std::string path = testing::TempDir() + "sim_config.json";
+    std::ofstream(path) << R"({"count": 2, "fw_version": "V9", "devices": [
+        {"mac": "AA", "ip": "10.1.1.5", "claimed_ip": "10.1.1.6", "cmd_port": 9000}]})";
+    SimOptions options;
+    ASSERT_EQ("", sim_load_config(path, &options));
+    Simulator simulator(options);
+    ASSERT_EQ(3u, simulator.cameras().size());
+    CameraIdentity extra = simulator.cameras()[2]->identity();
+    EXPECT_EQ(9000, extra.cmd_port);
+    EXPECT_EQ("V9", extra.version);
+    EXPECT_EQ("10.1.1.1", extra.gateway);
+    EXPECT_EQ("10.1.1.6", simulator.claimed_ip(extra));
+    EXPECT_EQ("V9", simulator.cameras()[0]->identity().version);
+
+    for (const char* bad : {"[1]", "{\"count\": \"x\"}", "{\"devices\": [{\"ip\": \"1.2.3.4\"}]}", "{"}) {
+        std::ofstream(path) << bad;
+        SimOptions untouched;
+        EXPECT_NE("", sim_load_config(path, &untouched)) << bad;
+    }
+    SimOptions none;
+    EXPECT_NE("", sim_load_config(path + ".missing", &none));
+}
+
+TEST(Responder, EveryOnlineCameraAnswersFromItsOwnAddress) {
+    SimOptions options;
+    options.count = 3;
+    options.base_ip = "10.0.0.10";
+    Simulator simulator(options);
+    simulator.cameras()[1]->set_online(false);
+    FakeNetwork network;
+    DiscoveryResponder responder(simulator, &network);
+    feed(responder, request_datagram("10.0.0.1"));
+    auto sent = network.sent();
+    ASSERT_EQ(2u, sent.size());
+    EXPECT_EQ("10.0.0.10", sent[0].from);
+    EXPECT_EQ("10.0.0.12", sent[1].from);
+    EXPECT_EQ("10.0.0.1", sent[0].to);
+    EXPECT_EQ(12000, sent[0].port);
+    EXPECT_STREQ("02:00:00:00:00:03", scan(sent[1].bytes).mac_address);
+    EXPECT_EQ(2u, responder.replies_sent());
+}
+
+TEST(Responder, ChangeIpReachesOnlyTheNamedCameraAndKeepsValidPorts) {
+    SimOptions options;
+    options.count = 2;
+    Simulator simulator(options);
+    FakeNetwork network;
+    DiscoveryResponder responder(simulator, &network);
+    feed(responder, change_datagram("02:00:00:00:00:02", "10.9.9.9", 0));
+    EXPECT_EQ(options.base_ip, simulator.cameras()[0]->identity().ip);
+    CameraIdentity changed = simulator.cameras()[1]->identity();
+    EXPECT_EQ("10.9.9.9", changed.ip);
+    EXPECT_EQ("255.255.0.0", changed.mask);
+    EXPECT_EQ(8000, changed.cmd_port);  // 0 would make it unreachable
+    feed(responder, change_datagram("02:00:00:00:00:02", "10.9.9.8", 70000));
+    EXPECT_EQ(8000, simulator.cameras()[1]->identity().cmd_port);
+    // Truncated or foreign datagrams change nothing.
+    std::string cut = change_datagram("02:00:00:00:00:01", "10.1.1.1", 1);
+    cut.resize(100);
+    feed(responder, cut);
+    EXPECT_EQ(options.base_ip, simulator.cameras()[0]->identity().ip);
+}
+
+TEST(DiscoverOutput, TableHasTheListColumnsAndJsonEveryField) {
+    std::vector<DEV_INFO> devices{test_device("AA:BB", "10.0.0.5"), test_device("CC\xFF", "10.0.0.6")};
+    std::string table = devices_table(devices);
+    EXPECT_EQ(0u, table.find("Index  MAC"));
+    EXPECT_NE(std::string::npos, table.find("01     AA:BB"));
+    EXPECT_NE(std::string::npos, table.find("0x20\n"));
+    std::string json = devices_json(devices);
+    for (const char* field : {"mac_address", "ip_address", "port", "cmd_port", "media_port", "phone_port",
+                              "master_ip", "ipc_type", "board_type", "device_type", "subnet_mask", "gateway",
+                              "software_ver", "http_port"})
+        EXPECT_NE(std::string::npos, json.find(std::string("\"") + field + "\":")) << field;
+    EXPECT_NE(std::string::npos, json.find("CC\xEF\xBF\xBD"));  // invalid byte replaced, not thrown
+    EXPECT_EQ("[]\n", devices_json({}));
+}
