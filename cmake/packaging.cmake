@@ -10,7 +10,7 @@ set(CPACK_PACKAGE_NAME tervane)
 set(CPACK_PACKAGE_VENDOR "tervane developers")
 set(CPACK_PACKAGE_CONTACT "tervane developers <tervane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Set up, upgrade and test IP cameras on a local network")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "tervane finds IP cameras on the local network, upgrades and configures many of them at once, "
   "and tests one camera at a time. It ships the Qt program tervane, the command-line front end "
   "tervane-cli, the camera simulator ipcsim and the device client library.")
