@@ -122,6 +122,13 @@ TEST_F(LauncherTest, EnterOpensTheBatchDialogAndTheLauncherIsActiveAfterwards) {
     EXPECT_FALSE(m.test_dialog().isVisible());
 }
 
+TEST_F(LauncherTest, EscapeClosesTheLauncher) {
+    CGuideMenu& m = open_menu();
+    QTest::keyClick(&m, Qt::Key_Escape);
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_FALSE(m.batch_dialog().isVisible());
+}
+
 TEST_F(LauncherTest, ReopenedBatchDialogIsTheSameObjectWithItsState) {
     CGuideMenu& m = open_menu();
     CtervaneDlg* first = &m.batch_dialog();
