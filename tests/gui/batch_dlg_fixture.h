@@ -19,7 +19,6 @@
 
 #include "batch/batch_dlg_controls.h"
 #include "batch/tervane_dlg.h"
-#include "client/firmware_format.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -28,17 +27,6 @@
 #include "sim_cameras.h"
 
 using namespace batch_dlg;
-
-// Pumps the GUI thread's events until `done` holds or `real_ms` passed.
-inline bool pump_until(const std::function<bool()>& done, int real_ms = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(real_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 inline void pump_for(int real_ms) {
     pump_until([] { return false; }, real_ms);

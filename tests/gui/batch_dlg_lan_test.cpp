@@ -42,12 +42,7 @@ TEST_F(BatchDialogLanTest, ListsRefreshesAndUpgradesOverTheBroadcastPath) {
     EXPECT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
     EXPECT_EQ(list().cell(4, 0), "05");
 
-    kaltro::FirmwareHeader header;
-    header.board_type = 0x20;
-    header.image_size = 128 * 1024;
-    kaltro::parse_version("1.0.1", header.version);
-    header.board_name = "SIMBOARD";
-    ASSERT_TRUE(kaltro::write_firmware_file(m_firmware, header, 7));
+    ASSERT_TRUE(write_sim_firmware(m_firmware, 128 * 1024));
     dlg.set_text(IDC_EDIT_FW_PATH, m_firmware);
     dlg.set_text(IDC_EDIT_PASSWORD, "tovik");
     click(IDC_BTN_SELECT_ALL);

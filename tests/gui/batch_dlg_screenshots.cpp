@@ -7,14 +7,10 @@
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "batch/batch_dlg_controls.h"
-#include "client/firmware_format.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -25,25 +21,6 @@
 using namespace batch_dlg;
 
 namespace {
-
-bool pump_until(const std::function<bool()>& done, int real_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(real_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-bool write_firmware(const std::string& path) {
-    kaltro::FirmwareHeader header;
-    header.board_type = 0x20;
-    header.image_size = 24 * 1024 * 1024;
-    kaltro::parse_version("1.0.1", header.version);
-    header.board_name = "SIMBOARD";
-    return kaltro::write_firmware_file(path, header, 7);
-}
 
 bool save(QWidget& dialog, const std::string& path) {
     const bool saved = dialog.grab().save(QString::fromStdString(path));
@@ -76,7 +53,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string firmware = scratch.path().toStdString() + "/ipc-v1.0.1.update";
-    if (!write_firmware(firmware)) return 1;
+    if (!write_sim_firmware(firmware, 24 * 1024 * 1024)) return 1;
 
     CtervaneDlg dialog(nullptr, cameras.dialog_options());
     dialog.set_lang_file(lang_default_file());

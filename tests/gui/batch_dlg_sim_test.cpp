@@ -32,12 +32,7 @@ protected:
 
     // Chooses a firmware file of `size` bytes with the browse button.
     void choose_firmware(std::uint64_t size) {
-        kaltro::FirmwareHeader header;
-        header.board_type = 0x20;
-        header.image_size = size;
-        kaltro::parse_version("1.0.1", header.version);
-        header.board_name = "SIMBOARD";
-        ASSERT_TRUE(kaltro::write_firmware_file(m_firmware, header, 7));
+        ASSERT_TRUE(write_sim_firmware(m_firmware, size));
         files.answer_next(m_firmware);
         click(IDC_BTN_BROWSE_FW);
     }

@@ -1,19 +1,46 @@
 #pragma once
 
-// Networks for the batch dialog's tests and screenshots: one on which
-// nothing answers, and simulated cameras on loopback addresses.
+// Support for the batch dialog's tests and screenshots: waiting on the GUI
+// thread, a firmware file, a network on which nothing answers, and simulated
+// cameras on loopback addresses.
 
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/tervane_dlg.h"
+#include "client/firmware_format.h"
 #include "sim/device_side.h"
 #include "sim/discovery_responder.h"
+
+// Pumps the GUI thread's events until `done` holds or `real_ms` passed.
+inline bool pump_until(const std::function<bool()>& done, int real_ms = 30000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(real_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A firmware file of version 1.0.1 for the simulated cameras' board.
+inline bool write_sim_firmware(const std::string& path, std::uint64_t image_size) {
+    kaltro::FirmwareHeader header;
+    header.board_type = 0x20;
+    header.image_size = image_size;
+    kaltro::parse_version("1.0.1", header.version);
+    header.board_name = "SIMBOARD";
+    return kaltro::write_firmware_file(path, header, 7);
+}
 
 // A network on which nothing answers: sockets that send into the void and
 // receive only their own shutdown.
