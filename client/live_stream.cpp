@@ -1,7 +1,6 @@
 #include "client/live_stream.h"
 
 #include "client/kaltro_live.h"
-#include "client/live_decoder.h"
 #include "client/live_protocol.h"
 #include "runtime/trace.h"
 
@@ -85,6 +84,7 @@ void LiveStream::on_frame(Frame& frame) {
 }
 
 void LiveStream::decode_loop() {
+    JpegDecoder decoder;
     std::vector<std::uint8_t> payload, pixels;
     for (;;) {
         {
@@ -95,12 +95,12 @@ void LiveStream::decode_loop() {
             m_has_frame = false;
         }
         if (m_options.load() & LIVE_OPT_FREEZE) continue;
-        decode_and_deliver(payload, pixels);
+        decode_and_deliver(decoder, payload, pixels);
     }
 }
 
-void LiveStream::decode_and_deliver(const std::vector<std::uint8_t>& payload, std::vector<std::uint8_t>& pixels) {
-    thread_local JpegDecoder decoder;
+void LiveStream::decode_and_deliver(JpegDecoder& decoder, const std::vector<std::uint8_t>& payload,
+                                    std::vector<std::uint8_t>& pixels) {
     LiveFrameHeader header;
     const std::uint8_t* jpeg = nullptr;
     std::size_t length = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "client/kaltro_client.h"
+#include "client/live_decoder.h"
 #include "client/session.h"
 
 namespace kaltro {
@@ -46,7 +47,8 @@ public:
 private:
     void on_frame(Frame& frame);  // the login's reader thread
     void decode_loop();
-    void decode_and_deliver(const std::vector<std::uint8_t>& payload, std::vector<std::uint8_t>& pixels);
+    void decode_and_deliver(JpegDecoder& decoder, const std::vector<std::uint8_t>& payload,
+                            std::vector<std::uint8_t>& pixels);
     std::int32_t device_command(std::int32_t command);
 
     std::shared_ptr<Session> m_session;
