@@ -170,13 +170,13 @@ TEST_F(EngineTest, ListsTheSourceAddressWhenTheReplyNamesAnother) {
 
 TEST_F(EngineTest, RefreshEmptiesTheListAndDevicesComeBackAsNew) {
     // Every request is answered at once by two devices.
-    network.device = [&](const FakeNetwork::Datagram&) {
+    network.set_device([&](const FakeNetwork::Datagram&) {
         network.deliver("192.168.1.50", "192.168.1.20", 12000, reply_datagram("MAC-1", "192.168.1.50"));
         network.deliver("192.168.1.60", "192.168.1.20", 12000, reply_datagram("MAC-2", "192.168.1.60"));
-    };
+    });
     start();
     ASSERT_TRUE(wait_for([&] { return reports.size() == 2; }));
-    network.device = nullptr;
+    network.set_device(nullptr);
     ASSERT_EQ(0, discovery->RefreshDiscovery("192.168.1.20"));
     EXPECT_TRUE(listed().empty());
     reply("192.168.1.60", reply_datagram("MAC-2", "192.168.1.60"));
@@ -189,13 +189,13 @@ TEST_F(EngineTest, RefreshEmptiesTheListAndDevicesComeBackAsNew) {
 TEST_F(EngineTest, RepliesThatReachTheSweepSocketAreNotLost) {
     start();
     ASSERT_TRUE(wait_for([&] { return requests_sent(CMD_REQUEST_DEVICE_INFO).size() == 1; }));
-    network.device = [&](const FakeNetwork::Datagram& request) {
+    network.set_device([&](const FakeNetwork::Datagram& request) {
         EXPECT_EQ("192.168.1.20", request.from);
         for (int i = 0; i < 20; ++i) {
             std::string ip = "192.168.1." + std::to_string(100 + i);
             network.deliver(ip, "192.168.1.20", 12000, reply_datagram("MAC-" + std::to_string(i), ip));
         }
-    };
+    });
     discovery->RefreshDiscovery("192.168.1.20");
     ASSERT_TRUE(wait_for([&] { return reports.size() == 20; }));
 }

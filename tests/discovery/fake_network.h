@@ -32,8 +32,12 @@ public:
 
     std::vector<std::string> interfaces{"192.168.1.20"};
     std::uint16_t device_port = 13000;
-    // Called (from the sending thread) for every datagram to device_port.
-    std::function<void(const Datagram&)> device;
+    // Called (from the sending thread) for every datagram to device_port;
+    // may be replaced while the engine runs.
+    void set_device(std::function<void(const Datagram&)> device) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_device = std::move(device);
+    }
 
     std::unique_ptr<IUdpSocket> open_udp() override;
     int list_ipv4_addresses(std::vector<std::string>* addresses) override {
@@ -59,6 +63,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<Socket*> m_bound;
     std::vector<Datagram> m_sent;
+    std::function<void(const Datagram&)> m_device;
 };
 
 class FakeNetwork::Socket : public IUdpSocket {
@@ -137,11 +142,13 @@ inline void FakeNetwork::detach(Socket* socket) {
 }
 
 inline void FakeNetwork::record(Datagram datagram) {
+    std::function<void(const Datagram&)> device;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_sent.push_back(datagram);
+        if (datagram.port == device_port) device = m_device;
     }
-    if (datagram.port == device_port && device) device(datagram);
+    if (device) device(datagram);
 }
 
 inline bool FakeNetwork::deliver(const std::string& source, const std::string& to, std::uint16_t port,
