@@ -11,7 +11,8 @@
 # Nothing is ever sent outside the namespace: where none can be made, the
 # script explains why and stops.
 #
-# Usage: scripts/demo.sh [--headless] [--no-setup]
+# Usage: scripts/demo.sh [--headless | --factory-test] [--no-setup]
+#   --factory-test: with a display, open the test bench instead of the launcher.
 # Environment: BUILD_DIR (default build), DEMO_DIR (default <build>/demo),
 #   DEMO_TIME_SPEED (how many times faster the tool's waits run; default 10,
 #   1 for real time: the upgrade then waits 40 s for each camera's reboot).
@@ -115,12 +116,18 @@ stop_cameras() {
   sim=""
 }
 
+# Arguments: those of tervane (--factory-test opens the test bench instead).
 run_with_display() {
+  if [ "${1:-}" = --factory-test ]; then
+    say "starting the test bench on your display: double-click a camera to log in."
+    "$bin/tervane" --factory-test || true
+    return
+  fi
   say "starting tervane on your display. In the launcher press the batch button; the"
-  say "cameras appear in the list. Tick them (or use select all), browse to"
+  say "cameras appear in the list. Tick them (or use select all), enter the password"
+  say "tovik (user Admin), browse to"
   say "  $work/sample.update"
-  say "and press the upgrade button; for the time zone tick its box, choose one and press"
-  say "the settings button. The working directory is $work (logo.bmp is there)."
+  say "and press the upgrade button. The working directory is $work (logo.bmp is there)."
   say "Close the launcher to end the demo."
   "$bin/tervane" || true
 }
@@ -149,8 +156,11 @@ run_headless() {
 }
 
 inside() {
-  local headless=0
-  for arg in "$@"; do [ "$arg" = --headless ] && headless=1; done
+  local headless=0 bench=()
+  for arg in "$@"; do
+    [ "$arg" = --headless ] && headless=1
+    [ "$arg" = --factory-test ] && bench=(--factory-test)
+  done
   [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
   bin=$build/bin
   work=$demo/run
@@ -158,6 +168,8 @@ inside() {
   export TERVANE_IN_NETNS=1
   check_isolated
   trap cleanup EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
   rm -rf "$work"
   mkdir -p "$work"
   cp "$root/app/logo.bmp" "$work/logo.bmp"
@@ -166,7 +178,7 @@ inside() {
   make_lan
   start_cameras
   cd "$work"  # the tool's working directory: logo.bmp, send.txt, recv.txt
-  if [ "$headless" = 1 ]; then run_headless; else run_with_display; fi
+  if [ "$headless" = 1 ]; then run_headless; else run_with_display "${bench[@]}"; fi
 }
 
 if [ "${DEMO_INSIDE:-0}" = 1 ]; then
