@@ -113,7 +113,8 @@ void DeviceServer::serve(Connection& connection) {
     std::vector<std::uint8_t> buffer(256 * 1024);  // room for several upgrade pieces per read
     DeviceSession::Verdict verdict = DeviceSession::Verdict::keep;
     while (verdict == DeviceSession::Verdict::keep && writable && !m_stop.load()) {
-        if (rt_clock_ms() - last_rx > kIdleMs) break;
+        // A client that stopped reading a stream is caught by the write deadline.
+        if (!session.streaming() && rt_clock_ms() - last_rx > kIdleMs) break;
         int ready = kaltro::wait_readable(fd, session.wait_ms(kPollMs * 10));
         if (ready < 0) break;
         session.on_tick();

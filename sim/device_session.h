@@ -33,6 +33,8 @@ public:
     // next frame is due (at most `idle`), and sending the frame when it is.
     std::int64_t wait_ms(std::int64_t idle) const { return m_live.wait_ms(idle); }
     void on_tick();
+    // A client watching a stream may stay silent: it is reading.
+    bool streaming() const { return m_live.streaming(); }
 
 private:
     Verdict handle(const kaltro::FrameView& frame);

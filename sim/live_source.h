@@ -29,6 +29,7 @@ public:
     std::int32_t stop(std::uint32_t stream_id);
     std::int32_t control(std::uint32_t stream_id, std::int32_t command);
 
+    bool streaming() const { return m_stream_id != 0; }
     // System milliseconds until the next frame is due, at most `idle`.
     std::int64_t wait_ms(std::int64_t idle) const;
     // The LIVE_FRAME payload due now; false when none is due.

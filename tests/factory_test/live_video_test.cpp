@@ -75,6 +75,12 @@ TEST_F(LiveVideo, PicturesReachTheTargetWhole) {
     EXPECT_EQ(frame.crop_height, 360);
     EXPECT_EQ(state()["live"]["streams_running"], 1);
 
+    // A client that only watches sends nothing for minutes; the camera keeps it.
+    rt_sleep_ms(90000);
+    const int before = m_sink.frames.load();
+    ASSERT_TRUE(frames_reach(before + 2));
+    EXPECT_EQ(state()["sessions"], 1);
+
     EXPECT_EQ(Network_ClientStopLive(live), NETWORK_OK);
     EXPECT_EQ(Network_ClientStopLive(live), NETWORK_ERR_INVALID_HANDLE);
     EXPECT_TRUE(wait_for([&] { return state()["live"]["streams_running"] == 0; }));
