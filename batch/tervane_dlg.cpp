@@ -79,9 +79,9 @@ void CtervaneDlg::on_init() {
 // A new opening starts with the fields of a new window: boxes unchecked,
 // texts empty (the stored ones are read back afterwards).
 void CtervaneDlg::reset_fields() {
-    for (const ui::ControlSpec& spec : control_table()) {
-        if (spec.kind == ui::ControlKind::CheckBox) set_checked(spec.id, false);
-        if (spec.kind == ui::ControlKind::Edit || spec.kind == ui::ControlKind::IpAddress) set_text(spec.id, "");
+    for (const ui::ControlSpec& control : control_table()) {
+        if (control.kind == ui::ControlKind::CheckBox) set_checked(control.id, false);
+        if (control.kind == ui::ControlKind::Edit || control.kind == ui::ControlKind::IpAddress) set_text(control.id, "");
     }
 }
 

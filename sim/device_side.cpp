@@ -20,11 +20,11 @@ void add_device_options(CLI::App& app, DeviceSideOptions& o) {
         ->check(CLI::Range(0, 3600000));
     app.add_option_function<std::vector<std::string>>(
            "--fault",
-           [&o](const std::vector<std::string>& specs) {
-               for (const std::string& spec : specs) {
-                   std::size_t at = spec.find('@');
+           [&o](const std::vector<std::string>& fault_args) {
+               for (const std::string& fault_text : fault_args) {
+                   std::size_t at = fault_text.find('@');
                    if (at == std::string::npos) throw CLI::ValidationError("--fault", "needs MAC@key=value,...");
-                   std::string error = parse_device_faults(spec.substr(at + 1), o.faults[spec.substr(0, at)]);
+                   std::string error = parse_device_faults(fault_text.substr(at + 1), o.faults[fault_text.substr(0, at)]);
                    if (!error.empty()) throw CLI::ValidationError("--fault", error);
                }
            },
@@ -45,9 +45,9 @@ std::string load_device_config(const std::string& path, const CLI::App& app, Dev
         if (j.contains("reboot_ms") && app.count("--reboot-ms") == 0) o.reboot_ms = j.at("reboot_ms").get<std::int64_t>();
         if (j.contains("state_dump") && app.count("--state-dump") == 0) o.dump_path = j.at("state_dump").get<std::string>();
         if (j.contains("faults")) {
-            for (const auto& [mac, spec] : j.at("faults").items()) {
+            for (const auto& [mac, fault_text] : j.at("faults").items()) {
                 if (o.faults.count(mac) != 0) continue;  // the command line named this camera
-                std::string error = parse_device_faults(spec.get<std::string>(), o.faults[mac]);
+                std::string error = parse_device_faults(fault_text.get<std::string>(), o.faults[mac]);
                 if (!error.empty()) return path + ": " + mac + ": " + error;
             }
         }

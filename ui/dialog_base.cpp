@@ -35,32 +35,32 @@ void DialogBase::build(const DialogSpec& dialog, std::span<const ControlSpec> co
     m_title_key = dialog.title_key;
     resize(m_units.to_px_x(dialog.width_dlu), m_units.to_px_y(dialog.height_dlu));
 
-    for (const ControlSpec& spec : controls) {
-        QWidget* widget = create_widget(spec);
-        widget->setObjectName(QStringLiteral("control_%1").arg(spec.id));
-        place(widget, spec);
-        widget->setEnabled(!(spec.flags & kDisabled));
-        widget->setVisible(!(spec.flags & kHidden));
-        m_controls[spec.id] = Control{spec.kind, widget, spec.caption_key};
-        if (spec.kind == ControlKind::ListBox && (spec.flags & kSorted)) m_sorted_lists.insert(spec.id);
+    for (const ControlSpec& control : controls) {
+        QWidget* widget = create_widget(control);
+        widget->setObjectName(QStringLiteral("control_%1").arg(control.id));
+        place(widget, control);
+        widget->setEnabled(!(control.flags & kDisabled));
+        widget->setVisible(!(control.flags & kHidden));
+        m_controls[control.id] = Control{control.kind, widget, control.caption_key};
+        if (control.kind == ControlKind::ListBox && (control.flags & kSorted)) m_sorted_lists.insert(control.id);
     }
     // Group boxes frame the controls around them, so they lie beneath them.
     for (auto& [id, control] : m_controls)
         if (control.kind == ControlKind::GroupBox) control.widget->lower();
 }
 
-QWidget* DialogBase::create_widget(const ControlSpec& spec) {
-    const QString text = QString::fromUtf8(spec.text ? spec.text : "");
-    switch (spec.kind) {
+QWidget* DialogBase::create_widget(const ControlSpec& control) {
+    const QString text = QString::fromUtf8(control.text ? control.text : "");
+    switch (control.kind) {
     case ControlKind::Label: return new QLabel(text, this);
     case ControlKind::Edit: {
         auto* edit = new QLineEdit(text, this);
-        if (spec.flags & kPassword) edit->setEchoMode(QLineEdit::Password);
+        if (control.flags & kPassword) edit->setEchoMode(QLineEdit::Password);
         return edit;
     }
     case ControlKind::Button: {
         auto* button = new QPushButton(text, this);
-        if (spec.flags & kDefaultButton) {
+        if (control.flags & kDefaultButton) {
             button->setDefault(true);
             m_default_button = button;
         }
@@ -69,7 +69,7 @@ QWidget* DialogBase::create_widget(const ControlSpec& spec) {
     case ControlKind::CheckBox: return new QCheckBox(text, this);
     case ControlKind::GroupBox: return new QGroupBox(text, this);
     case ControlKind::Combo: return new QComboBox(this);
-    case ControlKind::ReportList: return new ReportList(spec.flags & kCheckBoxes, this);
+    case ControlKind::ReportList: return new ReportList(control.flags & kCheckBoxes, this);
     case ControlKind::ListBox: {
         auto* list = new QListWidget(this);
         list->setSortingEnabled(false);  // list_box_add places lines itself
@@ -88,11 +88,11 @@ QWidget* DialogBase::create_widget(const ControlSpec& spec) {
     return new QWidget(this);
 }
 
-void DialogBase::place(QWidget* widget, const ControlSpec& spec) {
-    QRect rect = m_units.to_px(spec.rect);
+void DialogBase::place(QWidget* widget, const ControlSpec& control) {
+    QRect rect = m_units.to_px(control.rect);
     // A combo's rectangle includes its dropped-down list; the closed box
     // takes the height it needs for its font.
-    if (spec.kind == ControlKind::Combo) rect.setHeight(widget->sizeHint().height());
+    if (control.kind == ControlKind::Combo) rect.setHeight(widget->sizeHint().height());
     widget->setGeometry(rect);
 }
 

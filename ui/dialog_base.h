@@ -140,8 +140,8 @@ private:
     };
 
     const Control* find(int id) const;
-    QWidget* create_widget(const ControlSpec& spec);
-    void place(QWidget* widget, const ControlSpec& spec);
+    QWidget* create_widget(const ControlSpec& control);
+    void place(QWidget* widget, const ControlSpec& control);
 
     std::map<int, Control> m_controls;
     std::set<int> m_sorted_lists;

@@ -79,13 +79,13 @@ TEST(DialogUnitsTest, FollowTheFontSoLargerTextGetsLargerControls) {
 }
 
 TEST_F(DialogBaseTest, BuildsEveryControlAtItsScaledRectangleWithItsStartState) {
-    for (const ControlSpec& spec : kTable) {
-        ASSERT_NE(dialog.control(spec.id), nullptr) << spec.id;
-        const QRect expected = dialog.units().to_px(spec.rect);
-        EXPECT_EQ(dialog.control_rect(spec.id).topLeft(), expected.topLeft()) << spec.id;
-        EXPECT_EQ(dialog.control_rect(spec.id).width(), expected.width()) << spec.id;
-        EXPECT_EQ(dialog.is_shown(spec.id), !(spec.flags & kHidden)) << spec.id;
-        EXPECT_EQ(dialog.is_enabled(spec.id), !(spec.flags & kDisabled)) << spec.id;
+    for (const ControlSpec& control : kTable) {
+        ASSERT_NE(dialog.control(control.id), nullptr) << control.id;
+        const QRect expected = dialog.units().to_px(control.rect);
+        EXPECT_EQ(dialog.control_rect(control.id).topLeft(), expected.topLeft()) << control.id;
+        EXPECT_EQ(dialog.control_rect(control.id).width(), expected.width()) << control.id;
+        EXPECT_EQ(dialog.is_shown(control.id), !(control.flags & kHidden)) << control.id;
+        EXPECT_EQ(dialog.is_enabled(control.id), !(control.flags & kDisabled)) << control.id;
     }
     EXPECT_EQ(dialog.size(), QSize(dialog.units().to_px_x(300), dialog.units().to_px_y(240)));
     // A combo's table height is its dropped-down height; closed it is one line.
