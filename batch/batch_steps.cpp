@@ -1,7 +1,6 @@
 // The setting steps of a device pass: logo, shell command, time, settings
 // record, UID, factory reset and password reset, always in this order.
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "batch/batch_worker.h"
 #include "batch/customer_cfg.h"
 #include "batch/text_limits.h"
+#include "client/device_time.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -19,18 +19,6 @@ enum RetryStep { kRetryLogo = 3, kRetryCommand = 4, kRetryTime = 5, kRetrySettin
                  kRetryFactory = 8, kRetryResetPwd = 9 };
 
 constexpr int32_t kAnswerRetry = NETWORK_ERR_NETWORK;  // 17: log in again and repeat
-
-void set_local_time(DEVICE_TIME& record) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    record.year = local.tm_year + 1900;
-    record.month = local.tm_mon + 1;
-    record.day = local.tm_mday;
-    record.hour = local.tm_hour;
-    record.minute = local.tm_min;
-    record.second = local.tm_sec;
-}
 
 }  // namespace
 
@@ -147,7 +135,7 @@ bool CBatchWorker::time_step() {
         return true;
     }
     if (group1()) record.mode = 5;
-    set_local_time(record);
+    device_time_set_now(record);
     answer = client.SetDeviceConfig(m_device_handle, NETWORK_CMD_SET_TIME, 0, &record, sizeof record);
     if (asks_retry(answer, kRetryTime)) return false;
     post(answer == 0 ? 17 : 16);

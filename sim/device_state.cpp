@@ -1,8 +1,8 @@
 #include "sim/device_state.h"
 
 #include <cstring>
-#include <ctime>
 
+#include "client/device_time.h"
 #include "client/protocol.h"
 
 namespace {
@@ -30,15 +30,7 @@ void put_record(const Record& record, std::vector<std::uint8_t>& out) {
 
 DEVICE_TIME local_time_record() {
     DEVICE_TIME t{};
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    t.year = tm.tm_year + 1900;
-    t.month = tm.tm_mon + 1;
-    t.day = tm.tm_mday;
-    t.hour = tm.tm_hour;
-    t.minute = tm.tm_min;
-    t.second = tm.tm_sec;
+    device_time_set_now(t);
     return t;
 }
 
