@@ -70,7 +70,13 @@ check_isolated() {
 make_lan() {
   unshare -n sleep infinity &
   devices_ns=$!
-  sleep 0.2
+  # Wait until the child really is in a namespace of its own.
+  local own; own=$(readlink /proc/self/ns/net)
+  for _ in $(seq 1 100); do
+    [ "$(readlink "/proc/$devices_ns/ns/net" 2>/dev/null)" != "$own" ] && break
+    sleep 0.05
+  done
+  [ "$(readlink "/proc/$devices_ns/ns/net")" != "$own" ] || { say "the cameras' namespace did not come up"; exit 1; }
   in_devices() { nsenter -t "$devices_ns" -n "$@"; }
   ip link add dv0 type veth peer name dv1
   ip link set dv1 netns "$devices_ns"

@@ -79,7 +79,10 @@ in_tool ip route add default dev lv0
   echo "route add default dev lv1"
 } | in_cameras ip -batch -
 
-in_cameras env TERVANE_IN_NETNS=1 "$bin/ipcsim" "${sim_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
+# nsenter directly, not through in_cameras: a backgrounded shell function is a
+# subshell, and $! would then name it instead of ipcsim, which would outlive
+# the cleanup (and never write its state dump).
+nsenter -t "$camera_ns" -n env TERVANE_IN_NETNS=1 "$bin/ipcsim" "${sim_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
 sim=$!
 for _ in $(seq 1 100); do grep -q ready "$work/sim.out" 2>/dev/null && break; kill -0 "$sim" 2>/dev/null || break; sleep 0.1; done
 if ! grep -q ready "$work/sim.out"; then
