@@ -1,7 +1,7 @@
 #pragma once
 
-#include "batch/tervane_dlg.h"
-#include "factory_test/ipc_test.h"
+#include "batch/dialog/tervane_dlg.h"
+#include "factory_test/dialog/ipc_test.h"
 #include "ui/dialog_base.h"
 
 // Control ids of the launcher.

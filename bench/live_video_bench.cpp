@@ -18,7 +18,7 @@
 
 #include "client/kaltro_live.h"
 #include "client/live_decoder.h"
-#include "factory_test/live_video_bridge.h"
+#include "factory_test/dialog/live_video_bridge.h"
 #include "runtime/trace.h"
 #include "sim/device_side.h"
 #include "sim/live_picture.h"

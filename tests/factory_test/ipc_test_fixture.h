@@ -10,8 +10,8 @@
 #include <QTest>
 #include <cstring>
 
-#include "factory_test/ipc_test.h"
-#include "factory_test/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test.h"
+#include "factory_test/dialog/ipc_test_controls.h"
 #include "tests/client/sim_fixture.h"
 #include "tests/discovery/fake_network.h"
 #include "ui/scripted_services.h"

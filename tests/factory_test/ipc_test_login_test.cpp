@@ -5,8 +5,8 @@
 #include <QComboBox>
 #include <QTest>
 
-#include "factory_test/live_video_bridge.h"
-#include "factory_test/qr_view.h"
+#include "factory_test/dialog/live_video_bridge.h"
+#include "factory_test/dialog/qr_view.h"
 #include "ipc_test_fixture.h"
 #include "ui/report_list.h"
 

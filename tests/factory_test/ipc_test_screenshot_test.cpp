@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "factory_test/live_video_bridge.h"
+#include "factory_test/dialog/live_video_bridge.h"
 #include "ipc_test_fixture.h"
 
 using IpcTestScreenshot = IpcTestFixture;

@@ -17,8 +17,8 @@
 #include <memory>
 #include <thread>
 
-#include "batch/batch_dlg_controls.h"
-#include "batch/tervane_dlg.h"
+#include "batch/dialog/batch_dlg_controls.h"
+#include "batch/dialog/tervane_dlg.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"

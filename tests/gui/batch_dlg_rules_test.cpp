@@ -1,7 +1,7 @@
 // The batch dialog's input rules without any window.
 #include <gtest/gtest.h>
 
-#include "batch/batch_dlg_rules.h"
+#include "batch/dialog/batch_dlg_rules.h"
 
 TEST(BatchDialogRules, AddressesFollowTheClassicParser) {
     EXPECT_TRUE(is_valid_ip("192.168.1.10"));

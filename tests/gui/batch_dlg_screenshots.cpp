@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "batch/batch_dlg_controls.h"
+#include "batch/dialog/batch_dlg_controls.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"

@@ -3,7 +3,7 @@
 
 #include <QFile>
 
-#include "batch/batch_settings.h"
+#include "batch/dialog/batch_settings.h"
 #include "batch_dlg_fixture.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "batch/tervane_dlg.h"
+#include "batch/dialog/tervane_dlg.h"
 #include "client/firmware_format.h"
 #include "sim/device_side.h"
 #include "sim/discovery_responder.h"

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 
-#include "factory_test/ipc_test.h"
-#include "factory_test/ipc_test_controls.h"
-#include "factory_test/ipc_test_trace.h"
-#include "factory_test/live_video_bridge.h"
+#include "factory_test/dialog/ipc_test.h"
+#include "factory_test/dialog/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test_trace.h"
+#include "factory_test/dialog/live_video_bridge.h"
 #include "factory_test/version_check.h"
 #include "ui/wait_cursor.h"
 

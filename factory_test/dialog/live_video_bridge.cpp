@@ -1,4 +1,4 @@
-#include "factory_test/live_video_bridge.h"
+#include "factory_test/dialog/live_video_bridge.h"
 
 #include <QEvent>
 #include <QPixmap>

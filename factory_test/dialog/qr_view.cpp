@@ -1,4 +1,4 @@
-#include "factory_test/qr_view.h"
+#include "factory_test/dialog/qr_view.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "batch/device_list_view.h"
+#include "batch/dialog/device_list_view.h"
 
 #include <QFontMetrics>
 

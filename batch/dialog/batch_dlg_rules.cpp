@@ -1,4 +1,4 @@
-#include "batch/batch_dlg_rules.h"
+#include "batch/dialog/batch_dlg_rules.h"
 
 #include <arpa/inet.h>
 

@@ -1,4 +1,4 @@
-#include "factory_test/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test_controls.h"
 
 using ui::ControlKind;
 using ui::ControlSpec;

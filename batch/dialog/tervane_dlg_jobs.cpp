@@ -1,9 +1,9 @@
 // The batch dialog's job buttons: each validates its fields, describes the
 // job in the step flags and hands it to the engine.
-#include "batch/batch_dlg_controls.h"
-#include "batch/batch_dlg_rules.h"
-#include "batch/batch_settings.h"
-#include "batch/tervane_dlg.h"
+#include "batch/dialog/batch_dlg_controls.h"
+#include "batch/dialog/batch_dlg_rules.h"
+#include "batch/dialog/batch_settings.h"
+#include "batch/dialog/tervane_dlg.h"
 #include "runtime/trace.h"
 
 using namespace batch_dlg;

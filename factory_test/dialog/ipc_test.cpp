@@ -1,6 +1,6 @@
 // The test dialog's set-up, device list, full-screen view and closing.
 
-#include "factory_test/ipc_test.h"
+#include "factory_test/dialog/ipc_test.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,10 +9,10 @@
 #include <QThread>
 
 #include "client/kaltro_live.h"
-#include "factory_test/ipc_test_controls.h"
-#include "factory_test/ipc_test_trace.h"
-#include "factory_test/live_video_bridge.h"
-#include "factory_test/qr_view.h"
+#include "factory_test/dialog/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test_trace.h"
+#include "factory_test/dialog/live_video_bridge.h"
+#include "factory_test/dialog/qr_view.h"
 #include "factory_test/version_check.h"
 #include "runtime/lang.h"
 #include "ui/clickable_frame.h"

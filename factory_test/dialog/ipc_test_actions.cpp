@@ -1,7 +1,7 @@
 // The hardware tests, the settings block and the auto test controls.
 
-#include "factory_test/ipc_test.h"
-#include "factory_test/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test.h"
+#include "factory_test/dialog/ipc_test_controls.h"
 #include "factory_test/version_check.h"
 #include "runtime/rt_time.h"
 

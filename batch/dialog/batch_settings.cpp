@@ -1,4 +1,4 @@
-#include "batch/batch_settings.h"
+#include "batch/dialog/batch_settings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include "batch/batch_dlg_controls.h"
-#include "batch/batch_dlg_rules.h"
+#include "batch/dialog/batch_dlg_controls.h"
+#include "batch/dialog/batch_dlg_rules.h"
 #include "runtime/trace.h"
 #include "ui/dialog_base.h"
 #include "ui/qt_text.h"

@@ -1,4 +1,4 @@
-#include "batch/batch_dlg_bridge.h"
+#include "batch/dialog/batch_dlg_bridge.h"
 
 QueuedWakeup::QueuedWakeup(std::function<void()> handler, QObject* parent)
     : QObject(parent), m_handler(std::move(handler)) {}

@@ -1,10 +1,10 @@
 // PASS / NG records and the UID's QR symbol.
 
-#include "factory_test/ipc_test.h"
-#include "factory_test/ipc_test_controls.h"
-#include "factory_test/ipc_test_trace.h"
+#include "factory_test/dialog/ipc_test.h"
+#include "factory_test/dialog/ipc_test_controls.h"
+#include "factory_test/dialog/ipc_test_trace.h"
 #include "factory_test/qr_symbol.h"
-#include "factory_test/qr_view.h"
+#include "factory_test/dialog/qr_view.h"
 #include "factory_test/test_record.h"
 
 void CIpcTest::OnBnClickedButtonWriteTestRecord() { write_record("PASS", "CIpcTest::OnBnClickedButtonWriteTestRecord"); }

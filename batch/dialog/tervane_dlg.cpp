@@ -1,14 +1,14 @@
-#include "batch/tervane_dlg.h"
+#include "batch/dialog/tervane_dlg.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
-#include "batch/batch_dlg_bridge.h"
-#include "batch/batch_dlg_controls.h"
-#include "batch/batch_dlg_rules.h"
-#include "batch/batch_settings.h"
-#include "batch/device_list_view.h"
+#include "batch/dialog/batch_dlg_bridge.h"
+#include "batch/dialog/batch_dlg_controls.h"
+#include "batch/dialog/batch_dlg_rules.h"
+#include "batch/dialog/batch_settings.h"
+#include "batch/dialog/device_list_view.h"
 #include "runtime/lang.h"
 #include "runtime/trace.h"
 #include "ui/qt_text.h"

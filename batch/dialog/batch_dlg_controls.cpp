@@ -1,4 +1,4 @@
-#include "batch/batch_dlg_controls.h"
+#include "batch/dialog/batch_dlg_controls.h"
 
 namespace batch_dlg {
 
