@@ -9,7 +9,8 @@
 #ifndef KALTRO_LIVE_H
 #define KALTRO_LIVE_H
 
-#include "client/kaltro_client.h"
+/* Beside this header both in the source tree and where it is installed. */
+#include "kaltro_client.h"
 
 #ifdef __cplusplus
 extern "C" {
