@@ -75,10 +75,11 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tervane)
 set(CPACK_PACKAGE_VENDOR "tervane developers")
 set(CPACK_PACKAGE_CONTACT "${TERVANE_PACKAGE_MAINTAINER}")
+# The packages install under /usr whatever the build's own prefix. They are
+# staged with DESTDIR, so the install steps see the prefix /usr itself (the
+# pkg-config file writes it into itself).
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)
-# Installing with DESTDIR keeps the prefix /usr while the packages are staged,
-# which the pkg-config file writes into itself.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_OUTPUT_FILE_PREFIX packages)
 set(CPACK_STRIP_FILES ON)

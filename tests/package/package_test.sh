@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from a build tree and checks them as Debian
 # would: lintian (no error, no warning that is not overridden with a reason),
-# desktop-file-validate on the menu entry, the changelog's version, and a C
-# program built against the development package with pkg-config.
+# the changelog's version, the programs' start, desktop-file-validate on the
+# menu entry, and a C program built against the development package with
+# pkg-config.
 # Usage: package_test.sh BUILD_DIR C_SOURCE
 set -euo pipefail
 build=$(realpath "$1")
@@ -32,6 +33,11 @@ for deb in "${debs[@]}"; do
   version=$(dpkg-deb -f "$deb" Version)
   changelog_version=$(dpkg-parsechangelog -l "$root/usr/share/doc/$package/changelog.gz" -S Version)
   [ "$changelog_version" = "$version" ] || fail "$package $version carries a changelog for $changelog_version"
+done
+
+echo "--- the unpacked programs start (their run path finds the unpacked library)"
+for program in tervane tervane-cli ipcsim; do
+  env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --help >/dev/null || fail "$program --help failed"
 done
 
 echo "--- desktop-file-validate"
