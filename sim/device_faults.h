@@ -24,6 +24,9 @@ std::string parse_device_faults(const std::string& text, DeviceFaults& faults);
 struct DeviceSideOptions {
     std::map<std::string, std::string> accounts{{"Admin", "tovik"}};
     int max_sessions = 10;
+    // A second port every camera listens on besides its command port (0: none):
+    // the factory test bench logs in on a fixed port, whatever discovery says.
+    std::uint16_t bench_port = 0;
     std::int64_t reboot_ms = 30000;
     std::map<std::string, DeviceFaults> faults;  // by MAC; "*" = every camera
     std::string dump_path;                       // JSON state dump at exit and on SIGUSR1

@@ -1,5 +1,6 @@
 #include "sim/device_server.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,27 +16,39 @@ constexpr std::int64_t kWriteMs = 10000;
 }  // namespace
 
 DeviceServer::DeviceServer(std::shared_ptr<SimCamera> camera, const DeviceSideOptions& options)
-    : m_camera(camera), m_state(camera, options), m_reboot_ms(options.reboot_ms) {}
+    : m_camera(camera), m_state(camera, options), m_reboot_ms(options.reboot_ms), m_bench_port(options.bench_port) {}
 
 DeviceServer::~DeviceServer() { stop(); }
 
-bool DeviceServer::bind_listener() {
-    CameraIdentity id = m_camera->identity();
-    m_listen_fd = kaltro::listen_tcp(id.ip, id.cmd_port);
-    m_bound_ip = id.ip;
-    m_bound_port = id.cmd_port;
-    return m_listen_fd >= 0;
+std::vector<std::uint16_t> DeviceServer::ports() const {
+    std::vector<std::uint16_t> ports{m_camera->identity().cmd_port};
+    if (m_bench_port != 0 && m_bench_port != ports.front()) ports.push_back(m_bench_port);
+    return ports;
 }
 
-void DeviceServer::close_listener() {
-    if (m_listen_fd >= 0) ::close(m_listen_fd);
-    m_listen_fd = -1;
+// All or nothing: a camera half reachable would only confuse a test.
+std::string DeviceServer::bind_listeners() {
+    CameraIdentity id = m_camera->identity();
+    m_bound_ip = id.ip;
+    m_bound_port = id.cmd_port;
+    for (std::uint16_t port : ports()) {
+        int fd = kaltro::listen_tcp(id.ip, port);
+        if (fd < 0) {
+            close_listeners();
+            return "cannot listen on " + id.ip + ":" + std::to_string(port);
+        }
+        m_listen_fds.push_back(fd);
+    }
+    return "";
+}
+
+void DeviceServer::close_listeners() {
+    for (int fd : m_listen_fds) ::close(fd);
+    m_listen_fds.clear();
 }
 
 std::string DeviceServer::start() {
-    if (!bind_listener()) {
-        return "cannot listen on " + m_bound_ip + ":" + std::to_string(m_bound_port);
-    }
+    if (std::string error = bind_listeners(); !error.empty()) return error;
     m_stop.store(false);
     m_acceptor = std::thread(&DeviceServer::accept_loop, this);
     return "";
@@ -46,7 +59,7 @@ void DeviceServer::stop() {
     if (m_acceptor.joinable()) m_acceptor.join();
     kill_connections();
     reap(true);
-    close_listener();
+    close_listeners();
 }
 
 void DeviceServer::kill_connections() {
@@ -79,21 +92,29 @@ void DeviceServer::accept_loop() {
         reap(false);
         CameraIdentity id = m_camera->identity();
         // A change-IP request moves the camera: follow it to the new address.
-        if (m_listen_fd >= 0 && (id.ip != m_bound_ip || id.cmd_port != m_bound_port)) {
-            close_listener();
-            bind_listener();
+        if (!m_listen_fds.empty() && (id.ip != m_bound_ip || id.cmd_port != m_bound_port)) {
+            close_listeners();
+            bind_listeners();
         }
-        if (m_listen_fd < 0 && m_camera->online()) bind_listener();  // address was busy: try again
-        if (m_listen_fd < 0 || !m_camera->online()) {
+        if (m_listen_fds.empty() && m_camera->online()) bind_listeners();  // address was busy: try again
+        if (m_listen_fds.empty() || !m_camera->online()) {
             rt_sleep_ms(kPollMs);
             continue;
         }
-        if (kaltro::wait_readable(m_listen_fd, kPollMs) > 0) accept_one();
+        wait_and_accept();
     }
 }
 
-void DeviceServer::accept_one() {
-    int fd = accept4(m_listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+void DeviceServer::wait_and_accept() {
+    std::vector<pollfd> waits;
+    for (int fd : m_listen_fds) waits.push_back(pollfd{fd, POLLIN, 0});
+    if (poll(waits.data(), waits.size(), kaltro::real_wait_ms(kPollMs)) <= 0) return;
+    for (const pollfd& wait : waits)
+        if (wait.revents & POLLIN) accept_one(wait.fd);
+}
+
+void DeviceServer::accept_one(int listen_fd) {
+    int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
@@ -134,12 +155,12 @@ void DeviceServer::reboot() {
     std::string version = m_state.take_pending_version();
     TRACE_MSG("DeviceServer::reboot", "%s reboots into %s\n", m_camera->identity().mac.c_str(), version.c_str());
     m_camera->set_online(false);
-    close_listener();
+    close_listeners();
     kill_connections();
     reap(true);
     for (std::int64_t waited = 0; waited < m_reboot_ms && !m_stop.load(); waited += kPollMs) rt_sleep_ms(kPollMs);
     if (!version.empty()) m_camera->update([&](CameraIdentity& id) { id.version = version; });
     if (m_state.never_come_back()) return;  // stays offline with no listener
-    bind_listener();
+    bind_listeners();
     m_camera->set_online(true);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The device side of one simulated camera on the network: listens on the
-// camera's own address and command port, serves each connection with a
+// camera's own address, on its command port and (when set) the bench port,
+// serves each connection with a
 // DeviceSession on a thread of its own, and plays the reboot after a
 // firmware upgrade (every connection dropped, silent for the reboot time,
 // back with the new version).
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/device_faults.h"
 #include "sim/device_state.h"
@@ -38,10 +40,14 @@ private:
         std::atomic<bool> finished{false};
     };
 
-    bool bind_listener();
-    void close_listener();
+    // The ports the camera serves on its address: the command port first.
+    std::vector<std::uint16_t> ports() const;
+    // Returns "" or an error text.
+    std::string bind_listeners();
+    void close_listeners();
     void accept_loop();
-    void accept_one();
+    void wait_and_accept();
+    void accept_one(int listen_fd);
     void serve(Connection& connection);
     void reap(bool all);
     void reboot();
@@ -49,9 +55,10 @@ private:
     std::shared_ptr<SimCamera> m_camera;
     DeviceState m_state;
     std::int64_t m_reboot_ms;
-    int m_listen_fd = -1;
+    std::uint16_t m_bench_port;
+    std::vector<int> m_listen_fds;  // empty while not listening
     std::string m_bound_ip;
-    std::uint16_t m_bound_port = 0;
+    std::uint16_t m_bound_port = 0;  // the command port listened on
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_reboot_requested{false};
     std::thread m_acceptor;

@@ -15,6 +15,9 @@ void add_device_options(CLI::App& app, DeviceSideOptions& o) {
            },
            "account NAME:PASSWORD (repeatable; replaces the default Admin:tovik)")
         ->type_name("NAME:PASSWORD");
+    app.add_option("--bench-port", o.bench_port,
+                   "a second port every camera serves besides its command port, as the test bench's (0: none)")
+        ->check(CLI::Range(0, 65535));
     app.add_option("--max-sessions", o.max_sessions, "logins a camera serves at once")->check(CLI::Range(1, 1000));
     app.add_option("--reboot-ms", o.reboot_ms, "how long a camera stays silent after an upgrade")
         ->check(CLI::Range(0, 3600000));
@@ -42,6 +45,11 @@ std::string load_device_config(const std::string& path, const CLI::App& app, Dev
         if (j.contains("accounts") && app.count("--user") == 0)
             o.accounts = j.at("accounts").get<std::map<std::string, std::string>>();
         if (j.contains("max_sessions") && app.count("--max-sessions") == 0) o.max_sessions = j.at("max_sessions").get<int>();
+        if (j.contains("bench_port") && app.count("--bench-port") == 0) {
+            int port = j.at("bench_port").get<int>();
+            if (port < 0 || port > 65535) return path + ": bench_port must be 0 to 65535";
+            o.bench_port = static_cast<std::uint16_t>(port);
+        }
         if (j.contains("reboot_ms") && app.count("--reboot-ms") == 0) o.reboot_ms = j.at("reboot_ms").get<std::int64_t>();
         if (j.contains("state_dump") && app.count("--state-dump") == 0) o.dump_path = j.at("state_dump").get<std::string>();
         if (j.contains("faults")) {

@@ -12,11 +12,11 @@
 #include "sim/device_server.h"
 #include "sim/simulator.h"
 
-// Registers --user, --max-sessions, --reboot-ms, --fault and --state-dump.
+// Registers --user, --bench-port, --max-sessions, --reboot-ms, --fault and --state-dump.
 void add_device_options(CLI::App& app, DeviceSideOptions& options);
 
 // Reads the device keys of an ipcsim JSON configuration file ("accounts",
-// "max_sessions", "reboot_ms", "faults": {MAC: "key=value,..."}, "state_dump").
+// "bench_port", "max_sessions", "reboot_ms", "faults": {MAC: "key=value,..."}, "state_dump").
 // Values the command line gave (per `app`) win. Returns "" or an error text.
 std::string load_device_config(const std::string& path, const CLI::App& app, DeviceSideOptions& options);
 

@@ -7,7 +7,20 @@
 
 namespace {
 
-using UpgradeTest = SimFixture;
+class UpgradeTest : public SimFixture {
+protected:
+    // Logs in, sends firmware of `version` to the end and logs out: the
+    // camera then reboots.
+    void flash_and_log_out(const std::string& version) {
+        int32_t h = login();
+        int32_t transfer = -1;
+        ASSERT_EQ(Network_ClientStartUpgrade(&transfer, h, firmware(version).c_str()), NETWORK_OK);
+        int32_t progress = 0;
+        EXPECT_EQ(run_transfer(transfer, progress), NETWORK_OK);
+        Network_ClientStopUpgrade(transfer);
+        Network_ClientLogout(h);
+    }
+};
 
 TEST_F(UpgradeTest, TransferRebootsIntoTheNewVersion) {
     start_cameras(1, [](DeviceSideOptions& o) { o.reboot_ms = 20000; });
@@ -142,13 +155,7 @@ TEST_F(UpgradeTest, DeviceKilledMidTransferThenBackAgain) {
 
 TEST_F(UpgradeTest, CameraThatNeverComesBack) {
     start_cameras(1, [](DeviceSideOptions& o) { o.faults["*"].never_come_back = true; });
-    int32_t h = login();
-    int32_t transfer = -1;
-    ASSERT_EQ(Network_ClientStartUpgrade(&transfer, h, firmware("2.0.0").c_str()), NETWORK_OK);
-    int32_t progress = 0;
-    EXPECT_EQ(run_transfer(transfer, progress), NETWORK_OK);
-    Network_ClientStopUpgrade(transfer);
-    Network_ClientLogout(h);
+    flash_and_log_out("2.0.0");
     rt_sleep_ms(3 * m_device_options.reboot_ms);
     int32_t again = 0;
     EXPECT_EQ(Network_ClientLogin(&again, ip().c_str(), kPort, "Admin", "tovik"), NETWORK_ERR_NETWORK);
@@ -164,6 +171,50 @@ TEST_F(UpgradeTest, LoginsAreRefusedWhileFlashing) {
     EXPECT_EQ(Network_ClientLogin(&other, ip().c_str(), kPort, "Admin", "tovik"), NETWORK_ERR_BUSY);
     Network_ClientStopUpgrade(transfer);
     Network_ClientLogout(h);
+}
+
+// The test bench logs in on a fixed port; a camera that serves it must do so
+// wherever it serves its command port: after the reboot and at a new address.
+TEST_F(UpgradeTest, BenchPortIsServedBesideTheCommandPortAfterRebootAndMove) {
+    constexpr std::uint16_t kBench = kPort + 100;
+    start_cameras(1, [](DeviceSideOptions& o) { o.bench_port = kBench; });
+    auto logs_in_on = [&](std::uint16_t port) {
+        int32_t handle = -1;
+        bool ok = Network_ClientLogin(&handle, ip().c_str(), port, "Admin", "tovik") == NETWORK_OK;
+        if (ok) Network_ClientLogout(handle);
+        return ok;
+    };
+    EXPECT_TRUE(logs_in_on(kPort));
+    EXPECT_TRUE(logs_in_on(kBench));
+
+    flash_and_log_out("2.0.0");
+    EXPECT_TRUE(wait_for([&] { return !m_simulator->cameras()[0]->online(); }));
+    EXPECT_FALSE(logs_in_on(kBench));  // silent on both while rebooting
+    EXPECT_TRUE(wait_for([&] { return m_simulator->cameras()[0]->online(); }, 60000));
+    EXPECT_TRUE(logs_in_on(kBench));
+
+    std::string old_ip = ip();
+    std::string new_ip = sim_ip_add(old_ip, 50);
+    m_simulator->cameras()[0]->update([&](CameraIdentity& id) { id.ip = new_ip; });
+    EXPECT_TRUE(wait_for([&] { return logs_in_on(kBench) && logs_in_on(kPort); }));
+    int32_t stale = -1;
+    EXPECT_EQ(Network_ClientLogin(&stale, old_ip.c_str(), kBench, "Admin", "tovik"), NETWORK_ERR_NETWORK);
+}
+
+TEST(DeviceConfig, BenchPortOutOfRangeIsRefused) {
+    std::string path = "/tmp/tervane_bench_port_" + std::to_string(getpid()) + ".json";
+    CLI::App app;
+    DeviceSideOptions options;
+    add_device_options(app, options);
+    for (const char* port : {"70000", "-1"}) {
+        std::ofstream(path) << "{\"bench_port\": " << port << "}";
+        EXPECT_NE(load_device_config(path, app, options), "") << port;
+        EXPECT_EQ(options.bench_port, 0) << port;
+    }
+    std::ofstream(path) << "{\"bench_port\": 6001}";
+    EXPECT_EQ(load_device_config(path, app, options), "");
+    EXPECT_EQ(options.bench_port, 6001);
+    std::remove(path.c_str());
 }
 
 }  // namespace
