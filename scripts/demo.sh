@@ -2,8 +2,9 @@
 # The main job on simulated cameras, from a fresh machine:
 #   installs what is missing, builds, makes a private network namespace in
 #   which ipcsim plays a LAN of 12 cameras of mixed types, and then
-#   - with a display ($DISPLAY or $WAYLAND_DISPLAY): starts tervane there,
-#     with a sample firmware file and a logo ready to pick;
+#   - with a display ($DISPLAY or $WAYLAND_DISPLAY): prints the steps to
+#     follow and starts tervane there, with a sample firmware file and a logo
+#     ready to pick and the cameras' login in a settings file of its own;
 #   - without one (or with --headless): runs the same job through
 #     tervane-cli (discovery, a parallel upgrade of all 12 cameras with the
 #     sample firmware plus a time-zone setting, the live result table), then
@@ -89,24 +90,8 @@ make_lan() {
   in_devices ip route add default dev dv1
 }
 
-# Twelve cameras of mixed types, all on the board the sample firmware is for
-# (0x20); types 2, 19 and 200 and up form group 1,
-# which the tool treats differently (fixed video standard, no wait for the
-# reboot after an upgrade).
-write_cameras() {
-  local types=(5 2 7 19 5 200 3 5 201 7 2 6)
-  {
-    echo '{ "fw_version": "1.0.0", "devices": ['
-    for i in $(seq 1 "$cameras"); do
-      printf '  {"mac": "00:5A:17:00:00:%02X", "ip": "10.77.0.%d", "gateway": "10.77.0.1", "board_type": 32, "device_type": %d}%s\n' \
-        "$i" "$((10 + i))" "${types[$((i - 1))]}" "$([ "$i" = "$cameras" ] || echo ,)"
-    done
-    echo '] }'
-  } >"$work/cameras.json"
-}
-
 start_cameras() {
-  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" --reboot-ms 3000 \
+  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" \
     --state-dump "$work/cameras-state.json" >"$work/ipcsim.out" 2>"$work/ipcsim.err" &
   sim=$!
   for _ in $(seq 1 100); do grep -q ready "$work/ipcsim.out" 2>/dev/null && break; sleep 0.1; done
@@ -122,20 +107,75 @@ stop_cameras() {
   sim=""
 }
 
+# The caption of a language-file key, as the dialogs show it.
+caption() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
+
+# The batch dialog logs in with the user name and password of its settings
+# file (the fields are not shown). The demo gives tervane a settings folder of
+# its own holding the demo cameras' login, so the user's own settings stay
+# untouched.
+seed_settings() {
+  export XDG_CONFIG_HOME=$demo/config
+  rm -rf "$XDG_CONFIG_HOME"
+  mkdir -p -m 0700 "$XDG_CONFIG_HOME/vesmira"
+  printf '[General]\nuser=Admin\npass=tovik\n' >"$XDG_CONFIG_HOME/vesmira/velquist.conf"
+  chmod 0600 "$XDG_CONFIG_HOME/vesmira/velquist.conf"
+}
+
+print_batch_steps() {
+  local en=$bin/vesmira_en.ini
+  say "starting tervane on your display. Follow these steps:"
+  say " 1. In the launcher press \"$(caption IDS_TERVANE "$en")\"."
+  say " 2. The batch dialog lists the $cameras cameras within a few seconds. Press \"$(caption IDS_SELECT_ALL "$en")\"."
+  say " 3. Press \"$(caption IDS_BROWSE "$en")\" beside the \"$(caption IDS_UPGRADE_VERSON "$en")\" box, choose"
+  say "    sample.update (the file dialog opens in $work) and press Open."
+  say " 4. Press \"$(caption IDS_START_UPGRADE "$en")\". Every row's \"$(caption IDS_PROMPT "$en")\" column follows its camera;"
+  say "    after about a minute (the tool waits 40 s for each camera's reboot) every row"
+  say "    shows \"$(caption IDS_UPGRADE_OK "$en")\" with a check mark, and a message says \"$(caption IDS_ALL_FINISH "$en")\". Press OK."
+  say " 5. Close the batch dialog, then the launcher, to end the demo."
+  say "The tool's trace goes to $work/tervane.log."
+  say "The job logs in as Admin with the password tovik, the demo cameras' login, which"
+  say "this demo put in its own settings file $XDG_CONFIG_HOME/vesmira/velquist.conf."
+}
+
+# The test bench follows the user's locale: it shows the Chinese file's texts
+# in a Chinese locale.
+bench_lang_file() {
+  case "${LC_ALL:-${LC_MESSAGES:-${LANG:-}}}" in
+    zh_CN* | zh_SG* | zh | zh.*) echo "$bin/vesmira_cn.ini" ;;
+    *) echo "$bin/vesmira_en.ini" ;;
+  esac
+}
+
+print_bench_steps() {
+  local texts; texts=$(bench_lang_file)
+  say "starting the test bench on your display. Follow these steps:"
+  say " 1. Untick \"$(caption IDS_AUTO_SHOW "$texts")\" (otherwise the bench waits for its automatic test)."
+  say " 2. Type the cameras' firmware version 1.0.0 into the box beside \"$(caption IDS_VERSION_CHECK "$texts")\""
+  say "    (at least 5 characters), or untick \"$(caption IDS_VERSION_CHECK "$texts")\"."
+  say " 3. Double-click a camera in the list. The bench logs in (Admin, port 6001), shows"
+  say "    its live video, its results, its UID and the UID as a QR code."
+  say " 4. Try the test buttons, then press PASS (or NG): the record is written to"
+  say "    $work/test_record/<MAC>.txt."
+  say " 5. Close the window to end the demo. The tool's trace goes to $work/tervane.log."
+}
+
 # Arguments: those of tervane (--factory-test opens the test bench instead).
 run_with_display() {
+  seed_settings
+  export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work/xdg}
+  mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
   if [ "${1:-}" = --factory-test ]; then
-    say "starting the test bench on your display: double-click a camera to log in."
-    "$bin/tervane" --factory-test || true
+    print_bench_steps
+    "$bin/tervane" --factory-test >"$work/tervane.log" 2>&1 || true
     return
   fi
-  say "starting tervane on your display. In the launcher press the batch button; the"
-  say "cameras appear in the list. Tick them (or use select all), enter the password"
-  say "tovik (user Admin), browse to"
-  say "  $work/sample.update"
-  say "and press the upgrade button. The working directory is $work (logo.bmp is there)."
-  say "Close the launcher to end the demo."
-  "$bin/tervane" || true
+  print_batch_steps
+  "$bin/tervane" >"$work/tervane.log" 2>&1 || true
+  stop_cameras
+  local upgraded
+  upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
+  say "the simulator reports $upgraded of $cameras cameras on 2.0.0"
 }
 
 run_headless() {
@@ -180,7 +220,12 @@ inside() {
   mkdir -p "$work"
   cp "$root/app/logo.bmp" "$work/logo.bmp"
   "$bin/ipcsim" mkfw --out "$work/sample.update" --version 2.0.0 --size 1048576 >/dev/null
-  write_cameras
+  # Twelve cameras of mixed types at 10.77.0.11-22, all on the sample
+  # firmware's board (0x20), serving the test bench's port 6001 beside their
+  # command port. Types 2, 19 and 200 and up form group 1, which the batch job
+  # treats differently (fixed video standard, no wait for the reboot after an
+  # upgrade) and which alone the test bench lists.
+  cp "$root/scripts/demo-cameras.json" "$work/cameras.json"
   make_lan
   start_cameras
   cd "$work"  # the tool's working directory: logo.bmp, send.txt, recv.txt
