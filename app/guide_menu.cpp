@@ -15,6 +15,9 @@ const ui::ControlSpec kControls[] = {
     {IDC_LOGO, ui::ControlKind::Label, "", nullptr, {29, 18, 247, 75}},
 };
 
+// The picture is the tool's logo: it bears the tool's name.
+const ui::NameSpec kNames[] = {{IDC_LOGO, 0, "IDS_CUSTOM_TOOL"}};
+
 }  // namespace
 
 CGuideMenu::CGuideMenu(LauncherOptions options)
@@ -22,6 +25,7 @@ CGuideMenu::CGuideMenu(LauncherOptions options)
       m_ipc_test(nullptr, options.test_transport, std::move(options.test_discovery)) {
     setWindowTitle("guide_menu");
     build({"IDS_CUSTOM_TOOL", 316, 185, 8}, kControls);
+    name_controls(kNames);
     on_clicked(IDC_BTN_TERVANE, [this] { OnBnClickedButtonTervane(); });
     on_clicked(IDC_BTN_IPC_TEST, [this] { OnBnClickedButtonIpcTest(); });
 }

@@ -43,6 +43,17 @@ struct ControlSpec {
     unsigned flags = kShown;
 };
 
+// Where a control without a caption of its own (a text or address field, a
+// combo, a list, a picture) takes its accessible name from: the caption of
+// the control that labels it on screen or, where none does, a language-file
+// key. The name is what a screen reader announces, and what assistive
+// technology finds the control by.
+struct NameSpec {
+    int id;
+    int label_id;          // 0: no label
+    const char* name_key;  // used when label_id is 0
+};
+
 // The dialog itself: title key, client size in dialog units and font size.
 struct DialogSpec {
     const char* title_key;

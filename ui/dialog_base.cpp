@@ -100,6 +100,7 @@ void DialogBase::apply_language() {
     if (m_title_key) setWindowTitle(to_q(lang(m_title_key)));
     for (auto& [id, control] : m_controls)
         if (control.caption_key) set_text(id, lang(control.caption_key));
+    for (const NameSpec& name : m_names) apply_name(name);
 }
 
 std::string DialogBase::lang(const std::string& key) const { return lang_string(m_lang_file, key); }
@@ -136,6 +137,7 @@ void DialogBase::set_text(int id, const std::string& text) {
     else if (auto* group = qobject_cast<QGroupBox*>(w)) group->setTitle(q);
     else if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(combo->findText(q));
     else if (auto* ip = qobject_cast<IpAddressEdit*>(w)) ip->set_text(text);
+    apply_names_labelled_by(id);
 }
 
 std::string DialogBase::text(int id) const {

@@ -40,8 +40,11 @@ public:
     // their start-up state and the table's own texts. Called once, from the
     // dialog's constructor.
     void build(const DialogSpec& dialog, std::span<const ControlSpec> controls);
+    // Says where the controls without a caption take their accessible names
+    // from; the names follow the language and the labels' texts from then on.
+    void name_controls(std::span<const NameSpec> names);
     // Replaces the title and every caption that has a key by its text in the
-    // language file.
+    // language file, and the accessible names that come from them.
     void apply_language();
 
     const std::string& lang_file() const { return m_lang_file; }
@@ -142,8 +145,11 @@ private:
     const Control* find(int id) const;
     QWidget* create_widget(const ControlSpec& control);
     void place(QWidget* widget, const ControlSpec& control);
+    void apply_name(const NameSpec& name);
+    void apply_names_labelled_by(int label_id);
 
     std::map<int, Control> m_controls;
+    std::vector<NameSpec> m_names;
     std::set<int> m_sorted_lists;
     QPushButton* m_default_button = nullptr;
     std::string m_lang_file;

@@ -124,6 +124,12 @@ QSize IpAddressEdit::sizeHint() const {
                  m_octets[0]->sizeHint().height() + 2 * frameWidth());
 }
 
+void IpAddressEdit::set_accessible_name(const QString& name) {
+    setAccessibleName(name);
+    for (int i = 0; i < 4; ++i)
+        m_octets[static_cast<std::size_t>(i)]->setAccessibleName(QStringLiteral("%1 %2/4").arg(name).arg(i + 1));
+}
+
 std::vector<QWidget*> IpAddressEdit::focus_chain() const { return {m_octets.begin(), m_octets.end()}; }
 
 int IpAddressEdit::octet_index(QObject* box) const {

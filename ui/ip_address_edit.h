@@ -40,6 +40,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // Names the field and each of its octet boxes, which is where the focus
+    // and so a screen reader's attention goes ("Gateway 1/4" .. "4/4").
+    void set_accessible_name(const QString& name);
+
     // The octet boxes in the order Tab visits them.
     std::vector<QWidget*> focus_chain() const;
 

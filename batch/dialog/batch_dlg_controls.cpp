@@ -104,6 +104,34 @@ constexpr ControlSpec kControls[] = {
     {IDC_LABEL_FRAME, ControlKind::Label, "", nullptr, {620, 316, 10, 10}, kHidden},
 };
 
+// Fields, combos and lists are named after the caption beside them.
+constexpr ui::NameSpec kNames[] = {
+    {IDC_COMBO_DEVICE_TYPE, IDC_LABEL_DEVICE_TYPE, nullptr},
+    {IDC_EDIT_USER, IDC_LABEL_USER, nullptr},
+    {IDC_EDIT_PASSWORD, IDC_LABEL_PASSWORD, nullptr},
+    {IDC_COMBO_NETWORK_CARD, IDC_LABEL_NETWORK_CARD, nullptr},
+    {IDC_LIST_DEVICES, 0, "IDS_DEVICE_LIST"},
+    {IDC_EDIT_FW_PATH, IDC_CHECK_UPGRADE, nullptr},
+    {IDC_PROGRESS, IDC_LABEL_PROGRESS, nullptr},
+    {IDC_IP_RANGE_START, IDC_CHECK_AUTO_IP, nullptr},
+    {IDC_IP_RANGE_END, IDC_CHECK_AUTO_IP, nullptr},
+    {IDC_EDIT_LOGO_PATH, IDC_CHECK_LOGO, nullptr},
+    {IDC_EDIT_COMMAND, IDC_CHECK_COMMAND, nullptr},
+    {IDC_IP_NEW_ADDRESS, IDC_LABEL_IP_ADDR, nullptr},
+    {IDC_IP_SUBMASK, IDC_LABEL_SUBMASK, nullptr},
+    {IDC_IP_GATEWAY, IDC_LABEL_GATEWAY, nullptr},
+    {IDC_IP_DNS1, IDC_LABEL_DNS1, nullptr},
+    {IDC_IP_DNS2, IDC_LABEL_DNS2, nullptr},
+    {IDC_COMBO_TIME_ZONE, IDC_CHECK_TIME_ZONE, nullptr},
+    {IDC_COMBO_TIME_FORMAT, IDC_CHECK_TIME_FORMAT, nullptr},
+    {IDC_COMBO_VIDEO_STD, IDC_CHECK_VIDEO_STD, nullptr},
+    {IDC_COMBO_LANGUAGE, IDC_CHECK_LANGUAGE, nullptr},
+    {IDC_EDIT_DEFAULT_PWD, IDC_CHECK_PASSWORD, nullptr},
+    {IDC_COMBO_MAX_CH, IDC_CHECK_MAX_CH, nullptr},
+    {IDC_COMBO_DEFAULT_CH, IDC_CHECK_DEFAULT_CH, nullptr},
+    {IDC_EDIT_UID, IDC_CHECK_UID, nullptr},
+};
+
 constexpr int kHiddenAtStart[] = {
     IDC_LABEL_NETWORK_CARD, IDC_COMBO_NETWORK_CARD, IDC_CHECK_AUTO_IP, IDC_IP_RANGE_START, IDC_STATIC_TILDE,
     IDC_IP_RANGE_END, IDC_BTN_SET_RANGE, IDC_LABEL_PROGRESS, IDC_LABEL_COUNT, IDC_CHECK_LOGO, IDC_EDIT_LOGO_PATH,
@@ -154,6 +182,8 @@ constexpr int kNetworkAddressFields[] = {IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK, IDC
 }  // namespace
 
 const ui::DialogSpec& dialog_spec() { return kDialog; }
+
+std::span<const ui::NameSpec> control_names() { return kNames; }
 std::span<const ControlSpec> control_table() { return kControls; }
 std::span<const int> hidden_at_start() { return kHiddenAtStart; }
 std::span<const int> locked_while_running() { return kLockedWhileRunning; }

@@ -96,6 +96,9 @@ const ui::DialogSpec& dialog_spec();
 // Every control with its id, kind, caption key, rectangle and resource state.
 std::span<const ui::ControlSpec> control_table();
 
+// Where the controls without a caption take their accessible names from.
+std::span<const ui::NameSpec> control_names();
+
 // Controls that the dialog's start hides (on top of those the table hides).
 std::span<const int> hidden_at_start();
 

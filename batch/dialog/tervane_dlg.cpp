@@ -47,6 +47,7 @@ CtervaneDlg::CtervaneDlg(QWidget* parent, BatchDialogOptions options)
     Network_ClientInit();
     if (m_options.shell_runner) m_job.set_shell_runner(m_options.shell_runner);
     build(dialog_spec(), control_table());
+    name_controls(control_names());
     connect_handlers();
     connect_job_buttons();
 }

@@ -21,6 +21,7 @@
 CIpcTest::CIpcTest(QWidget* parent, IUdpTransport* transport, DiscoveryOptions options)
     : ui::DialogBase(parent), m_discovery(transport, std::move(options)), m_transport(transport) {
     build(ipc_test_dialog_spec(), ipc_test_controls());
+    name_controls(ipc_test_control_names());
     m_orig_cx = width();
     m_orig_cy = height();
     for (int id : control_ids()) m_orig_rects.emplace_back(control_rect(id));

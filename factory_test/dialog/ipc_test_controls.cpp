@@ -55,8 +55,24 @@ constexpr ControlSpec kControls[] = {
     {IDC_BTN_NG, ControlKind::Button, "NG", nullptr, {654, 368, 96, 23}},
 };
 
+// Fields, combos, lists and pictures are named after the caption beside or
+// around them; those with none by a text of their own.
+constexpr ui::NameSpec kNames[] = {
+    {IDC_COMBO_NIC, IDC_STATIC_NIC, nullptr},
+    {IDC_EDIT_VERSION, IDC_CHECK_VERSION, nullptr},
+    {IDC_LIST_DEVICE, 0, "IDS_DEVICE_LIST"},
+    {IDC_QR_AREA, IDC_STATIC_QR_LABEL, nullptr},
+    {IDC_VIDEO, 0, "IDS_LIVE_VIDEO"},
+    {IDC_LIST_RESULT, IDC_GROUP_RESULTS, nullptr},
+    {IDC_COMBO_LIGHT_MODE, 0, "IDS_LIGHT_MODE"},
+    {IDC_COMBO_LIGHT_TYPE, 0, "IDS_LIGHT_TYPE"},
+    {IDC_COMBO_DIRECTION, 0, "IDS_MODULE_DIRECTION"},
+};
+
 }  // namespace
 
 const ui::DialogSpec& ipc_test_dialog_spec() { return kDialog; }
 
 std::span<const ControlSpec> ipc_test_controls() { return kControls; }
+
+std::span<const ui::NameSpec> ipc_test_control_names() { return kNames; }

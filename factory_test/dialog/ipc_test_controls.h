@@ -57,6 +57,8 @@ enum IpcTestControl : int {
 const ui::DialogSpec& ipc_test_dialog_spec();
 // Its control table, in the order of the dialog's children.
 std::span<const ui::ControlSpec> ipc_test_controls();
+// Where the controls without a caption take their accessible names from.
+std::span<const ui::NameSpec> ipc_test_control_names();
 
 // The buttons a connection enables, in the order the dialog disables them.
 constexpr int kTestButtons[] = {IDC_BTN_IRCUT_OPEN, IDC_BTN_IRCUT_CLOSE, IDC_BTN_SPEAKER, IDC_BTN_MIC,

@@ -71,6 +71,8 @@ const std::set<std::string> kKnownKeys = {
     "IDS_USER_NAME_NOT_EXIST", "IDS_VERSION_CHECK", "IDS_VERSION_ERROR",
     "IDS_VERSION_NORMAL", "IDS_VIDEO_STANDARD", "IDS_WAIT_REBOOT",
     "IDS_WARNING", "IDS_WHITE_LIGHT", "UDS_INSERT_VERSION_LOW",
+    // Accessible names of controls without a caption.
+    "IDS_DEVICE_LIST", "IDS_LIVE_VIDEO", "IDS_LIGHT_MODE", "IDS_LIGHT_TYPE", "IDS_MODULE_DIRECTION",
 };
 
 // Folders whose sources may look texts up.

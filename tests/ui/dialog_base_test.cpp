@@ -1,6 +1,7 @@
 // Building a dialog from its control table and reaching the controls by id.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -93,6 +94,27 @@ TEST_F(DialogBaseTest, BuildsEveryControlAtItsScaledRectangleWithItsStartState) 
     EXPECT_NE(dialog.ip_field(kIp), nullptr);
     EXPECT_NE(dialog.report_list(kList), nullptr);
     EXPECT_TRUE(dialog.control_as<QPushButton>(kDefault)->isDefault());
+}
+
+TEST_F(DialogBaseTest, AccessibleNamesFollowTheLabelsAndTheLanguage) {
+    const NameSpec names[] = {
+        {kEdit, kLabel, nullptr}, {kIp, kCheck, nullptr}, {kList, 0, "IDS_GROUP"}, {kFrame, 0, "IDS_NOT_IN_FILE"}};
+    dialog.name_controls(names);
+    auto name = [&](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    // Named at once, from the captions the table gives.
+    EXPECT_EQ(name(dialog.control(kEdit)), "label");
+    dialog.apply_language();
+    EXPECT_EQ(name(dialog.control(kEdit)), "Network card");
+    EXPECT_EQ(name(dialog.control(kList)), "Upgrade");
+    EXPECT_EQ(name(dialog.control(kFrame)), "");  // a missing text names nothing, as captions do
+    // Each octet of an address field is named too: that is where the focus goes.
+    EXPECT_EQ(name(dialog.ip_field(kIp)), "DHCP");
+    EXPECT_EQ(name(dialog.ip_field(kIp)->focus_chain()[1]), "DHCP 2/4");
+    // A label that changes renames its field, without its mnemonic marker.
+    dialog.set_text(kLabel, "&Gateway");
+    EXPECT_EQ(name(dialog.control(kEdit)), "Gateway");
 }
 
 TEST_F(DialogBaseTest, GroupBoxesLieBeneathTheControlsTheyFrame) {
