@@ -10,36 +10,56 @@
 #include "app/screenshots.h"
 #include "discovery/xml_path.h"
 #include "runtime/trace.h"
+#include "ui/program_icon.h"
 
 namespace {
 
-// Read before any window system is touched, so --help works without a
-// display. Returns the exit code when the program should end at once.
-std::optional<int> parse_options(int argc, char** argv, CtervaneApp::Options* options) {
+struct ProgramOptions {
+    QCommandLineParser parser;
+    QCommandLineOption help{{"h", "help"}, "Show this help."};
+    QCommandLineOption factory_test{"factory-test", "Open the camera test bench instead of the launcher."};
+    QCommandLineOption screenshot{"screenshot", "Render the launcher and the dialogs into PNG files in <dir> and quit.",
+                                  "dir"};
+    QCommandLineOption settle{"settle-ms", "With --screenshot: how long each dialog searches first (ms).", "ms",
+                              "3000"};
+
+    ProgramOptions() {
+        parser.setApplicationDescription(
+            "tervane - set up and test IP cameras on the local network\n\n"
+            "Qt's standard options are accepted as well, for example -style fusion or -platform xcb.");
+        parser.addOptions({help, factory_test, screenshot, settle});
+    }
+};
+
+QStringList arguments_of(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    parser.setApplicationDescription("tervane - set up and test IP cameras on the local network");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption factory_test("factory-test", "Open the camera test bench instead of the launcher.");
-    const QCommandLineOption screenshot("screenshot", "Render the launcher and the dialogs into PNG files in <dir> and quit.",
-                                        "dir");
-    const QCommandLineOption settle("settle-ms", "With --screenshot: how long each dialog searches first (ms).", "ms",
-                                    "3000");
-    parser.addOptions({help, factory_test, screenshot, settle});
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "tervane: %s\n", qPrintable(parser.errorText()));
+    return arguments;
+}
+
+// --help is answered before any window system is touched, so it works
+// without a display; Qt's own options are not known yet and pass here.
+bool asks_for_help(int argc, char** argv) {
+    ProgramOptions options;
+    options.parser.parse(arguments_of(argc, argv));
+    if (!options.parser.isSet(options.help)) return false;
+    std::printf("%s", qPrintable(options.parser.helpText().replace("<executable_name>", "tervane")));
+    return true;
+}
+
+// Reads the program's own options from what Qt left of the command line.
+// Returns the exit code when the program should end at once.
+std::optional<int> parse_options(const QStringList& arguments, CtervaneApp::Options* result) {
+    ProgramOptions options;
+    if (!options.parser.parse(arguments)) {
+        std::fprintf(stderr, "tervane: %s\n", qPrintable(options.parser.errorText()));
         return 2;
     }
-    if (parser.isSet(help)) {
-        std::printf("%s", qPrintable(parser.helpText().replace("<executable_name>", "tervane")));
-        return 0;
-    }
     bool settle_ok = false;
-    options->factory_test = parser.isSet(factory_test);
-    options->screenshot_dir = parser.value(screenshot).toStdString();
-    options->settle_ms = parser.value(settle).toInt(&settle_ok);
-    if (!settle_ok || options->settle_ms < 0) {
+    result->factory_test = options.parser.isSet(options.factory_test);
+    result->screenshot_dir = options.parser.value(options.screenshot).toStdString();
+    result->settle_ms = options.parser.value(options.settle).toInt(&settle_ok);
+    if (!settle_ok || result->settle_ms < 0) {
         std::fprintf(stderr, "tervane: --settle-ms needs a number of milliseconds\n");
         return 2;
     }
@@ -49,10 +69,14 @@ std::optional<int> parse_options(int argc, char** argv, CtervaneApp::Options* op
 }  // namespace
 
 int CtervaneApp::run(int argc, char** argv) {
-    Options options;
-    if (std::optional<int> exit_code = parse_options(argc, argv, &options)) return *exit_code;
+    if (asks_for_help(argc, argv)) return 0;
+    // QApplication takes Qt's standard options (-style, -platform, ...) out
+    // of the command line; the program's own are read from the rest.
     QApplication app(argc, argv);
     app.setApplicationName("tervane");
+    app.setWindowIcon(ui::program_icon());
+    Options options;
+    if (std::optional<int> exit_code = parse_options(app.arguments(), &options)) return *exit_code;
     return InitInstance(options);
 }
 

@@ -25,6 +25,16 @@ constexpr const char* kNeighbourShow = "ip -4 neigh show";
 
 }  // namespace
 
+const char* start_refusal_key(int result) {
+    switch (result) {
+        case START_EMPTY_RANGE: return "IDS_INVALID_IP_ADDR";
+        case START_ALL_IP_CONFLICT: return "IDS_ALL_IP_CONFLICT";
+        case START_PASSWORD_TOO_LONG: return "IDS_DEFAULT_PWD_TOO_LONG";
+        case START_BAD_UID: return "IDS_UID_NOT_ALLOWED";
+        default: return "IDS_START_UPGRADE_FAIL";
+    }
+}
+
 bool uid_is_shell_safe(const std::string& uid) {
     if (uid.empty() || uid.size() > 100) return false;
     return std::all_of(uid.begin(), uid.end(), [](char c) {

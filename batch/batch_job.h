@@ -28,6 +28,10 @@ enum StartResult : int {
     START_BAD_UID = 4,           // the UID could change the meaning of the device's shell line
 };
 
+// The language-file key of the text that tells the user why start_upgrade
+// refused to start a job.
+const char* start_refusal_key(int result);
+
 // The batch job engine: plans a job over the checked rows of the device
 // table, runs one worker thread per device and reports to its front end
 // through a queue. Qt-free; a dialog and the command line drive it alike.

@@ -83,16 +83,6 @@ private:
     bool m_pending = false;
 };
 
-const char* start_refusal_key(int result) {
-    switch (result) {
-        case START_EMPTY_RANGE: return "IDS_INVALID_IP_ADDR";
-        case START_ALL_IP_CONFLICT: return "IDS_ALL_IP_CONFLICT";
-        case START_PASSWORD_TOO_LONG: return "the default password is longer than 31 bytes";
-        case START_BAD_UID: return "the UID may hold only letters, digits, '-', '_' and '.' (at most 100)";
-        default: return "IDS_START_UPGRADE_FAIL";
-    }
-}
-
 // Runs the job to its end (or to Ctrl-C, which stops it) and shows it.
 int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOutput& output) {
     ReportWakeup wakeup;

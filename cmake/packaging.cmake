@@ -98,8 +98,9 @@ set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION net)
 # the simulator in a namespace, come with util-linux, which every Debian
 # system has.
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "${library_package} (= ${PROJECT_VERSION}), iproute2")
-# A font for the Chinese texts.
-set(CPACK_DEBIAN_PROGRAMS_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# A font for the Chinese texts, and Qt's own texts (message-box buttons) in
+# the user's language.
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION [[
 Set up, upgrade and test IP cameras on a local network
 tervane finds the IP cameras on the local network with a broadcast search of

@@ -2,6 +2,7 @@
 
 #include <qrencode.h>
 
+#include <algorithm>
 #include <memory>
 
 bool encode_qr(const std::string& text, QrSymbol& symbol) {
@@ -14,4 +15,9 @@ bool encode_qr(const std::string& text, QrSymbol& symbol) {
     symbol.dark.resize(modules);
     for (std::size_t i = 0; i < modules; ++i) symbol.dark[i] = code->data[i] & 1;
     return true;
+}
+
+int qr_module_px(int width, int side) {
+    const int modules = width + 2 * kQrQuietModules;
+    return modules <= 0 ? kQrModulePx : std::clamp(side / modules, 1, kQrModulePx);
 }

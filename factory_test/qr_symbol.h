@@ -16,6 +16,11 @@ struct QrSymbol {
 // case-sensitive. False for an empty text or when the encoder fails.
 bool encode_qr(const std::string& text, QrSymbol& symbol);
 
-// Module size and the symbol's offset from the area's corner, in pixels.
+// The largest module drawn, in pixels, and the quiet zone a scanner needs
+// around the symbol, in modules.
 constexpr int kQrModulePx = 8;
-constexpr int kQrMarginPx = 8;
+constexpr int kQrQuietModules = 4;
+
+// The module size that fits a symbol of `width` modules and its quiet zone
+// into a square of `side` pixels: kQrModulePx at most, 1 at least.
+int qr_module_px(int width, int side);

@@ -20,14 +20,18 @@ bool is_regular_file(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Regular files of `dir` whose names contain both "vesmira" and ".ini", by name.
+bool ends_with_ini(const std::string& name) { return name.size() >= 4 && name.compare(name.size() - 4, 4, ".ini") == 0; }
+
+// Regular files of `dir` whose names contain "vesmira" and end in ".ini", by
+// name: an editor's or a backup's copy ("vesmira_cn.ini~", ".ini.bak",
+// ".vesmira_cn.ini.swp") is no language file and must not win over one.
 std::vector<std::string> candidate_files(const std::string& dir) {
     std::vector<std::string> names;
     DIR* d = ::opendir(dir.c_str());
     if (!d) return names;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name.find("vesmira") == std::string::npos || name.find(".ini") == std::string::npos) continue;
+        if (name.find("vesmira") == std::string::npos || !ends_with_ini(name)) continue;
         if (is_regular_file(dir + "/" + name)) names.push_back(name);
     }
     ::closedir(d);
@@ -71,15 +75,17 @@ std::string lang_string(const std::string& file, const std::string& key) {
     return ini_read_string(file, "StringTable", key, "", kMaxValueChars);
 }
 
-std::string user_lang_id() {
+std::string user_locale() {
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(var);
-        if (value && *value) {
-            std::string id = lang_id_for_locale(value);
-            return id.empty() ? "0409" : id;
-        }
+        if (value && *value) return value;
     }
-    return "0409";
+    return "";
+}
+
+std::string user_lang_id() {
+    const std::string id = lang_id_for_locale(user_locale());
+    return id.empty() ? "0409" : id;
 }
 
 std::string lang_id_for_locale(const std::string& locale) {

@@ -20,7 +20,7 @@ std::string lang_dir();
 std::string lang_default_file();
 
 // The language file of the test bench: the first file in `dir` (by name, directories
-// skipped) whose name contains "vesmira" and ".ini" and whose "CharsetType" /
+// skipped) whose name contains "vesmira" and ends in ".ini" and whose "CharsetType" /
 // "LanguageCode" value contains `lang_id`; the default file of `dir` when none does.
 std::string lang_file_for(const std::string& dir, const std::string& lang_id);
 
@@ -31,8 +31,12 @@ std::string lang_locale_file();
 // characters; "" when the file, the section or the key is missing.
 std::string lang_string(const std::string& file, const std::string& key);
 
+// The user's locale name ("zh_CN.UTF-8"): LC_ALL, LC_MESSAGES or LANG, the
+// first that is set; "" when none is.
+std::string user_locale();
+
 // The user's language identifier as four hexadecimal digits ("0409"), from
-// LC_ALL, LC_MESSAGES or LANG (the first that is set); "0409" when none maps.
+// user_locale(); "0409" when it is unset or does not map.
 std::string user_lang_id();
 
 // Maps a POSIX locale name ("zh_CN.UTF-8", "de_DE@euro", "fr") to its language

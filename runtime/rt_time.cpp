@@ -33,11 +33,26 @@ std::atomic<SleepObserver> g_observer{nullptr};
 
 }  // namespace
 
-void rt_sleep_ms(std::int64_t ms) {
-    if (ms <= 0) return;
+namespace {
+
+// Tells the observer of a wait of `ms` and answers its length in real time.
+std::chrono::microseconds begin_wait(std::int64_t ms) {
     if (SleepObserver observer = g_observer.load(std::memory_order_acquire)) observer(ms);
     double real = static_cast<double>(ms) * 1000.0 / g_speed.load(std::memory_order_relaxed);
-    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<std::int64_t>(real)));
+    return std::chrono::microseconds(static_cast<std::int64_t>(real));
+}
+
+}  // namespace
+
+void rt_sleep_ms(std::int64_t ms) {
+    if (ms <= 0) return;
+    std::this_thread::sleep_for(begin_wait(ms));
+}
+
+bool rt_wait_ms(std::condition_variable& wake, std::unique_lock<std::mutex>& lock, std::int64_t ms,
+                const std::function<bool()>& done) {
+    if (ms <= 0) return done();
+    return wake.wait_for(lock, begin_wait(ms), done);
 }
 
 std::int64_t rt_clock_ms() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 
 // Every timed wait of the system goes through rt_sleep_ms, and every budget is
 // measured with rt_clock_ms, so tests can speed time up process-wide. With a
@@ -9,6 +12,12 @@
 
 // Sleeps for ms of system time (ms / speed of real time); 0 or less returns at once.
 void rt_sleep_ms(std::int64_t ms);
+
+// Waits like rt_sleep_ms, but on `wake` with `lock` held (released while
+// waiting), and ends early once `done` holds; answers `done` at the end. For
+// a timed wait that another thread may cut short.
+bool rt_wait_ms(std::condition_variable& wake, std::unique_lock<std::mutex>& lock, std::int64_t ms,
+                const std::function<bool()>& done);
 
 // Monotonic system time in milliseconds, scaled by the speed factor.
 std::int64_t rt_clock_ms();

@@ -12,11 +12,13 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 
 #include "runtime/lang.h"
 #include "ui/clickable_frame.h"
 #include "ui/ip_address_edit.h"
+#include "ui/program_icon.h"
 #include "ui/qt_text.h"
 #include "ui/report_list.h"
 
@@ -25,29 +27,77 @@ namespace ui {
 DialogBase::DialogBase(QWidget* parent) : QDialog(parent), m_services(default_ui_services()) {
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowIcon(program_icon());
 }
 
 void DialogBase::build(const DialogSpec& dialog, std::span<const ControlSpec> controls) {
-    QFont font = QApplication::font();
-    font.setPointSize(dialog.font_point_size);
-    setFont(font);
-    m_units = DialogUnits(font);
+    m_dialog = dialog;
     m_title_key = dialog.title_key;
-    resize(m_units.to_px_x(dialog.width_dlu), m_units.to_px_y(dialog.height_dlu));
+    m_table.assign(controls.begin(), controls.end());
 
     for (const ControlSpec& control : controls) {
         QWidget* widget = create_widget(control);
         widget->setObjectName(QStringLiteral("control_%1").arg(control.id));
-        place(widget, control);
-        widget->setEnabled(!(control.flags & kDisabled));
-        widget->setVisible(!(control.flags & kHidden));
         m_controls[control.id] = Control{control.kind, widget, control.caption_key};
+        set_enabled(control.id, !(control.flags & kDisabled));
+        widget->setVisible(!(control.flags & kHidden));
         if (control.kind == ControlKind::ListBox && (control.flags & kSorted)) m_sorted_lists.insert(control.id);
     }
     // Group boxes frame the controls around them, so they lie beneath them.
     for (auto& [id, control] : m_controls)
         if (control.kind == ControlKind::GroupBox) control.widget->lower();
+    lay_out(1.0);
 }
+
+// The font, the dialog units derived from it, the client size and every
+// control's rectangle, for the table's font size times `font_scale`.
+void DialogBase::lay_out(double font_scale) {
+    QFont font = QApplication::font();
+    font.setPointSizeF(m_dialog.font_point_size * font_scale);
+    setFont(font);
+    m_font_scale = font_scale;
+    m_units = DialogUnits(font);
+    set_fixed_client_size(QSize(m_units.to_px_x(m_dialog.width_dlu), m_units.to_px_y(m_dialog.height_dlu)));
+    for (const ControlSpec& spec : m_table) place(m_controls.at(spec.id).widget, spec);
+}
+
+void DialogBase::fit_to(const QSize& room) {
+    // Font metrics do not scale exactly with the point size, so the size is
+    // approached in a few steps; below a tenth of the font nothing is usable.
+    constexpr int kShrinkSteps = 12, kGrowSteps = 6;
+    constexpr double kSmallestScale = 0.1;
+    const auto fits = [&] { return width() <= room.width() && height() <= room.height(); };
+    lay_out(1.0);
+    double too_big = 1.0;
+    for (int step = 0; step < kShrinkSteps && !fits() && m_font_scale > kSmallestScale; ++step) {
+        too_big = m_font_scale;
+        const double share = std::min(double(room.width()) / width(), double(room.height()) / height());
+        lay_out(std::max(kSmallestScale, m_font_scale * std::min(share, 0.98)));
+    }
+    if (too_big == m_font_scale || !fits()) return;
+    // Dialog units are whole pixels, so a range of font sizes gives the same
+    // layout: the largest font of the layout that fits reads best.
+    double fitting = m_font_scale;
+    for (int step = 0; step < kGrowSteps; ++step) {
+        const double middle = (fitting + too_big) / 2;
+        lay_out(middle);
+        if (fits()) fitting = middle;
+        else too_big = middle;
+    }
+    if (m_font_scale != fitting) lay_out(fitting);
+}
+
+QSize DialogBase::room_on(const QScreen* screen) {
+    // A title bar and borders as common window managers draw them, and a
+    // panel as desktops commonly keep at one edge.
+    constexpr int kFrameWidth = 16, kFrameHeight = 40, kPanelHeight = 48;
+    if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QRect work = screen->availableGeometry();
+    const int panel = work.height() == screen->geometry().height() ? kPanelHeight : 0;
+    return QSize(work.width() - kFrameWidth, work.height() - kFrameHeight - panel);
+}
+
+void DialogBase::set_fixed_client_size(const QSize& size) { setFixedSize(size); }
 
 QWidget* DialogBase::create_widget(const ControlSpec& control) {
     const QString text = QString::fromUtf8(control.text ? control.text : "");
@@ -103,6 +153,26 @@ void DialogBase::apply_language() {
     for (const NameSpec& name : m_names) apply_name(name);
 }
 
+void DialogBase::restore_control(int id) {
+    const auto spec = std::find_if(m_table.begin(), m_table.end(), [id](const ControlSpec& c) { return c.id == id; });
+    QWidget* w = control(id);
+    if (spec == m_table.end() || !w) return;
+    const QString text = QString::fromUtf8(spec->text ? spec->text : "");
+    if (auto* label = qobject_cast<QLabel*>(w)) label->setText(text);  // drops a picture too
+    else if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(text);
+    else if (auto* group = qobject_cast<QGroupBox*>(w)) group->setTitle(text);
+    else if (auto* combo = qobject_cast<QComboBox*>(w)) combo->clear();
+    else if (auto* list = qobject_cast<ReportList*>(w)) list->clear_rows();
+    else if (auto* lines = qobject_cast<QListWidget*>(w)) lines->clear();
+    else if (auto* ip = qobject_cast<IpAddressEdit*>(w)) ip->set_text("");
+    else if (auto* bar = qobject_cast<QProgressBar*>(w)) bar->setValue(0);
+    else if (auto* frame = qobject_cast<ClickableFrame*>(w)) frame->set_picture(QPixmap());
+    if (auto* box = qobject_cast<QCheckBox*>(w)) box->setChecked(false);
+    set_enabled(id, !(spec->flags & kDisabled));
+    w->setVisible(!(spec->flags & kHidden));
+}
+
 std::string DialogBase::lang(const std::string& key) const { return lang_string(m_lang_file, key); }
 
 const DialogBase::Control* DialogBase::find(int id) const {
@@ -151,11 +221,14 @@ std::string DialogBase::text(int id) const {
     return "";
 }
 
+// A report list is locked rather than disabled, so that it still scrolls.
 void DialogBase::set_enabled(int id, bool enabled) {
-    if (QWidget* w = control(id)) w->setEnabled(enabled);
+    if (auto* list = report_list(id)) list->set_locked(!enabled);
+    else if (QWidget* w = control(id)) w->setEnabled(enabled);
 }
 
 bool DialogBase::is_enabled(int id) const {
+    if (const auto* list = report_list(id)) return !list->locked() && list->isEnabled();
     const QWidget* w = control(id);
     return w && w->isEnabled();
 }
@@ -315,7 +388,12 @@ void DialogBase::set_tab_order(std::initializer_list<int> ids) {
 
 MsgResult DialogBase::message_box(const std::string& text_key, const std::string& title_key, MsgButtons buttons,
                                   MsgIcon icon) {
-    return m_services.message_boxes->show(this, lang(title_key), lang(text_key), buttons, icon);
+    return message_box_text(lang(text_key), title_key, buttons, icon);
+}
+
+MsgResult DialogBase::message_box_text(const std::string& text, const std::string& title_key, MsgButtons buttons,
+                                       MsgIcon icon) {
+    return m_services.message_boxes->show(this, lang(title_key), text, buttons, icon);
 }
 
 std::optional<std::string> DialogBase::choose_file(const std::string& filter, const std::string& default_suffix) {
@@ -347,7 +425,14 @@ std::vector<int> DialogBase::clipped_controls() const {
 void DialogBase::showEvent(QShowEvent* event) {
     if (!m_initialised) {
         m_initialised = true;
+        // Every opening starts from the window the table makes, as a new
+        // window would; the dialog object alone remembers the last session.
+        if (m_opened_before)
+            for (const ControlSpec& spec : m_table) restore_control(spec.id);
+        m_opened_before = true;
+        fit_to(room_on(screen()));
         on_init();
+        m_qt_texts.follow(m_lang_file);
     }
     QDialog::showEvent(event);
 }
@@ -373,6 +458,7 @@ void DialogBase::done(int result) {
     m_closing = false;
     if (!close) return;
     m_initialised = false;  // the next opening initialises again
+    m_qt_texts.remove();
     QDialog::done(result);
 }
 

@@ -11,10 +11,12 @@
 
 #include "ui/control_spec.h"
 #include "ui/dialog_units.h"
+#include "ui/qt_translations.h"
 #include "ui/ui_services.h"
 
 class QPixmap;
 class QPushButton;
+class QScreen;
 
 namespace ui {
 
@@ -46,6 +48,9 @@ public:
     // Replaces the title and every caption that has a key by its text in the
     // language file, and the accessible names that come from them.
     void apply_language();
+    // Puts a control back as the table creates it: its table text, no
+    // picture, entries, rows, check mark or progress, its start-up state.
+    void restore_control(int id);
 
     const std::string& lang_file() const { return m_lang_file; }
     void set_lang_file(const std::string& path) { m_lang_file = path; }
@@ -53,6 +58,20 @@ public:
     std::string lang(const std::string& key) const;
 
     const DialogUnits& units() const { return m_units; }
+
+    // Lays the dialog out for `room` (the pixels a window may take on its
+    // screen, frame and panel already taken off): in dialog units of the
+    // table's font where the dialog fits, else of a font made smaller, text
+    // and rectangles alike, until the whole dialog fits. The dialog keeps a
+    // fixed size. Each opening does this for the dialog's screen.
+    void fit_to(const QSize& room);
+    // The table's font size times this is the font the dialog shows.
+    double font_scale() const { return m_font_scale; }
+    // The room on `screen`: its work area less a window frame, and less a
+    // panel when the work area is the whole screen (no panel reported).
+    static QSize room_on(const QScreen* screen);
+    // A fixed client size: the window has no sizing border.
+    void set_fixed_client_size(const QSize& size);
 
     // Controls by id. A call for an id the dialog lacks, or of the wrong kind,
     // does nothing and reads as empty / false / -1.
@@ -114,6 +133,9 @@ public:
     // Message box with texts looked up by key.
     MsgResult message_box(const std::string& text_key, const std::string& title_key, MsgButtons buttons = MsgButtons::Ok,
                           MsgIcon icon = MsgIcon::Exclamation);
+    // The same with a text made by the dialog (for example a message and its reason).
+    MsgResult message_box_text(const std::string& text, const std::string& title_key,
+                               MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::Exclamation);
     std::optional<std::string> choose_file(const std::string& filter, const std::string& default_suffix);
     void set_ui_services(UiServices services) { m_services = services; }
     const UiServices& ui_services() const { return m_services; }
@@ -147,7 +169,11 @@ private:
     void place(QWidget* widget, const ControlSpec& control);
     void apply_name(const NameSpec& name);
     void apply_names_labelled_by(int label_id);
+    void lay_out(double font_scale);
 
+    DialogSpec m_dialog{};
+    double m_font_scale = 1.0;
+    std::vector<ControlSpec> m_table;
     std::map<int, Control> m_controls;
     std::vector<NameSpec> m_names;
     std::set<int> m_sorted_lists;
@@ -156,7 +182,9 @@ private:
     const char* m_title_key = nullptr;
     DialogUnits m_units{1, 1};
     UiServices m_services;
+    QtTranslations m_qt_texts;
     bool m_initialised = false;
+    bool m_opened_before = false;
     bool m_closing = false;
 };
 

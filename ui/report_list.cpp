@@ -1,6 +1,7 @@
 #include "ui/report_list.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include "ui/qt_text.h"
 
@@ -48,7 +49,7 @@ ReportList::ReportList(bool check_boxes, QWidget* parent) : QTableWidget(parent)
     setSortingEnabled(false);  // the list orders rows itself, on insertion only
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    set_row_height();
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
@@ -57,7 +58,43 @@ ReportList::ReportList(bool check_boxes, QWidget* parent) : QTableWidget(parent)
                 if (m_check_boxes && !m_inserting && top.column() == 0 && roles.contains(Qt::CheckStateRole))
                     emit row_check_toggled(top.row(), is_row_checked(top.row()));
             });
-    connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { emit row_double_clicked(row); });
+    connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (!m_locked) emit row_double_clicked(row);
+    });
+}
+
+void ReportList::set_row_height() { verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6); }
+
+void ReportList::changeEvent(QEvent* event) {
+    // A dialog fitted to a smaller screen hands its list a smaller font.
+    if (event->type() == QEvent::FontChange) set_row_height();
+    QTableWidget::changeEvent(event);
+}
+
+void ReportList::keyPressEvent(QKeyEvent* event) {
+    const int row = currentRow();
+    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier || !m_check_boxes || m_locked ||
+        !has_row(row)) {
+        QTableWidget::keyPressEvent(event);
+        return;
+    }
+    set_row_checked(row, !is_row_checked(row));
+    event->accept();
+}
+
+Qt::ItemFlags ReportList::cell_flags(int column) const {
+    if (m_locked) return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_check_boxes && column == 0) flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+void ReportList::set_locked(bool locked) {
+    if (locked == m_locked) return;
+    m_locked = locked;
+    UpdateBatch batch(*this);
+    for (int row = 0; row < rowCount(); ++row)
+        for (int column = 0; column < columnCount(); ++column) item(row, column)->setFlags(cell_flags(column));
 }
 
 int ReportList::add_column(const std::string& caption, int width_px, Qt::Alignment alignment) {
@@ -73,7 +110,7 @@ int ReportList::add_column(const std::string& caption, int width_px, Qt::Alignme
 
 QTableWidgetItem* ReportList::new_cell(int column) const {
     auto* item = new QTableWidgetItem;
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(cell_flags(column));
     item->setTextAlignment(m_alignments[static_cast<std::size_t>(column)] | Qt::AlignVCenter);
     return item;
 }
@@ -91,10 +128,7 @@ int ReportList::insert_row(const std::string& first) {
     insertRow(row);
     for (int column = 0; column < columnCount(); ++column) setItem(row, column, new_cell(column));
     if (columnCount() > 0) item(row, 0)->setText(text);
-    if (m_check_boxes && columnCount() > 0) {
-        item(row, 0)->setFlags(item(row, 0)->flags() | Qt::ItemIsUserCheckable);
-        item(row, 0)->setCheckState(Qt::Unchecked);
-    }
+    if (m_check_boxes && columnCount() > 0) item(row, 0)->setCheckState(Qt::Unchecked);
     m_inserting = false;
     return row;
 }

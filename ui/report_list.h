@@ -34,6 +34,13 @@ public:
     // The first row whose `column` equals `text` exactly, or -1.
     int find_row(int column, const std::string& text) const;
 
+    // A locked list shows its rows greyed and takes no check mark, selection
+    // or double click from the user, yet still scrolls: rows that a job works
+    // on stay readable down to the last one. The dialog layer locks a list
+    // where other controls are disabled.
+    void set_locked(bool locked);
+    bool locked() const { return m_locked; }
+
     bool set_row_checked(int row, bool checked);
     bool is_row_checked(int row) const;
     int checked_count() const;
@@ -58,8 +65,15 @@ signals:
     void row_check_toggled(int row, bool checked);
     void row_double_clicked(int row);
 
+protected:
+    // Space toggles the current row's check box from whichever column.
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     bool has_row(int row) const { return row >= 0 && row < rowCount(); }
+    Qt::ItemFlags cell_flags(int column) const;
+    void set_row_height();
     int sorted_position(const QString& first) const;
     QTableWidgetItem* new_cell(int column) const;
 
@@ -67,6 +81,7 @@ private:
     std::vector<Qt::Alignment> m_alignments;
     int m_batch_depth = 0;
     bool m_inserting = false;
+    bool m_locked = false;
 };
 
 }  // namespace ui

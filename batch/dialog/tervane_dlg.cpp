@@ -1,9 +1,5 @@
 #include "batch/dialog/tervane_dlg.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
 #include "batch/dialog/batch_dlg_bridge.h"
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/batch_dlg_rules.h"
@@ -11,6 +7,7 @@
 #include "batch/dialog/device_list_view.h"
 #include "runtime/lang.h"
 #include "runtime/trace.h"
+#include "ui/network_cards.h"
 #include "ui/qt_text.h"
 #include "ui/report_list.h"
 #include "ui/wait_cursor.h"
@@ -19,20 +16,11 @@ using namespace batch_dlg;
 
 namespace {
 
-// The host's own IPv4 addresses, loopback left out: on Linux the host name
-// usually resolves to a loopback alias only, which cannot reach the devices.
-std::vector<std::string> host_ipv4_addresses() {
+std::vector<std::string> host_card_addresses() {
     std::vector<std::string> addresses;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return addresses;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
-        if (std::string(text).rfind("127.", 0) != 0) addresses.emplace_back(text);
-    }
-    freeifaddrs(list);
-    return addresses;
+    PosixUdpTransport host;
+    host.list_ipv4_addresses(&addresses);
+    return ui::network_card_addresses(addresses);
 }
 
 }  // namespace
@@ -62,7 +50,6 @@ CtervaneDlg::~CtervaneDlg() {
 void CtervaneDlg::on_init() {
     if (lang_file().empty()) set_lang_file(lang_default_file());
     apply_language();
-    reset_fields();
     fill_combos();
     m_dev_type_filter = 0;
     get_more_ip();
@@ -75,15 +62,6 @@ void CtervaneDlg::on_init() {
     for (int id : hidden_at_start()) set_shown(id, false);
     batch_settings::load_cfg_param(*this);
     start_device_list();
-}
-
-// A new opening starts with the fields of a new window: boxes unchecked,
-// texts empty (the stored ones are read back afterwards).
-void CtervaneDlg::reset_fields() {
-    for (const ui::ControlSpec& control : control_table()) {
-        if (control.kind == ui::ControlKind::CheckBox) set_checked(control.id, false);
-        if (control.kind == ui::ControlKind::Edit || control.kind == ui::ControlKind::IpAddress) set_text(control.id, "");
-    }
 }
 
 void CtervaneDlg::fill_combos() {
@@ -113,7 +91,7 @@ void CtervaneDlg::fill_combos() {
 void CtervaneDlg::get_more_ip() {
     combo_clear(IDC_COMBO_NETWORK_CARD);
     const std::vector<std::string> addresses =
-        m_options.host_addresses ? m_options.host_addresses() : host_ipv4_addresses();
+        m_options.host_addresses ? m_options.host_addresses() : host_card_addresses();
     for (int i = 0; i < static_cast<int>(addresses.size()); ++i) {
         debug_print("ip = %s\n", addresses[i].c_str());
         combo_insert(IDC_COMBO_NETWORK_CARD, i, addresses[i]);

@@ -63,7 +63,6 @@ protected:
 
 private:
     // Dialog start
-    void reset_fields();
     void fill_combos();
     void get_more_ip();
     void start_device_list();
@@ -78,6 +77,7 @@ private:
     StepCheckBoxes step_check_boxes() const;
     int run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start, const std::string& end,
                  const char* fail_key = "IDS_START_UPGRADE_FAIL");
+    void show_start_refusal(const char* fail_key, int result);
     void on_job_button(JobStepField step, bool user_check, const char* fail_key = "IDS_START_UPGRADE_FAIL");
     void on_upgrade();
     void on_set_range();

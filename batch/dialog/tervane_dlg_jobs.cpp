@@ -131,7 +131,7 @@ int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const 
     if (result == START_ALL_IP_CONFLICT || result == START_EMPTY_RANGE) result = START_OK;
     if (result != START_OK) {
         update_controls();
-        message_box(fail_key, "IDS_ERROR");
+        show_start_refusal(fail_key, result);
         return result;
     }
     // Checked rows that all lack a Version leave a job without workers: it
@@ -141,6 +141,15 @@ int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const 
     if (m_job.running()) set_focus(IDC_BTN_STOP);
     batch_settings::save_cfg_param(*this);
     return result;
+}
+
+// The failure and, where the engine names one, its reason: a user cannot
+// mend a field the message does not point to.
+void CtervaneDlg::show_start_refusal(const char* fail_key, int result) {
+    const std::string reason_key = start_refusal_key(result);
+    std::string text = lang(fail_key);
+    if (reason_key != "IDS_START_UPGRADE_FAIL") text += "\n" + lang(reason_key);
+    message_box_text(text, "IDS_ERROR");
 }
 
 void CtervaneDlg::on_job_button(JobStepField step, bool user_check, const char* fail_key) {

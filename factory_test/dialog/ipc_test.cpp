@@ -16,15 +16,13 @@
 #include "factory_test/version_check.h"
 #include "runtime/lang.h"
 #include "ui/clickable_frame.h"
+#include "ui/network_cards.h"
 #include "ui/report_list.h"
 
 CIpcTest::CIpcTest(QWidget* parent, IUdpTransport* transport, DiscoveryOptions options)
     : ui::DialogBase(parent), m_discovery(transport, std::move(options)), m_transport(transport) {
     build(ipc_test_dialog_spec(), ipc_test_controls());
     name_controls(ipc_test_control_names());
-    m_orig_cx = width();
-    m_orig_cy = height();
-    for (int id : control_ids()) m_orig_rects.emplace_back(control_rect(id));
     m_video = new LiveVideoBridge(control_as<ui::ClickableFrame>(IDC_VIDEO));
     m_qr = new QrView(this);
     connect_handlers();
@@ -80,14 +78,33 @@ void CIpcTest::on_gui(std::function<void()> change) {
 // ---- Start-up ---------------------------------------------------------------
 
 void CIpcTest::on_init() {
-    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, m_orig_cx, m_orig_cy);
-    move(0, 0);
-    resize(work.width(), work.bottom() + 1);
-    scale_controls(size());
+    // The controls are as new (the dialog layer restores them); the rows and
+    // the views of the dialog's own are too.
+    m_rows.clear();
+    refresh_device_list();
+    clear_device_view();
+    // The dialog layer has fitted the table to this screen's room already.
+    const QPoint corner = screen() ? screen()->availableGeometry().topLeft() : QPoint(0, 0);
+    grow_to(QRect(corner, room_on(screen())));
     if (lang_file().empty()) load_lang_file();
     set_language_texts();
     init_list_columns();
     init_controls();
+}
+
+void CIpcTest::lay_out_for(const QRect& client) {
+    fit_to(client.size());
+    grow_to(client);
+}
+
+// The table's layout, as fitted, grows in proportion to fill `client`.
+void CIpcTest::grow_to(const QRect& client) {
+    m_orig_cx = width();
+    m_orig_cy = height();
+    m_orig_rects.clear();
+    for (int id : control_ids()) m_orig_rects.emplace_back(control_rect(id));
+    place_window(client);
+    scale_controls(size());
 }
 
 void CIpcTest::scale_controls(const QSize& size) {
@@ -129,7 +146,7 @@ void CIpcTest::get_more_ip() {
     std::vector<std::string> addresses;
     if (transport.list_ipv4_addresses(&addresses) != 0) return;
     int index = 0;
-    for (const std::string& address : addresses) {
+    for (const std::string& address : ui::network_card_addresses(addresses)) {
         IPC_TRACE_MSG("CIpcTest::get_more_ip", "ip = %s\n", address.c_str());
         combo_insert(IDC_COMBO_NIC, index++, address);
     }
@@ -206,12 +223,19 @@ int CIpcTest::update_dev_find_list(const DEV_INFO* record, int is_new) {
     return 0;
 }
 
+// Updates the list in place while it still shows the same devices, so the
+// operator's selection and scroll position survive discovery's updates.
 void CIpcTest::refresh_device_list() {
     ui::ReportList* list = report_list(IDC_LIST_DEVICE);
+    const std::vector<BenchDeviceRow> rows = m_rows.rows();
     ui::ReportList::UpdateBatch batch(*list);
-    list->clear_rows();
-    for (const BenchDeviceRow& row : m_rows.rows()) {
-        const int at = list->insert_row(row.number);
+    bool same_devices = list->row_count() <= static_cast<int>(rows.size());
+    for (int i = 0; same_devices && i < list->row_count(); ++i)
+        same_devices = list->cell(i, 1) == rows[static_cast<std::size_t>(i)].mac;
+    if (!same_devices) list->clear_rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BenchDeviceRow& row = rows[i];
+        const int at = static_cast<int>(i) < list->row_count() ? static_cast<int>(i) : list->insert_row(row.number);
         list->set_cell(at, 1, row.mac);
         list->set_cell(at, 2, row.ip);
         list->set_cell(at, 3, row.version);
@@ -244,6 +268,14 @@ void CIpcTest::reset_test_buttons() {
     set_test_buttons_enabled(false);
 }
 
+// Nothing on screen may belong to another camera than the one coming up:
+// its last picture, UID, PID, TF card and QR symbol go first.
+void CIpcTest::clear_device_view() {
+    m_video->clear();
+    m_qr->hide();
+    for (int id : {IDC_STATIC_TF, IDC_STATIC_PID, IDC_STATIC_UID}) restore_control(id);
+}
+
 // ---- Full-screen view -----------------------------------------------------------
 
 void CIpcTest::OnStnClickedVideo() {
@@ -260,14 +292,14 @@ void CIpcTest::enter_full_screen() {
     const QRect whole = screen() ? screen()->geometry() : geometry();
     m_place_dlg = geometry();
     m_place_video = control_rect(IDC_VIDEO);
-    setGeometry(whole);
+    place_window(whole);
     move_control(IDC_VIDEO, QRect(0, 0, whole.width(), whole.height()));
     control(IDC_VIDEO)->raise();
 }
 
 void CIpcTest::leave_full_screen() {
     move_control(IDC_VIDEO, m_place_video);
-    setGeometry(m_place_dlg);
+    place_window(m_place_dlg);
     m_full_screen = false;
     m_qr->raise();
     CAMERA_ADVANCE_CONFIG adv{};
@@ -286,6 +318,11 @@ void CIpcTest::leave_full_screen() {
         set_enabled(id, true);
 }
 
+void CIpcTest::place_window(const QRect& client) {
+    set_fixed_client_size(client.size());
+    setGeometry(client);
+}
+
 // ---- Closing --------------------------------------------------------------------
 
 bool CIpcTest::on_close_request() {
@@ -302,6 +339,18 @@ bool CIpcTest::on_close_request() {
 void CIpcTest::close_connection() {
     const std::int32_t live = m_live_handle.exchange(-1);
     if (live != -1) Network_ClientStopLive(live);
-    const std::int32_t login = m_login_handle.exchange(-1);
+    const std::int32_t login = take_login();
     if (login != -1) Network_ClientLogout(login);
+}
+
+// A lamp test running on the login ends first, switching its lamp off while
+// the login still works; then the login is this caller's to close.
+std::int32_t CIpcTest::take_login() {
+    std::unique_lock<std::mutex> guard(m_action_lock);
+    if (m_lamp_login != -1) {
+        m_lamp_cut_short = true;
+        m_action_wake.notify_all();
+        m_action_wake.wait(guard, [this] { return m_lamp_login == -1; });
+    }
+    return m_login_handle.exchange(-1);
 }

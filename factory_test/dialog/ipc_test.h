@@ -85,8 +85,12 @@ public:
     std::string cur_mac() const;
     const LiveVideoBridge& video() const { return *m_video; }
     const QrView& qr_view() const { return *m_qr; }
-    // Lays the controls out for a client area of `size` (the dialog's start-up
-    // does this for the screen's work area).
+    // Lays the dialog out as its opening does for a screen whose room is
+    // `client`: the table fitted to it, then grown to fill it.
+    void lay_out_for(const QRect& client);
+    // Lays the controls out for a client area of `size`, in proportion to
+    // the table's layout (the dialog's start-up does this for the room its
+    // screen has).
     void scale_controls(const QSize& size);
 
 protected:
@@ -132,11 +136,16 @@ private:
     void show_storage();
     std::int32_t apply_settings(const PanelState& panel, bool with_direction);
     void close_connection();
+    std::int32_t take_login();
+    void clear_device_view();
+    void light_test(std::int32_t white);
     void start_action_worker();
     void stop_action_worker();
     void line_at(int position, const char* key);
     void line_added(const char* key);
 
+    void place_window(const QRect& client);
+    void grow_to(const QRect& client);
     void enter_full_screen();
     void leave_full_screen();
     void zoom(std::int32_t value);
@@ -163,8 +172,10 @@ private:
     std::atomic<int> m_req_mic{0};
     std::atomic<int> m_req_white_light{0};
     std::atomic<int> m_req_ir_lamp{0};
-    std::mutex m_action_lock;  // pairs with m_action_wake
+    std::mutex m_action_lock;  // pairs with m_action_wake; guards the lamp test's state
     std::condition_variable m_action_wake;
+    std::int32_t m_lamp_login = -1;  // the login a lamp test runs on, -1 when none runs
+    bool m_lamp_cut_short = false;   // the connection closes: end the lamp test now
 
     bool m_full_screen = false;
     QRect m_place_dlg;

@@ -10,13 +10,6 @@ constexpr std::int64_t kMicTestMs = 10000;
 constexpr std::int64_t kLightTestMs = 3000;
 constexpr std::int64_t kEmptyListPauseMs = 100;
 constexpr std::int64_t kAfterBringUpMs = 30;
-
-// Switches a lamp on, leaves it on for the test and switches it off again.
-void light_test(const std::atomic<std::int32_t>& login, std::int32_t white) {
-    Network_ClientDeviceControl(login.load(), DEVICE_CTRL_LIGHT, 0, 1, white);
-    rt_sleep_ms(kLightTestMs);
-    Network_ClientDeviceControl(login.load(), DEVICE_CTRL_LIGHT, 0, 0, white);
-}
 }  // namespace
 
 // ---- Direct tests ---------------------------------------------------------------
@@ -96,13 +89,37 @@ void CIpcTest::run_action_requests() {
         m_req_mic.store(0);
     }
     if (m_req_white_light.load()) {
-        light_test(m_login_handle, 1);
+        light_test(1);
         m_req_white_light.store(0);
     }
     if (m_req_ir_lamp.load()) {
-        light_test(m_login_handle, 0);
+        light_test(0);
         m_req_ir_lamp.store(0);
     }
+}
+
+// Switches a lamp on, leaves it on for the test and switches it off again,
+// both through the same login. Closing the connection cuts the test short
+// (take_login) rather than log out under a burning lamp.
+void CIpcTest::light_test(std::int32_t white) {
+    std::int32_t login;
+    {
+        std::lock_guard<std::mutex> guard(m_action_lock);
+        login = m_lamp_login = m_login_handle.load();
+    }
+    if (login == -1) return;
+    Network_ClientDeviceControl(login, DEVICE_CTRL_LIGHT, 0, 1, white);
+    {
+        std::unique_lock<std::mutex> guard(m_action_lock);
+        rt_wait_ms(m_action_wake, guard, kLightTestMs, [this] { return m_lamp_cut_short; });
+    }
+    Network_ClientDeviceControl(login, DEVICE_CTRL_LIGHT, 0, 0, white);
+    {
+        std::lock_guard<std::mutex> guard(m_action_lock);
+        m_lamp_login = -1;
+        m_lamp_cut_short = false;
+    }
+    m_action_wake.notify_all();
 }
 
 int CIpcTest::ThreadFunc(std::uint32_t param) {
@@ -195,7 +212,8 @@ int CIpcTest::auto_show_pass() {
             std::lock_guard<std::mutex> guard(m_state_lock);
             m_cur_mac.clear();
         }
-        m_rows.clear();
+        // The list is empty already; emptying it again could only lose a
+        // camera that discovery listed a moment ago.
         on_gui([this] { refresh_device_list(); });
         m_discovery.RefreshDiscovery(panel().nic.c_str());
         rt_sleep_ms(kEmptyListPauseMs);

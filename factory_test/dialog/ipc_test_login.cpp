@@ -54,11 +54,14 @@ int CIpcTest::login_live_locked(int item) {
     const BenchDeviceRow device = m_rows.row(item);
     const PanelState state = panel();
     const int b = state.version_check ? 1 : 0;
+    // The last camera's video stops before its picture goes, so no frame of
+    // it can arrive after the clearing.
+    close_connection();
     on_gui([this] {
         set_test_buttons_enabled(false);
         list_box_clear(IDC_LIST_RESULT);
+        clear_device_view();
     });
-    close_connection();
 
     std::int32_t handle = -1;
     std::int32_t result;
@@ -68,11 +71,15 @@ int CIpcTest::login_live_locked(int item) {
         if (QThread::currentThread() == thread()) busy = std::make_unique<ui::WaitCursor>();
         result = Network_ClientLogin(&handle, device.ip.c_str(), kBenchPort, kBenchUser, kBenchPassword);
     }
-    m_login_handle.store(handle);
-    if (result == NETWORK_ERR_BUSY || result == NETWORK_ERR_NETWORK) {
+    // Any refusal (user, password, too many users, timeout...) leaves the
+    // bench outside: reads through the handle would only fail and read as
+    // missing hardware.
+    if (result != NETWORK_OK) {
+        if (handle != -1) Network_ClientLogout(handle);
         on_gui([this] { message_box("IDS_NETWORK_ERROR", "IDS_ERROR"); });
         return -1;
     }
+    m_login_handle.store(handle);
     // An early return keeps the login until the next bring-up or the close.
     if (state.version_check && !check_version_line(device, state)) return -1;
 

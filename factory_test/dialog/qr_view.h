@@ -1,10 +1,10 @@
 #pragma once
 
-// Draws a QR symbol over the dialog, as the bench does: the area white, then
-// modules of 8 x 8 pixels starting 8 pixels inside the area's corner, black
-// on white. A symbol larger than the area reaches past it, so this widget
-// lies above the dialog's controls and lets clicks through. It paints on
-// every repaint of the window.
+// Draws a QR symbol over its area as the bench does, black modules on
+// white, and keeps it scannable: the symbol stays inside the area with a
+// quiet zone of four modules around it, its modules as large as that allows
+// up to 8 x 8 pixels. Lies above the dialog's controls, lets clicks through
+// and paints on every repaint of the window.
 
 #include <QWidget>
 
@@ -21,6 +21,7 @@ public:
     const QrSymbol& symbol() const { return m_symbol; }
     // The symbol's square in the dialog's coordinates.
     QRect symbol_rect() const;
+    int module_px() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

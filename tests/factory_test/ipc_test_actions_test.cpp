@@ -100,6 +100,23 @@ TEST_F(IpcTestActions, WhiteLightThenInfraredLamp) {
     EXPECT_EQ(state()["lights"]["infrared"], false);
 }
 
+// Stopping the auto test while a lamp is on switches it off before the login
+// goes; a lamp left burning would read as a fault on the next camera.
+TEST_F(IpcTestActions, StopDuringALightTestSwitchesTheLampOff) {
+    bring_up();
+    m_dlg->OnBnClickedButtonStart();  // the auto test runs (auto show is off: nothing else happens)
+    m_dlg->OnBnClickedButtonWhiteLight();
+    ASSERT_TRUE(wait_for([&] { return state()["lights"]["white"] == true; }));
+    m_dlg->OnBnClickedButtonStart();  // stop
+    EXPECT_EQ(m_dlg->login_handle(), -1);
+    EXPECT_EQ(state()["lights"]["white"], false);
+    // The next request runs a whole test again once a camera is up.
+    ASSERT_EQ(m_dlg->ipc_login_live(0), 0);
+    m_dlg->OnBnClickedButtonWhiteLight();
+    EXPECT_TRUE(wait_for([&] { return state()["lights"]["switches"] == 4; }));
+    EXPECT_EQ(state()["lights"]["white"], false);
+}
+
 TEST_F(IpcTestActions, HardLightConfiguration) {
     bring_up();
     m_dlg->combo_select(IDC_COMBO_LIGHT_MODE, 1);

@@ -23,6 +23,8 @@ protected:
         DiscoveryOptions options;
         options.send_log = "";
         options.recv_log = "";
+        // getifaddrs lists loopback first; the bench must not search from it.
+        m_network.interfaces = {"127.0.0.1", "192.168.1.20"};
         m_dlg = std::make_unique<CIpcTest>(nullptr, &m_network, options);
         m_dlg->set_ui_services({&m_boxes, &m_files});
     }
@@ -38,8 +40,8 @@ protected:
         m_dlg->set_checked(IDC_CHECK_AUTO_SHOW, false);
         m_dlg->OnBnClickedCheckAutoShow();
     }
-    // Lists camera `index` as discovery would.
-    void list_camera(int index = 0, const char* version = "1.2.3", std::int32_t type = 2) {
+    // Lists camera `index` as discovery would (`is_new` 0: an update of its row).
+    void list_camera(int index = 0, const char* version = "1.2.3", std::int32_t type = 2, int is_new = 1) {
         CameraIdentity id = m_simulator->cameras().at(index)->identity();
         DEV_INFO record{};
         std::snprintf(record.mac_address, sizeof(record.mac_address), "%s", id.mac.c_str());
@@ -47,7 +49,7 @@ protected:
         std::snprintf(record.software_ver, sizeof(record.software_ver), "%s", version);
         record.device_type = type;
         record.board_type = id.board_type;
-        m_dlg->update_dev_find_list(&record, 1);
+        m_dlg->update_dev_find_list(&record, is_new);
         pump();
     }
     void version_check(bool on, const std::string& typed = "") {

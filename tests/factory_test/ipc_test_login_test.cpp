@@ -8,6 +8,8 @@
 #include "factory_test/dialog/live_video_bridge.h"
 #include "factory_test/dialog/qr_view.h"
 #include "ipc_test_fixture.h"
+#include "tests/factory_test/qr_decode.h"
+#include "ui/clickable_frame.h"
 #include "ui/report_list.h"
 
 using IpcTestLogin = IpcTestFixture;
@@ -26,7 +28,9 @@ TEST_F(IpcTestLogin, StartUpState) {
     EXPECT_EQ(m_dlg->combo_count(IDC_COMBO_LIGHT_TYPE), 3);
     EXPECT_EQ(m_dlg->combo_item(IDC_COMBO_LIGHT_MODE, 1), m_dlg->lang("IDS_HARD_LIGHT"));
     EXPECT_EQ(m_dlg->combo_selection(IDC_COMBO_DIRECTION), 0);
-    EXPECT_EQ(m_dlg->text(IDC_COMBO_NIC), "192.168.1.20");  // the fake network's card
+    // The fake network's card; loopback, listed first, is no LAN card.
+    EXPECT_EQ(m_dlg->text(IDC_COMBO_NIC), "192.168.1.20");
+    EXPECT_EQ(m_dlg->combo_count(IDC_COMBO_NIC), 1);
     EXPECT_EQ(m_dlg->report_list(IDC_LIST_DEVICE)->columnCount(), 5);
     // Controls are laid out for the screen's work area, in proportion.
     EXPECT_GT(m_dlg->control_rect(IDC_VIDEO).left(), m_dlg->width() / 3);
@@ -162,24 +166,37 @@ TEST_F(IpcTestLogin, UnreachableCameraAndShortVersion) {
     EXPECT_EQ(m_boxes.shown()[1].title, m_dlg->lang("IDS_ERROR"));
 }
 
-TEST_F(IpcTestLogin, QrSymbolDrawnOverTheArea) {
-    start_cameras();
+// The symbol stays inside its area with a quiet zone of four modules, its
+// modules as large as that allows (8 px at most), and a decoder reads it.
+TEST_F(IpcTestLogin, QrSymbolFitsItsAreaAndScans) {
     open();
-    version_check(false);
-    list_camera();
-    ASSERT_EQ(m_dlg->ipc_login_live(0), 0);
-    const QrView& qr = m_dlg->qr_view();
-    ASSERT_TRUE(qr.isVisible());
-    const QRect area = m_dlg->control_rect(IDC_QR_AREA);
-    const QRect symbol = qr.symbol_rect();
-    EXPECT_EQ(symbol.topLeft(), area.topLeft() + QPoint(8, 8));
-    EXPECT_EQ(symbol.width(), qr.symbol().width * 8);
-    const QImage shot = m_dlg->grab().toImage();
-    for (int y = 0; y < qr.symbol().width; y += 3)
-        for (int x = 0; x < qr.symbol().width; x += 3) {
-            const QColor pixel = shot.pixelColor(symbol.left() + x * 8 + 4, symbol.top() + y * 8 + 4);
-            EXPECT_EQ(pixel, qr.symbol().is_dark(x, y) ? QColor(Qt::black) : QColor(Qt::white)) << x << "," << y;
-        }
+    const std::string uid = "tvq8zr3k5m1x9c2w7n4p";  // 20 characters: version 3, 29 modules
+    for (const QSize size : {QSize(800, 600), QSize(1366, 728), QSize(2560, 1400)}) {
+        m_dlg->set_fixed_client_size(size);
+        m_dlg->scale_controls(size);
+        m_dlg->draw_qrcode(uid);
+        pump();
+        const QrView& qr = m_dlg->qr_view();
+        ASSERT_TRUE(qr.isVisible());
+        ASSERT_EQ(qr.symbol().width, 29);
+        const QRect area = m_dlg->control_rect(IDC_QR_AREA);
+        const QRect symbol = qr.symbol_rect();
+        const int module = symbol.width() / qr.symbol().width;
+        EXPECT_EQ(symbol.width(), module * qr.symbol().width) << size.width();
+        EXPECT_TRUE(module >= 2 && module <= 8) << module;
+        EXPECT_TRUE(area.contains(symbol.adjusted(-4 * module, -4 * module, 4 * module, 4 * module)))
+            << size.width() << ": area " << area.width() << "x" << area.height() << ", module " << module;
+        const QImage shot = m_dlg->grab().toImage();
+        int wrong_modules = 0;
+        for (int y = 0; y < qr.symbol().width; ++y)
+            for (int x = 0; x < qr.symbol().width; ++x) {
+                const QPoint centre(symbol.left() + x * module + module / 2, symbol.top() + y * module + module / 2);
+                const QColor want = qr.symbol().is_dark(x, y) ? QColor(Qt::black) : QColor(Qt::white);
+                if (shot.pixelColor(centre) != want) ++wrong_modules;
+            }
+        EXPECT_EQ(wrong_modules, 0) << size.width();
+        EXPECT_EQ(decode_qr(shot), uid) << size.width();
+    }
 }
 
 TEST_F(IpcTestLogin, FullScreenTwiceRestoresPlacements) {
@@ -220,4 +237,115 @@ TEST_F(IpcTestLogin, EveryCloseRunsTheClosingStepsAndTheDialogOpensAgain) {
         EXPECT_TRUE(wait_for([&] { return state()["sessions"] == 0; }));
         m_dlg->OnBnClickedButtonSearch();  // rows of the last opening go
     }
+}
+
+// Whatever a device answers to the login other than success, the bench is not
+// logged in: no hardware lines follow from reads that cannot succeed.
+class IpcTestRefusedLogin : public IpcTestFixture, public ::testing::WithParamInterface<std::int32_t> {};
+
+TEST_P(IpcTestRefusedLogin, IsANetworkErrorWithoutHardwareLines) {
+    const std::int32_t answer = GetParam();
+    start_cameras(1, [answer](DeviceSideOptions& options) { options.faults["*"].refuse_login = answer; });
+    open();
+    version_check(false);
+    list_camera();
+    EXPECT_EQ(m_dlg->ipc_login_live(0), -1);
+    ASSERT_EQ(m_boxes.shown().size(), 1u);
+    EXPECT_EQ(m_boxes.shown()[0].text, m_dlg->lang("IDS_NETWORK_ERROR"));
+    EXPECT_EQ(m_boxes.shown()[0].title, m_dlg->lang("IDS_ERROR"));
+    EXPECT_TRUE(lines().empty());
+    EXPECT_EQ(m_dlg->login_handle(), -1);
+    EXPECT_FALSE(m_dlg->is_shown(IDC_VIDEO));
+    EXPECT_FALSE(m_dlg->action_worker_running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, IpcTestRefusedLogin,
+                         ::testing::Values(NETWORK_ERR_USER, NETWORK_ERR_PASSWORD, NETWORK_ERR_LOGIN_REFUSED,
+                                           NETWORK_ERR_MAX_USER, NETWORK_ERR_BUSY));
+
+// A camera that cannot be brought up shows nothing of the one before it.
+TEST_F(IpcTestLogin, NextCameraShowsNothingOfThePreviousOne) {
+    start_cameras();
+    open();
+    version_check(false);
+    list_camera();
+    ASSERT_EQ(m_dlg->ipc_login_live(0), 0);
+    ASSERT_TRUE(pump_until([&] { return m_dlg->video().shown() >= 1; }));
+    ASSERT_TRUE(m_dlg->qr_view().isVisible());
+    m_devices->stop();
+    EXPECT_EQ(m_dlg->ipc_login_live(0), -1);
+    pump();
+    EXPECT_FALSE(m_dlg->qr_view().isVisible());
+    EXPECT_TRUE(m_dlg->control_as<ui::ClickableFrame>(IDC_VIDEO)->picture().isNull());
+    for (int id : {IDC_STATIC_UID, IDC_STATIC_PID, IDC_STATIC_TF}) EXPECT_EQ(m_dlg->text(id), "NONE") << id;
+}
+
+// Every opening starts with the window as new: no rows, lines, identity,
+// symbol or settings of the last session, and each camera listed once.
+TEST_F(IpcTestLogin, ReopeningStartsAfresh) {
+    start_cameras();
+    open();
+    version_check(false);
+    list_camera();
+    ASSERT_EQ(m_dlg->ipc_login_live(0), 0);
+    m_dlg->combo_select(IDC_COMBO_LIGHT_MODE, 1);
+    m_dlg->OnCbnSelchangeComboLightMode();
+    m_dlg->set_checked(IDC_CHECK_MIC_CFG, true);
+    m_dlg->close();
+    pump();
+    open();
+    list_camera();  // discovery starts over and reports the camera as new
+    ui::ReportList* list = m_dlg->report_list(IDC_LIST_DEVICE);
+    ASSERT_EQ(list->row_count(), 1);
+    EXPECT_EQ(list->cell(0, 0), "01");
+    EXPECT_EQ(m_dlg->list_box_count(IDC_LIST_RESULT), 0);
+    for (int id : {IDC_STATIC_UID, IDC_STATIC_PID, IDC_STATIC_TF}) EXPECT_EQ(m_dlg->text(id), "NONE") << id;
+    EXPECT_FALSE(m_dlg->qr_view().isVisible());
+    EXPECT_TRUE(m_dlg->control_as<ui::ClickableFrame>(IDC_VIDEO)->picture().isNull());
+    EXPECT_EQ(m_dlg->combo_selection(IDC_COMBO_LIGHT_MODE), 0);
+    EXPECT_TRUE(m_dlg->is_shown(IDC_COMBO_LIGHT_TYPE));
+    EXPECT_FALSE(m_dlg->is_checked(IDC_CHECK_MIC_CFG));
+}
+
+// Discovery's updates and new rows leave the operator's selection alone.
+TEST_F(IpcTestLogin, SelectionSurvivesDiscoveryUpdates) {
+    start_cameras(3);
+    open();
+    list_camera(0);
+    list_camera(1);
+    ui::ReportList* list = m_dlg->report_list(IDC_LIST_DEVICE);
+    list->selectRow(1);
+    list_camera(0, "1.2.4", 2, 0);
+    list_camera(2);
+    EXPECT_EQ(list->cell(0, 3), "1.2.4");
+    ASSERT_EQ(list->row_count(), 3);
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row(), 1);
+    EXPECT_EQ(list->currentRow(), 1);
+}
+
+// At every common laptop size, with the Latin or the CJK desktop font (the
+// Chinese locale's, with taller lines), every control lies inside the window
+// and shows its caption whole, and the window leaves room for its frame and
+// a panel.
+TEST_F(IpcTestLogin, FitsCommonLaptopScreensWithEitherFont) {
+    open();  // the captions of the language file
+    CIpcTest& dlg = *m_dlg;
+    const QFont latin = QApplication::font();
+    for (const QFont& font : {latin, QFont("Noto Sans CJK SC")}) {
+        QApplication::setFont(font);
+        for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
+            const QSize room(screen.width() - 16, screen.height() - 40 - 48);
+            dlg.lay_out_for(QRect(QPoint(0, 0), room));
+            const std::string where = font.family().toStdString() + " " + std::to_string(screen.width());
+            EXPECT_EQ(dlg.size(), room) << where;
+            for (int id : dlg.control_ids()) {
+                if (dlg.control(id)->isHidden()) continue;
+                EXPECT_TRUE(dlg.rect().contains(dlg.control_rect(id))) << where << " control " << id;
+            }
+            EXPECT_EQ(dlg.clipped_controls(), std::vector<int>{}) << where;
+        }
+    }
+    QApplication::setFont(latin);
 }

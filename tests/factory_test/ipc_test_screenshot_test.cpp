@@ -15,7 +15,7 @@ TEST_F(IpcTestScreenshot, BroughtUpCameraWithLiveFrameQrAndLines) {
     for (int i = 0; i < 3; ++i) list_camera(i, "1.0.0");
     version_check(true, "1.0.0");
     m_dlg->set_checked(IDC_CHECK_AUTO_CONFIG, true);
-    m_dlg->resize(1440, 780);
+    m_dlg->set_fixed_client_size(QSize(1440, 780));
     m_dlg->scale_controls(m_dlg->size());
     ASSERT_EQ(m_dlg->ipc_login_live(0), 0);
     ASSERT_TRUE(pump_until([&] { return m_dlg->video().shown() >= 3; }));

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 #include <thread>
 
@@ -80,9 +82,13 @@ TEST_F(BatchDialogTest, CombosHoldTheirEntriesAndDefaults) {
     EXPECT_EQ(dlg.text(IDC_COMBO_NETWORK_CARD), "127.0.0.2");
 }
 
-// (At 200 % the whole window scales with the screen, so the same holds.)
+// The table at its own font (the offscreen screen is smaller than any laptop
+// and shrinks it; the common sizes are checked below). At 200 % the whole
+// window scales with the screen, so the same holds.
 TEST_F(BatchDialogTest, NoVisibleCaptionIsClipped) {
     CtervaneDlg& dlg = open_silent_dialog();
+    dlg.fit_to(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    ASSERT_EQ(dlg.font_scale(), 1.0);
     EXPECT_EQ(dlg.clipped_controls(), std::vector<int>{});
 }
 
@@ -369,4 +375,85 @@ TEST_F(BatchDialogTest, EnterDoesNotCloseTheDialog) {
     QTest::keyClick(dlg.control(IDC_EDIT_FW_PATH), Qt::Key_Return);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(boxes.shown().empty());
+}
+
+// A job the engine refuses says why, as the command line does: the user
+// cannot mend a field the message does not point to.
+TEST_F(BatchDialogTest, RefusedStartNamesTheReason) {
+    CtervaneDlg& dlg = open_silent_dialog();
+    add_devices(1);
+    list().set_row_checked(0, true);
+    dlg.set_text(IDC_EDIT_DEFAULT_PWD, std::string(32, 'p'));
+    click(IDC_BTN_SET_PASSWORD);
+    dlg.set_text(IDC_EDIT_UID, "uid;reboot");
+    click(IDC_BTN_SET_UID);
+    const std::string fail = text_of("IDS_START_UPGRADE_FAIL");
+    EXPECT_EQ(shown_texts(), (std::vector<std::string>{fail + "\n" + text_of("IDS_DEFAULT_PWD_TOO_LONG"),
+                                                       fail + "\n" + text_of("IDS_UID_NOT_ALLOWED")}));
+    EXPECT_FALSE(dlg.running());
+}
+
+// Space toggles the current row's box from whichever column the cursor is
+// in. While a job runs the list still scrolls to its last row, yet no box
+// changes and no row is picked.
+TEST_F(BatchDialogTest, SpaceTogglesFromAnyColumnAndTheListScrollsDuringAJob) {
+    CtervaneDlg& dlg = open_silent_dialog();
+    add_devices(60);
+    list().setFocus();
+    list().setCurrentCell(3, 4);
+    QTest::keyClick(&list(), Qt::Key_Space);
+    EXPECT_TRUE(list().is_row_checked(3));
+    EXPECT_TRUE(dlg.device_table().rows()[3].checked);
+    QTest::keyClick(&list(), Qt::Key_Space);
+    EXPECT_FALSE(dlg.device_table().rows()[3].checked);
+
+    dlg.job().set_shell_runner([](const std::string&) { return 0; });
+    click(IDC_BTN_SELECT_ALL);
+    dlg.set_text(IDC_EDIT_FW_PATH, "/nonexistent/firmware.update");
+    click(IDC_BTN_UPGRADE);  // the devices' ports are closed: the workers retry their logins
+    ASSERT_TRUE(dlg.running());
+    EXPECT_FALSE(dlg.is_enabled(IDC_LIST_DEVICES));
+    QScrollBar* bar = list().verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_TRUE(bar->isEnabled());
+    QTest::keyClick(&list(), Qt::Key_Space);
+    EXPECT_TRUE(dlg.device_table().rows()[3].checked);
+    QWheelEvent wheel(QPointF(10, 10), list().viewport()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120 * 30),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list().viewport(), &wheel);
+    EXPECT_GT(bar->value(), 0);
+    const int current = list().currentRow();
+    QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, list().visualItemRect(list().item(bar->value() + 1, 0)).center());
+    EXPECT_EQ(list().currentRow(), current);
+    click(IDC_BTN_STOP);
+    EXPECT_FALSE(dlg.running());
+    EXPECT_TRUE(dlg.is_enabled(IDC_LIST_DEVICES));
+}
+
+// At every common laptop size, with the Latin or the CJK desktop font (the
+// Chinese locale's, with taller lines), the dialog fits the room the screen
+// leaves beside a window frame and a panel, and every control lies inside it
+// with its caption whole.
+TEST_F(BatchDialogTest, FitsCommonLaptopScreensWithEitherFont) {
+    const QFont latin = QApplication::font();
+    for (const QFont& font : {latin, QFont("Noto Sans CJK SC")}) {
+        QApplication::setFont(font);
+        CtervaneDlg& dlg = open_silent_dialog();
+        for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
+            const QSize room(screen.width() - 16, screen.height() - 40 - 48);
+            dlg.fit_to(room);
+            const std::string where = font.family().toStdString() + " " + std::to_string(screen.width());
+            EXPECT_LE(dlg.width(), room.width()) << where;
+            EXPECT_LE(dlg.height(), room.height()) << where;
+            for (int id : dlg.control_ids()) {
+                if (dlg.control(id)->isHidden()) continue;
+                EXPECT_TRUE(dlg.rect().contains(dlg.control_rect(id))) << where << " control " << id;
+            }
+            EXPECT_EQ(dlg.clipped_controls(), std::vector<int>{}) << where;
+            std::printf("batch dialog %s: %dx%d at %.0f %% of its font\n", where.c_str(), dlg.width(), dlg.height(),
+                        dlg.font_scale() * 100);
+        }
+        dialog.reset();
+    }
+    QApplication::setFont(latin);
 }

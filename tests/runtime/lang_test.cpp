@@ -70,6 +70,17 @@ TEST_F(LangDir, DirectoriesAndOtherNamesAreSkipped) {
     EXPECT_EQ(lang_file_for(dir + "/missing", "0804"), dir + "/missing/vesmira_en.ini");
 }
 
+// Copies that editors and backups leave beside a language file sort before
+// it ("vesmira_cn.ini.bak" < "vesmira_cn.ini~"); only a name ending in ".ini"
+// is a language file.
+TEST_F(LangDir, BackupAndEditorCopiesAreNoLanguageFiles) {
+    for (const char* copy : {".vesmira_cn.ini.swp", "vesmira_cn.ini.bak", "vesmira_cn.ini~", "vesmira_a.ini.orig"})
+        lang_file(copy, "0804", "stale");
+    EXPECT_EQ(lang_file_for(dir, "0804"), dir + "/vesmira_en.ini");
+    const std::string cn = lang_file("vesmira_cn.ini", "0804", "fresh");
+    EXPECT_EQ(lang_file_for(dir, "0804"), cn);
+}
+
 TEST_F(LangDir, LookupRules) {
     std::string path = write("vesmira_en.ini",
                              "; comment\n"

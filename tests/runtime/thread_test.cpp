@@ -135,3 +135,34 @@ TEST(CThread, StopFromItsOwnThreadIsRefusedNotDeadlocked) {
     EXPECT_EQ(s.result.load(), RC_FAIL);
     EXPECT_EQ(t.Stop(), RC_OK);
 }
+
+// A timed wait on a condition: the observer sees it like a sleep, it lasts
+// its whole time when nothing happens, and another thread can end it early.
+TEST(RtWait, LastsItsTimeUnlessCutShort) {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool cut = false;
+    {
+        std::lock_guard<std::mutex> guard(g_sleeps_lock);
+        g_sleeps.clear();
+    }
+    rt_set_sleep_observer(record_sleep);
+    rt_set_time_speed(50);
+    std::unique_lock<std::mutex> held(lock);
+    const std::int64_t before = rt_clock_ms();
+    EXPECT_FALSE(rt_wait_ms(wake, held, 100, [&] { return cut; }));
+    EXPECT_GE(rt_clock_ms() - before, 100);
+    std::thread cutter([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        cut = true;
+        wake.notify_all();
+    });
+    // A day of system time: only the other thread can end this wait.
+    EXPECT_TRUE(rt_wait_ms(wake, held, 86400000, [&] { return cut; }));
+    held.unlock();
+    cutter.join();
+    rt_set_sleep_observer(nullptr);
+    rt_set_time_speed(1);
+    std::lock_guard<std::mutex> guard(g_sleeps_lock);
+    EXPECT_EQ(g_sleeps, (std::vector<std::int64_t>{100, 86400000}));
+}

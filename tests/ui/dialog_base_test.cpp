@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "temp_lang_file.h"
+#include "ui/clickable_frame.h"
 #include "ui/dialog_base.h"
 #include "ui/ip_address_edit.h"
 #include "ui/report_list.h"
@@ -318,4 +320,71 @@ TEST_F(DialogBaseTest, TabOrderFollowsTheGivenIds) {
     dialog.set_tab_order({kCheck, kButton, kDefault});
     EXPECT_EQ(dialog.control(kCheck)->nextInFocusChain(), dialog.control(kButton));
     EXPECT_EQ(dialog.control(kButton)->nextInFocusChain(), dialog.control(kDefault));
+}
+
+// A dialog too large for the room its screen has is laid out again with a
+// smaller font, text and rectangles alike, until all of it fits; one that
+// fits keeps the table's font. The size is fixed either way.
+TEST(DialogFitTest, ShrinksTheFontUntilTheWholeDialogFitsTheRoom) {
+    DialogBase dialog;
+    dialog.build({"IDS_TITLE", 825, 452, 9}, kTable);
+    const QSize natural = dialog.size();
+    dialog.fit_to(natural + QSize(100, 100));
+    EXPECT_EQ(dialog.font_scale(), 1.0);
+    EXPECT_EQ(dialog.size(), natural);
+    for (const QSize room : {natural - QSize(1, 1), natural * 0.8, QSize(natural.width(), natural.height() / 2)}) {
+        dialog.fit_to(room);
+        EXPECT_LE(dialog.width(), room.width());
+        EXPECT_LE(dialog.height(), room.height());
+        // Not needlessly small: within a step of whole-pixel dialog units.
+        EXPECT_GT(std::max(double(dialog.width()) / room.width(), double(dialog.height()) / room.height()), 0.8);
+        EXPECT_DOUBLE_EQ(dialog.font().pointSizeF(), 9 * dialog.font_scale());
+        EXPECT_EQ(dialog.control_rect(kBar), dialog.units().to_px({7, 200, 200, 10}));
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    }
+}
+
+TEST(DialogFitTest, RoomLeavesAWindowFrameAndAPanel) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect work = screen->availableGeometry();
+    const int panel = work.height() == screen->geometry().height() ? 48 : 0;
+    EXPECT_EQ(DialogBase::room_on(screen), QSize(work.width() - 16, work.height() - 40 - panel));
+}
+
+// From the second opening on, every control is as the table makes it, as in
+// a new window: no text, entry, row, line, mark, picture or state of the
+// last session.
+TEST_F(DialogBaseTest, ReopeningPutsEveryControlBackAsTheTableMakesIt) {
+    dialog.show();
+    dialog.set_text(kNoKey, "changed");
+    dialog.set_shown(kEdit, true);
+    dialog.set_text(kEdit, "typed");
+    dialog.set_enabled(kButton, true);
+    dialog.set_checked(kCheck, true);
+    dialog.combo_insert(kCombo, 0, "entry");
+    dialog.report_list(kList)->add_column("Index", 50);
+    dialog.report_list(kList)->insert_row("01");
+    dialog.list_box_add(kLines, "line");
+    dialog.ip_field(kIp)->set_text("10.0.0.1");
+    dialog.set_progress(kBar, 50);
+    dialog.set_picture(kFrame, QPixmap(8, 8));
+    dialog.reject();
+    dialog.show();
+    EXPECT_EQ(dialog.text(kNoKey), "resource text");
+    EXPECT_FALSE(dialog.is_shown(kEdit));
+    EXPECT_EQ(dialog.text(kEdit), "");
+    EXPECT_FALSE(dialog.is_enabled(kButton));
+    EXPECT_FALSE(dialog.is_checked(kCheck));
+    EXPECT_EQ(dialog.combo_count(kCombo), 0);
+    EXPECT_EQ(dialog.report_list(kList)->row_count(), 0);
+    EXPECT_EQ(dialog.report_list(kList)->columnCount(), 1);  // columns are the dialog's own, made once
+    EXPECT_EQ(dialog.list_box_count(kLines), 0);
+    EXPECT_EQ(dialog.text(kIp), "");
+    EXPECT_EQ(dialog.progress(kBar), 0);
+    EXPECT_TRUE(dialog.control_as<ClickableFrame>(kFrame)->picture().isNull());
+}
+
+TEST_F(DialogBaseTest, CarriesTheProgramIcon) {
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+    EXPECT_FALSE(dialog.windowIcon().pixmap(32, 32).isNull());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -169,4 +170,41 @@ TEST(ReportListWithoutChecks, RowsHaveNoCheckBoxes) {
     list.insert_row("01");
     EXPECT_FALSE(list.set_row_checked(0, true));
     EXPECT_FALSE(list.item(0, 0)->flags() & Qt::ItemIsUserCheckable);
+}
+
+// A locked list takes no check mark, selection or double click from the
+// user, rows added meanwhile included, yet its owner still sets marks and it
+// still scrolls; unlocked, the user's marks count again.
+TEST_F(ReportListTest, LockedListIgnoresTheUserButStillScrolls) {
+    add_rows(3);
+    list.resize(300, 60);
+    list.show();
+    QSignalSpy toggled(&list, &ReportList::row_check_toggled);
+    QSignalSpy double_clicked(&list, &ReportList::row_double_clicked);
+    list.set_locked(true);
+    add_rows(40);
+    EXPECT_TRUE(list.verticalScrollBar()->isEnabled());
+    list.setCurrentCell(1, 2);
+    QTest::keyClick(&list, Qt::Key_Space);
+    const QPoint cell = list.visualItemRect(list.item(0, 1)).center();
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, cell);
+    EXPECT_EQ(checks(), std::vector<bool>(43, false));
+    EXPECT_EQ(toggled.count(), 0);
+    EXPECT_EQ(double_clicked.count(), 0);
+    EXPECT_TRUE(list.selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(list.item(42, 0)->flags() & Qt::ItemIsEnabled);  // shown greyed
+    list.set_row_checked(2, true);  // the owner still can
+    EXPECT_TRUE(list.is_row_checked(2));
+    toggled.clear();
+    list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum());
+    EXPECT_GT(list.verticalScrollBar()->value(), 0);
+
+    list.set_locked(false);
+    list.setCurrentCell(42, 2);  // the cursor in another column than the box's
+    QTest::keyClick(&list, Qt::Key_Space);
+    EXPECT_TRUE(list.is_row_checked(42));
+    ASSERT_EQ(toggled.count(), 1);
+    EXPECT_EQ(toggled.at(0).at(0).toInt(), 42);
+    QTest::keyClick(&list, Qt::Key_Space);
+    EXPECT_FALSE(list.is_row_checked(42));
 }
