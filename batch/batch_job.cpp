@@ -1,6 +1,7 @@
 #include "batch/batch_job.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -22,6 +23,11 @@ int run_with_system_shell(const std::string& command_line) {
 // next logins resolve the devices' new addresses afresh.
 constexpr const char* kNeighbourFlush = "ip -4 neigh flush all";
 constexpr const char* kNeighbourShow = "ip -4 neigh show";
+
+std::int64_t system_now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 }  // namespace
 
@@ -62,6 +68,8 @@ CBatchJob::~CBatchJob() {
 
 void CBatchJob::set_shell_runner(ShellRunner runner) { m_shell_runner = std::move(runner); }
 
+void CBatchJob::set_thread_gate(std::function<bool(int slot)> gate) { m_thread_gate = std::move(gate); }
+
 int CBatchJob::plan_workers(const JobParams& params, const std::string& range_start,
                             const std::string& range_end, std::vector<int>& rows) {
     int limit = std::min(m_table.row_count(), kMaxWorkers);
@@ -77,17 +85,24 @@ int CBatchJob::plan_workers(const JobParams& params, const std::string& range_st
         return START_PASSWORD_TOO_LONG;
     if (m_steps.change_UID && !uid_is_shell_safe(params.uid)) return START_BAD_UID;
     // Rows are taken in order; a checked row without a Version is unchecked
-    // and skipped, since the device cannot be worked on.
+    // and skipped, since the device cannot be worked on. Checked rows past
+    // the last range address are left out; both are told to the front end.
+    std::vector<SkippedRow> skipped;
     int total = m_table.row_count();
-    for (int row = 0; row < total && static_cast<int>(rows.size()) < limit; ++row) {
+    for (int row = 0; row < total; ++row) {
         std::optional<DeviceRow> r = m_table.row(row);
         if (!r || !r->checked) continue;
         if (r->version.empty()) {
             m_table.set_checked(row, false);
-            continue;
+            skipped.push_back({row, SkippedRow::NoVersion});
+        } else if (static_cast<int>(rows.size()) < limit) {
+            rows.push_back(row);
+        } else {
+            skipped.push_back({row, SkippedRow::NoFreeAddress});
         }
-        rows.push_back(row);
     }
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    m_skipped = std::move(skipped);
     return START_OK;
 }
 
@@ -107,21 +122,70 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
     // The worker count is final before the first worker starts, so the
     // barrier and the progress never see a count that is still growing.
     m_thrd_cnt.store(static_cast<int>(rows.size()));
+    m_barrier_cnt.store(static_cast<int>(rows.size()));
     clear_counters();
+    record_runs(rows);
     m_running.store(1);
     debug_print("CtervaneDlg::start_upgrade  ---------------- total_cnt=%d ", m_table.row_count());
+    start_workers(rows);
+    post(REPORT_RUN_STATE, 0);
+    return START_OK;
+}
+
+void CBatchJob::record_runs(const std::vector<int>& rows) {
+    std::vector<DeviceRun> runs;
+    for (int row : rows) {
+        DeviceRun run;
+        run.row = row;
+        if (std::optional<DeviceRow> r = m_table.row(row)) {
+            run.mac = r->mac;
+            run.ip_before = r->ip;
+            run.version_before = r->version;
+        }
+        runs.push_back(std::move(run));
+    }
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    m_runs = std::move(runs);
+}
+
+void CBatchJob::start_workers(const std::vector<int>& rows) {
     for (int t = 0; t < static_cast<int>(rows.size()); ++t) {
         post_status(rows[t], kStatusClearRow);
         m_slot_row[t] = rows[t];
         m_entered[t].store(0);
         debug_print("CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", rows[t], t);
-        if (m_worker[t].Start(this, report_pair(rows[t], t), 0) != RC_OK) {
+        bool may_start = !m_thread_gate || m_thread_gate(t);
+        if (!may_start || m_worker[t].Start(this, report_pair(rows[t], t), 0) != RC_OK) {
+            // A device whose worker never runs is finished at once, and the
+            // IP-change barrier no longer waits for it.
+            debug_print("worker of row %d could not be started\n", rows[t]);
             m_entered[t].store(1);
+            m_barrier_cnt.fetch_sub(1);
             finished_one_device(rows[t]);
         }
     }
-    post(REPORT_RUN_STATE, 0);
-    return START_OK;
+}
+
+std::vector<DeviceRun> CBatchJob::device_runs() const {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    return m_runs;
+}
+
+std::vector<SkippedRow> CBatchJob::skipped_rows() const {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    return m_skipped;
+}
+
+void CBatchJob::note_worker_begin(int slot) {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    if (slot >= 0 && slot < static_cast<int>(m_runs.size())) m_runs[slot].started_at = system_now_ms();
+}
+
+void CBatchJob::note_worker_end(int slot, int passes) {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
+    m_runs[slot].ended_at = system_now_ms();
+    m_runs[slot].passes = passes;
 }
 
 void CBatchJob::stop_job() {
@@ -149,6 +213,7 @@ void CBatchJob::clear_counters() {
 
 int CBatchJob::ThreadFunc(std::uint32_t param) {
     m_entered[report_low(param)].store(1);
+    note_worker_begin(report_low(param));
     CBatchWorker worker(*this, report_high(param), report_low(param));
     worker.run();
     return 1;
@@ -176,12 +241,20 @@ void CBatchJob::add_progress(int kind) {
     if (kind < 0 || kind > 3) return;
     int n = m_thrd_cnt.load();
     if (n <= 0) return;
-    CAutoMutex lock(&m_job_lock);
-    ++m_progress_cnt[kind];
-    if (kind == 2) post(REPORT_COUNT, report_pair(m_progress_cnt[2], n));
-    if (m_progress_cnt[3] > n * 12 || m_progress_cnt[2] == n) m_progress_cnt[3] = n * 12;
-    int sum = m_progress_cnt[0] + m_progress_cnt[1] + m_progress_cnt[2] + m_progress_cnt[3];
-    post(REPORT_PROGRESS, static_cast<std::uint32_t>(std::min(sum * 100 / (n * 15), 100)));
+    int back = -1;
+    int percent = 0;
+    {
+        CAutoMutex lock(&m_job_lock);
+        ++m_progress_cnt[kind];
+        if (kind == 2) back = m_progress_cnt[2];
+        if (m_progress_cnt[3] > n * 12 || m_progress_cnt[2] == n) m_progress_cnt[3] = n * 12;
+        int sum = m_progress_cnt[0] + m_progress_cnt[1] + m_progress_cnt[2] + m_progress_cnt[3];
+        percent = std::min(sum * 100 / (n * 15), 100);
+    }
+    // Posted after the lock is released: a push may call the front end's
+    // notifier. Two workers may post out of order; front ends keep the highest.
+    if (back >= 0) post(REPORT_COUNT, report_pair(back, n));
+    post(REPORT_PROGRESS, static_cast<std::uint32_t>(percent));
 }
 
 int CBatchJob::random_wait(int seconds) {
@@ -201,15 +274,18 @@ int CBatchJob::random_wait(int seconds) {
 
 void CBatchJob::finished_one_device(int row) {
     post(REPORT_FINISHED, static_cast<std::uint32_t>(row));
-    CAutoMutex lock(&m_job_lock);
-    ++m_finish_cnt;
-    debug_print("-------------finished_one_device  ---------------- m_finish_cnt=%d m_thrd_cnt=%d\n", m_finish_cnt,
-                m_thrd_cnt.load());
-    if (m_finish_cnt == m_thrd_cnt.load()) {
-        m_running.store(0);
-        post(REPORT_RUN_STATE, 0);
-        post(REPORT_ALL_FINISHED, 0);
+    bool last = false;
+    {
+        CAutoMutex lock(&m_job_lock);
+        ++m_finish_cnt;
+        debug_print("-------------finished_one_device  ---------------- m_finish_cnt=%d m_thrd_cnt=%d\n",
+                    m_finish_cnt, m_thrd_cnt.load());
+        last = m_finish_cnt == m_thrd_cnt.load();
+        if (last) m_running.store(0);
     }
+    if (!last) return;
+    post(REPORT_RUN_STATE, 0);
+    post(REPORT_ALL_FINISHED, 0);
 }
 
 void CBatchJob::finished_one_device_change_ip(int row) {
@@ -219,7 +295,7 @@ void CBatchJob::finished_one_device_change_ip(int row) {
         CAutoMutex lock(&m_job_lock);
         debug_print("---finished_one_device_change_ip  ----- m_finish_change_ip_cnt=%d m_thrd_cnt=%d\n",
                     m_finish_change_ip_cnt, m_thrd_cnt.load());
-        last = m_finish_change_ip_cnt == m_thrd_cnt.load() - 1;
+        last = m_finish_change_ip_cnt == m_barrier_cnt.load() - 1;
         if (!last) {
             ++m_finish_change_ip_cnt;
             return;

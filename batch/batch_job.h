@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "batch/device_access.h"
 #include "batch/device_table.h"
@@ -32,6 +34,25 @@ enum StartResult : int {
 // refused to start a job.
 const char* start_refusal_key(int result);
 
+// What the engine knows of one device of a job, kept after the job ended
+// until the next one starts (the front end writes the job report from it).
+struct DeviceRun {
+    int row = -1;
+    std::string mac;
+    std::string ip_before;       // as listed when the job started
+    std::string version_before;
+    std::int64_t started_at = 0; // system time in ms since the epoch; 0: the worker never began
+    std::int64_t ended_at = 0;
+    int passes = 0;              // passes the worker began (login, steps, logout)
+};
+
+// A checked row that the job did not take, and why.
+struct SkippedRow {
+    enum Reason { NoVersion, NoFreeAddress };
+    int row = -1;
+    Reason reason = NoVersion;
+};
+
 // The batch job engine: plans a job over the checked rows of the device
 // table, runs one worker thread per device and reports to its front end
 // through a queue. Qt-free; a dialog and the command line drive it alike.
@@ -49,6 +70,9 @@ public:
     JOB_STEPS m_dostep{};
 
     void set_shell_runner(ShellRunner runner);
+    // Decides whether a worker's thread may be created (default: always);
+    // tests use it to stand for a thread the system cannot create.
+    void set_thread_gate(std::function<bool(int slot)> gate);
     CReportQueue& reports() { return m_reports; }
 
     // Stops any running job, then starts one worker per checked row with a
@@ -63,6 +87,14 @@ public:
 
     bool running() const { return m_running.load() != 0; }
     int worker_count() const { return m_thrd_cnt.load(); }
+
+    // The devices of the last job in worker order, and the checked rows it
+    // left out; both stay readable after the job ended.
+    std::vector<DeviceRun> device_runs() const;
+    std::vector<SkippedRow> skipped_rows() const;
+    // A worker's first and last moment, for its DeviceRun.
+    void note_worker_begin(int slot);
+    void note_worker_end(int slot, int passes);
 
     // The worker body, run once per device by CThread; param = row * 65536 + slot.
     int ThreadFunc(std::uint32_t param);
@@ -90,6 +122,8 @@ public:
     std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
     void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
     int finish_change_ip_count();
+    // Workers that the IP-change barrier waits for: those whose thread ran.
+    int barrier_count() const { return m_barrier_cnt.load(); }
     CDeviceTable& table() { return m_table; }
     IDeviceClient& client() { return m_client; }
     IDiscoveryLink& discovery() { return m_discovery; }
@@ -100,11 +134,14 @@ private:
     int plan_workers(const JobParams& params, const std::string& range_start,
                      const std::string& range_end, std::vector<int>& rows);
     void clear_counters();
+    void start_workers(const std::vector<int>& rows);
+    void record_runs(const std::vector<int>& rows);
 
     CDeviceTable& m_table;
     IDeviceClient& m_client;
     IDiscoveryLink& m_discovery;
     ShellRunner m_shell_runner;
+    std::function<bool(int slot)> m_thread_gate;
     CReportQueue m_reports;
 
     std::atomic<std::uint8_t> m_running{0};
@@ -112,6 +149,7 @@ private:
     JobParams m_params;
     std::string m_fw_path;
     std::atomic<int> m_thrd_cnt{0};
+    std::atomic<int> m_barrier_cnt{0};
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;
     std::string m_new_ip[kMaxWorkers];
     int m_slot_row[kMaxWorkers] = {};
@@ -119,6 +157,10 @@ private:
     // thread ran is reported finished by stop_job instead.
     std::atomic<std::uint8_t> m_entered[kMaxWorkers] = {};
     std::atomic<std::int32_t> m_dev_handle[kMaxWorkers];
+
+    mutable std::mutex m_runs_lock;  // guards m_runs and m_skipped
+    std::vector<DeviceRun> m_runs;
+    std::vector<SkippedRow> m_skipped;
 
     CMutex m_job_lock;  // guards the counters below
     int m_progress_cnt[4] = {0, 0, 0, 0};

@@ -65,6 +65,7 @@ void CBatchWorker::run() {
         m_need_set_customer_cfg = false;
         passes();
     }
+    m_job.note_worker_end(m_slot, m_passes);
     m_job.finished_one_device(m_ch);
 }
 
@@ -89,7 +90,7 @@ bool CBatchWorker::after_ip_change(JobStepField field) {
     m_job.finished_one_device_change_ip(m_ch);
     // Barrier: every worker of the job has sent its change (and the last one
     // has emptied the neighbour cache) before anyone logs in.
-    while (m_job.finish_change_ip_count() < m_job.worker_count() && running()) rt_sleep_ms(100);
+    while (m_job.finish_change_ip_count() < m_job.barrier_count() && running()) rt_sleep_ms(100);
     post(10);
     return true;
 }
@@ -110,6 +111,7 @@ bool CBatchWorker::ip_change_steps() {
 void CBatchWorker::passes() {
     for (;;) {
         if (m_max_try_cnt-- <= 0 || !running()) return;
+        ++m_passes;
         debug_print("### device index %d enter the while loop again \n", m_ch);
         int ret = login();
         if (m_device_handle == -1) {

@@ -70,6 +70,7 @@ private:
     int m_port = 0;
     std::string m_ip_use;
     int m_max_try_cnt = 10;
+    int m_passes = 0;
     int m_max_wait_time = 60000;
     int32_t m_device_handle = -1;
     int32_t m_upgrade_handle = -1;
