@@ -1,7 +1,6 @@
 #include "batch/batch_job.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -23,11 +22,6 @@ int run_with_system_shell(const std::string& command_line) {
 // next logins resolve the devices' new addresses afresh.
 constexpr const char* kNeighbourFlush = "ip -4 neigh flush all";
 constexpr const char* kNeighbourShow = "ip -4 neigh show";
-
-std::int64_t system_now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 }  // namespace
 
@@ -178,13 +172,13 @@ std::vector<SkippedRow> CBatchJob::skipped_rows() const {
 
 void CBatchJob::note_worker_begin(int slot) {
     std::lock_guard<std::mutex> guard(m_runs_lock);
-    if (slot >= 0 && slot < static_cast<int>(m_runs.size())) m_runs[slot].started_at = system_now_ms();
+    if (slot >= 0 && slot < static_cast<int>(m_runs.size())) m_runs[slot].started_at = rt_calendar_ms();
 }
 
 void CBatchJob::note_worker_end(int slot, int passes) {
     std::lock_guard<std::mutex> guard(m_runs_lock);
     if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
-    m_runs[slot].ended_at = system_now_ms();
+    m_runs[slot].ended_at = rt_calendar_ms();
     m_runs[slot].passes = passes;
 }
 

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <fstream>
 
 namespace {
@@ -30,17 +30,29 @@ std::string plan_range(const std::string& range, BatchPlan& plan) {
     return "";
 }
 
-// "20", "UTC+08:00", "UTC-3:00", "+8" -> list index 0..24; -1 when not one.
+// One or two decimal digits at `pos`; -1 when there are none or more.
+int small_number(const std::string& t, std::size_t& pos) {
+    std::size_t start = pos;
+    int value = 0;
+    while (pos < t.size() && std::isdigit(static_cast<unsigned char>(t[pos])) && pos - start < 3)
+        value = value * 10 + (t[pos++] - '0');
+    return pos == start || pos - start > 2 ? -1 : value;
+}
+
+// "20" (the list index), or an offset in whole hours as the dialog's list
+// shows it ("UTC:+08:00") or shorter ("UTC+08:00", "+8") -> list index
+// 0..24; -1 when the text is none of these.
 int time_zone_index(const std::string& text) {
     std::string t = text.rfind("UTC", 0) == 0 ? text.substr(3) : text;
-    int hours = 0;
-    char sign = 0;
-    if (std::sscanf(t.c_str(), "%c%d", &sign, &hours) == 2 && (sign == '+' || sign == '-'))
-        return hours > 12 ? -1 : 12 + (sign == '+' ? hours : -hours);
-    char extra = 0;
-    int index = 0;
-    if (std::sscanf(t.c_str(), "%d%c", &index, &extra) != 1) return -1;
-    return index >= 0 && index <= 24 ? index : -1;
+    if (!t.empty() && t[0] == ':') t.erase(0, 1);
+    std::size_t pos = 0;
+    const bool offset = !t.empty() && (t[0] == '+' || t[0] == '-');
+    if (offset) pos = 1;
+    int number = small_number(t, pos);
+    if (offset && t.compare(pos, std::string::npos, ":00") == 0) pos += 3;
+    if (number < 0 || pos != t.size()) return -1;
+    if (!offset) return number <= 24 ? number : -1;
+    return number > 12 ? -1 : 12 + (t[0] == '+' ? number : -number);
 }
 
 std::string plan_network(const BatchCliOptions& o, BatchPlan& plan, StepCheckBoxes& boxes) {
@@ -116,7 +128,14 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
     bool resets = o.factory_reset || o.reset_password;
     StepCheckBoxes boxes;
     if (o.upgrade) {
-        if (o.upgrade->size() <= 7 || !std::ifstream(*o.upgrade)) return "IDS_INVALID_UPGRADE_FILE";
+        if (o.upgrade->size() <= 7) return "IDS_INVALID_UPGRADE_FILE";
+        // The whole file is checked before anything is sent: a damaged file
+        // would be sent in full to every device only to be refused by each.
+        plan.firmware_check = preflight_firmware_file(*o.upgrade);
+        if (plan.firmware_check.fault == FirmwareFault::Unreadable) return "IDS_INVALID_UPGRADE_FILE";
+        if (!plan.firmware_check.ok())
+            return std::string("firmware file refused (") + firmware_fault_text(plan.firmware_check.fault) +
+                   "): nothing was sent";
         plan.firmware = *o.upgrade;
         boxes.upgrade = 1;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "batch/firmware_preflight.h"
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
 #include "cli/batch_command.h"
@@ -12,6 +13,7 @@ struct BatchPlan {
     JOB_STEPS steps{};
     JobParams params;
     std::string firmware;
+    FirmwarePreflight firmware_check;  // of `firmware`, made while planning
     std::string range_start;
     std::string range_end;
 };

@@ -51,21 +51,6 @@ std::size_t valid_utf8_at(std::string_view s, std::size_t i) {
     return len;
 }
 
-std::string sanitize_utf8(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t len = valid_utf8_at(s, i);
-        if (len == 0) {
-            append_utf8(out, kReplacement);
-            ++i;
-        } else {
-            out.append(s.substr(i, len));
-            i += len;
-        }
-    }
-    return out;
-}
 
 std::string decode_utf16le(std::string_view s) {
     std::string out;
@@ -149,6 +134,22 @@ bool find_value(std::string_view text, std::string_view section, std::string_vie
 }
 
 }  // namespace
+
+std::string sanitize_utf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t len = valid_utf8_at(s, i);
+        if (len == 0) {
+            append_utf8(out, kReplacement);
+            ++i;
+        } else {
+            out.append(s.substr(i, len));
+            i += len;
+        }
+    }
+    return out;
+}
 
 std::string ini_decode_text(const std::string& bytes) {
     std::string_view s(bytes);

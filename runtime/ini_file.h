@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Reads one value from an INI file with the rules of the classic private
 // profile functions: section and key names compare case-insensitively, the
@@ -15,6 +16,10 @@ std::string ini_read_string(const std::string& path, const std::string& section,
 
 // Decodes a whole file's bytes to UTF-8 text as above (BOM removed).
 std::string ini_decode_text(const std::string& bytes);
+
+// The text with every byte that is not part of a valid UTF-8 sequence
+// replaced by U+FFFD.
+std::string sanitize_utf8(std::string_view text);
 
 // Cuts UTF-8 text to at most max_chars code points.
 std::string utf8_cut_chars(const std::string& text, std::size_t max_chars);

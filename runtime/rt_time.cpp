@@ -33,6 +33,11 @@ std::atomic<SleepObserver> g_observer{nullptr};
 
 }  // namespace
 
+std::int64_t rt_calendar_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 namespace {
 
 // Tells the observer of a wait of `ms` and answers its length in real time.

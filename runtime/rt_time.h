@@ -22,6 +22,10 @@ bool rt_wait_ms(std::condition_variable& wake, std::unique_lock<std::mutex>& loc
 // Monotonic system time in milliseconds, scaled by the speed factor.
 std::int64_t rt_clock_ms();
 
+// Calendar time in milliseconds since the epoch, never scaled: for time
+// stamps that people read (the job report), not for waits.
+std::int64_t rt_calendar_ms();
+
 // Sets the process-wide speed factor (1 = real time). Values below 1 are taken as 1.
 void rt_set_time_speed(double factor);
 double rt_time_speed();

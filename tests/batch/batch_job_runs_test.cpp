@@ -4,6 +4,7 @@
 #include <future>
 
 #include "batch/job_display.h"
+#include "batch/job_outcome.h"
 
 #include "batch_fixture.h"
 
@@ -52,6 +53,34 @@ TEST_F(BatchRuns, CheckedRowsTheJobLeavesOutAreNamedWithTheirReason) {
     EXPECT_EQ(job.worker_count(), 2);
 }
 
+TEST_F(BatchRuns, OutcomeListsWorkedDevicesWithTheirFinalRowsThenTheOnesLeftOut) {
+    FakeDevice refusing;
+    refusing.login_default = NETWORK_ERR_PASSWORD;
+    add_device("127.0.0.2", {}, 5, "");
+    add_device("127.0.0.3");
+    add_device("127.0.0.4", refusing);
+    job.m_dostep.send_command = 1;
+    params.command = "ls";
+    ASSERT_EQ(start(), START_OK);
+    wait_finished();
+    JobDisplay display;
+    for (const JobReport& report : reports) handle_job_report(report, table, display);  // as a front end does
+    JobOutcome outcome;
+    add_job_devices(outcome, job, table);
+    ASSERT_EQ(outcome.devices.size(), 3u);
+    const DeviceOutcome& done = outcome.devices[0];
+    EXPECT_EQ(done.mac, "mac-127.0.0.3");
+    EXPECT_EQ(done.marks[COL_COMMAND - COL_NETWORK], kMarkDone);
+    EXPECT_EQ(done.marks[COL_NETWORK - COL_NETWORK], kMarkSkipped);
+    EXPECT_EQ(done.status, "IDS_SEND_COMMAND_SUCCESS");
+    EXPECT_EQ(done.not_worked_on, "");
+    EXPECT_EQ(outcome.devices[1].status, "IDS_USER_NAME_NOT_EXIST");
+    EXPECT_EQ(outcome.devices[1].passes, 1);
+    EXPECT_EQ(outcome.devices[2].mac, "mac-127.0.0.2");
+    EXPECT_EQ(outcome.devices[2].not_worked_on, kNoVersionReason);
+    EXPECT_EQ(step_names(job.steps()), std::vector<std::string>{"command"});
+}
+
 TEST_F(BatchRuns, WorkerWithoutAThreadNeitherHoldsTheBarrierNorCountsAsWorkedOn) {
     for (int i = 2; i <= 4; ++i) add_device("127.0.0." + std::to_string(i));
     for (int i = 2; i <= 4; ++i) client.add("127.0.0.3" + std::to_string(i), {});
@@ -66,6 +95,9 @@ TEST_F(BatchRuns, WorkerWithoutAThreadNeitherHoldsTheBarrierNorCountsAsWorkedOn)
     EXPECT_TRUE(contains(statuses(2), 17));
     EXPECT_EQ(client.login_attempts("127.0.0.33"), 0);
     EXPECT_EQ(job.device_runs()[1].started_at, 0);  // never began
+    JobOutcome outcome;
+    add_job_devices(outcome, job, table);
+    EXPECT_EQ(outcome.devices[1].not_worked_on, kNotStartedReason);
 }
 
 // Takes the job lock from another thread while a notifier runs: it can only

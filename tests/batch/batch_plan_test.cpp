@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "cli/batch_plan.h"
+#include "client/firmware_format.h"
 
 namespace {
 
@@ -34,8 +36,11 @@ TEST(BatchPlan, SettingsMapToStepsAndFields) {
 }
 
 TEST(BatchPlan, TimeZoneForms) {
+    // The dialog's own texts ("UTC:+08:00", "UTC:-00:00" for index 12) as well.
     for (auto [text, index] : {std::pair{"20", 20}, {"0", 0}, {"UTC-12:00", 0}, {"UTC-00:00", 12},
-                               {"+3", 15}, {"25", -1}, {"UTC+13:00", -1}, {"x", -1}}) {
+                               {"+3", 15}, {"UTC:+08:00", 20}, {"UTC:-12:00", 0}, {"UTC:-00:00", 12},
+                               {"UTC:+00:00", 12}, {"25", -1}, {"UTC+13:00", -1}, {"x", -1}, {"+8abc", -1},
+                               {"UTC+8:30", -1}, {"UTC:", -1}, {"020", -1}, {"", -1}}) {
         BatchCliOptions o = base();
         o.time_zone = text;
         BatchPlan plan;
@@ -91,6 +96,24 @@ TEST(BatchPlan, RefusesWhatTheDialogWouldRefuse) {
     EXPECT_EQ(plan.steps.restore_factory, 1);
     o.time_sync = true;
     EXPECT_NE(plan_batch_job(o, plan), "");
+}
+
+TEST(BatchPlan, DamagedFirmwareIsRefusedBeforeAnythingIsSent) {
+    const std::string path = std::filesystem::temp_directory_path() / ("plan_fw_" + std::to_string(::getpid()) + ".update");
+    kaltro::FirmwareHeader header;
+    header.image_size = 70000;
+    kaltro::parse_version("3.1.4", header.version);
+    ASSERT_TRUE(kaltro::write_firmware_file(path, header, 5));
+    BatchCliOptions o = base();
+    o.upgrade = path;
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.firmware_check.version, "3.1.4");
+    EXPECT_EQ(plan.firmware_check.sha256.size(), 64u);
+
+    std::filesystem::resize_file(path, 60000);
+    EXPECT_EQ(plan_batch_job(o, plan), "firmware file refused (truncated: shorter than its header says): nothing was sent");
+    std::filesystem::remove(path);
 }
 
 TEST(BatchPlan, NetworkStepCarriesItsFields) {

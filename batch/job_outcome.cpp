@@ -1,0 +1,80 @@
+#include "batch/job_outcome.h"
+
+#include "batch/job_report.h"
+
+namespace {
+
+struct StepName {
+    JobStepField field;
+    const char* name;
+};
+
+constexpr StepName kStepNames[] = {
+    {&JOB_STEPS::change_auto_ip, "ip_range"},
+    {&JOB_STEPS::change_video_standard, "video_standard"},
+    {&JOB_STEPS::change_time_zone, "time_zone"},
+    {&JOB_STEPS::change_time_format, "time_format"},
+    {&JOB_STEPS::change_time_sync, "time_sync"},
+    {&JOB_STEPS::change_dhcp, "dhcp"},
+    {&JOB_STEPS::change_logo, "logo"},
+    {&JOB_STEPS::change_language, "language"},
+    {&JOB_STEPS::change_password, "default_password"},
+    {&JOB_STEPS::change_UID, "uid"},
+    {&JOB_STEPS::change_max_wifi_ch, "max_wifi_channel"},
+    {&JOB_STEPS::change_deafult_ch, "default_wifi_channel"},
+    {&JOB_STEPS::change_ip, "set_network"},
+    {&JOB_STEPS::send_command, "command"},
+    {&JOB_STEPS::need_update, "upgrade"},
+    {&JOB_STEPS::restore_factory, "factory_reset"},
+    {&JOB_STEPS::reset_pwd, "password_reset"},
+};
+static_assert(sizeof kStepNames / sizeof kStepNames[0] == sizeof(JOB_STEPS), "one name per step flag");
+
+// The device's last values as the table lists them.
+void take_final_row(DeviceOutcome& device, const DeviceRow& row) {
+    device.ip_after = row.ip;
+    device.version_after = row.version;
+    for (int column = COL_NETWORK; column < COL_STATUS; ++column)
+        device.marks[column - COL_NETWORK] = row.results[column - COL_NETWORK];
+    device.status = row.results[COL_STATUS - COL_NETWORK];
+}
+
+}  // namespace
+
+std::vector<std::string> step_names(const JOB_STEPS& steps) {
+    std::vector<std::string> names;
+    for (const StepName& step : kStepNames)
+        if (steps.*step.field) names.emplace_back(step.name);
+    return names;
+}
+
+DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
+    DeviceOutcome device;
+    device.mac = row.mac;
+    device.ip_before = row.ip;
+    device.version_before = row.version;
+    take_final_row(device, row);
+    device.not_worked_on = reason;
+    return device;
+}
+
+void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table) {
+    for (const DeviceRun& run : job.device_runs()) {
+        DeviceOutcome device;
+        device.mac = run.mac;
+        device.ip_before = run.ip_before;
+        device.version_before = run.version_before;
+        if (std::optional<DeviceRow> row = table.row(run.row)) take_final_row(device, *row);
+        device.started_at = run.started_at;
+        device.ended_at = run.ended_at;
+        device.passes = run.passes;
+        if (run.started_at == 0) device.not_worked_on = outcome.stopped ? kStoppedBeforeReason : kNotStartedReason;
+        outcome.devices.push_back(std::move(device));
+    }
+    for (const SkippedRow& skipped : job.skipped_rows()) {
+        std::optional<DeviceRow> row = table.row(skipped.row);
+        if (!row) continue;
+        const char* reason = skipped.reason == SkippedRow::NoVersion ? kNoVersionReason : kNoFreeAddressReason;
+        outcome.devices.push_back(unworked_device(*row, reason));
+    }
+}

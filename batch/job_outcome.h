@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "batch/batch_job.h"
+#include "batch/device_table.h"
+#include "batch/job_steps.h"
+
+// What a job did to one device, as the job report lists it.
+struct DeviceOutcome {
+    std::string mac;
+    std::string ip_before;
+    std::string ip_after;        // as listed when the job ended
+    std::string version_before;
+    std::string version_after;   // as discovery listed it when the job ended
+    std::string marks[6];        // network, upgrade, logo, command, time, settings: as the list shows them
+    std::string status;          // the last status text of the row
+    std::int64_t started_at = 0; // system time in ms since the epoch; 0: never began
+    std::int64_t ended_at = 0;
+    int passes = 0;
+    std::string not_worked_on;   // why the job never worked on the device; "" when it did
+};
+
+// One job (or the waves of one command) for the report: the firmware it
+// flashed, the steps asked, and every device it was given.
+struct JobOutcome {
+    std::string firmware_path;    // "" without an upgrade
+    std::string firmware_sha256;  // of the whole file, lower-case hex
+    std::vector<std::string> steps;
+    std::int64_t started_at = 0;
+    std::int64_t ended_at = 0;
+    bool stopped = false;
+    std::vector<DeviceOutcome> devices;
+};
+
+// Why a selected device was not worked on (English, kept in the report).
+inline constexpr const char* kNoVersionReason = "no version";
+inline constexpr const char* kNoFreeAddressReason = "no free address in the range";
+inline constexpr const char* kNotStartedReason = "its worker did not start";
+inline constexpr const char* kStoppedBeforeReason = "the job was stopped before its turn";
+
+// The names of the steps set in the record, in the record's order.
+std::vector<std::string> step_names(const JOB_STEPS& steps);
+
+// Appends the devices of a job that has ended: each worker's device from the
+// engine's runs and the table's final row, then the checked rows the job
+// left out.
+void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table);
+
+// A device that was selected but never given to a job.
+DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason);
