@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch/job_report.h"
-#include "runtime/ini_file.h"
+#include "runtime/report_text.h"
 
 namespace {
 
@@ -26,19 +26,6 @@ std::string mark_word(const std::string& mark) {
     return mark;
 }
 
-// ISO 8601 in local time with its offset: "2024-05-01T14:03:27+08:00".
-std::string local_time_text(std::int64_t ms) {
-    if (ms <= 0) return "";
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[40];
-    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string out(text, n);
-    if (out.size() >= 5) out.insert(out.size() - 2, ":");
-    return out;
-}
-
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -51,7 +38,7 @@ std::string joined(const std::vector<std::string>& words) {
 }
 
 nlohmann::json time_or_null(std::int64_t ms) {
-    return ms > 0 ? nlohmann::json(local_time_text(ms)) : nlohmann::json(nullptr);
+    return ms > 0 ? nlohmann::json(iso_local_time(ms)) : nlohmann::json(nullptr);
 }
 
 nlohmann::json device_json(const DeviceOutcome& d) {
@@ -69,23 +56,6 @@ nlohmann::json device_json(const DeviceOutcome& d) {
             {"passes", d.passes},
             {"worked_on", d.not_worked_on.empty()},
             {"not_worked_on", d.not_worked_on}};
-}
-
-// One CSV field: valid UTF-8, a leading formula character defused, quoted
-// when it holds a separator, a quote or a line break.
-std::string csv_field(const std::string& raw) {
-    std::string text = sanitize_utf8(raw);
-    if (!text.empty() && std::strchr("=+-@\t\r", text[0]) != nullptr) text.insert(0, "'");
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-std::string csv_line(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + csv_field(fields[i]);
-    return line + "\r\n";
 }
 
 // Writes `text` to `path` through a temporary file beside it.
@@ -135,7 +105,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
     for (const DeviceOutcome& d : outcome.devices) {
         std::vector<std::string> fields = {d.mac, d.ip_before, d.ip_after, d.version_before, d.version_after, steps};
         for (const std::string& mark : d.marks) fields.push_back(mark_word(mark));
-        for (const std::string& field : {d.status, local_time_text(d.started_at), local_time_text(d.ended_at),
+        for (const std::string& field : {d.status, iso_local_time(d.started_at), iso_local_time(d.ended_at),
                                          std::to_string(d.passes), d.not_worked_on, firmware,
                                          outcome.firmware_sha256})
             fields.push_back(field);

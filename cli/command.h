@@ -8,3 +8,4 @@
 void add_discover_command(CLI::App& app, int* exit_code);
 void add_change_ip_command(CLI::App& app, int* exit_code);
 void add_batch_command(CLI::App& app, int* exit_code);
+void add_records_command(CLI::App& app, int* exit_code);

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     add_discover_command(app, &exit_code);
     add_change_ip_command(app, &exit_code);
     add_batch_command(app, &exit_code);
+    add_records_command(app, &exit_code);
     CLI11_PARSE(app, argc, argv);
     return exit_code;
 }
