@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <system_error>
 
 #include "batch/batch_worker.h"
 #include "batch/customer_cfg.h"
@@ -143,19 +144,34 @@ void CBatchJob::record_runs(const std::vector<int>& rows) {
 }
 
 void CBatchJob::start_workers(const std::vector<int>& rows) {
-    for (int t = 0; t < static_cast<int>(rows.size()); ++t) {
+    const int count = static_cast<int>(rows.size());
+    for (int t = 0; t < count; ++t) {
         post_status(rows[t], kStatusClearRow);
         m_slot_row[t] = rows[t];
         m_entered[t].store(0);
-        debug_print("CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", rows[t], t);
+    }
+    // Creating a hundred threads takes long on a busy machine, and the front
+    // end's thread (the GUI's) must not wait for it: a launcher thread
+    // creates them. stop_job joins it first; slots it never reached are
+    // finished there like any worker stopped before it began.
+    try {
+        m_launcher = std::thread([this, count] { launch_workers(count); });
+    } catch (const std::system_error&) {
+        launch_workers(count);
+    }
+}
+
+void CBatchJob::launch_workers(int count) {
+    for (int t = 0; t < count && running(); ++t) {
+        debug_print("CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", m_slot_row[t], t);
         bool may_start = !m_thread_gate || m_thread_gate(t);
-        if (!may_start || m_worker[t].Start(this, report_pair(rows[t], t), 0) != RC_OK) {
+        if (!may_start || m_worker[t].Start(this, report_pair(m_slot_row[t], t), 0) != RC_OK) {
             // A device whose worker never runs is finished at once, and the
             // IP-change barrier no longer waits for it.
-            debug_print("worker of row %d could not be started\n", rows[t]);
+            debug_print("worker of row %d could not be started\n", m_slot_row[t]);
             m_entered[t].store(1);
             m_barrier_cnt.fetch_sub(1);
-            finished_one_device(rows[t]);
+            finished_one_device(m_slot_row[t]);
         }
     }
 }
@@ -184,6 +200,7 @@ void CBatchJob::note_worker_end(int slot, int passes) {
 
 void CBatchJob::stop_job() {
     m_running.store(0);
+    if (m_launcher.joinable()) m_launcher.join();
     int started = m_thrd_cnt.load();
     for (int slot = 0; slot < started; ++slot) {
         if (m_worker[slot].IsRunning()) m_worker[slot].Stop();

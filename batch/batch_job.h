@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/device_access.h"
@@ -135,6 +136,7 @@ private:
                      const std::string& range_end, std::vector<int>& rows);
     void clear_counters();
     void start_workers(const std::vector<int>& rows);
+    void launch_workers(int count);
     void record_runs(const std::vector<int>& rows);
 
     CDeviceTable& m_table;
@@ -151,6 +153,7 @@ private:
     std::atomic<int> m_thrd_cnt{0};
     std::atomic<int> m_barrier_cnt{0};
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;
+    std::thread m_launcher;  // creates the workers' threads
     std::string m_new_ip[kMaxWorkers];
     int m_slot_row[kMaxWorkers] = {};
     // Set when a slot's worker body has begun; a worker stopped before its

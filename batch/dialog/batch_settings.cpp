@@ -57,11 +57,17 @@ void make_private(const QString& file_name) {
 
 std::span<const StoredValue> stored_values() { return kValues; }
 
-int save_cfg_param(const ui::DialogBase& dialog) {
+StoredTexts collect_cfg_param(const ui::DialogBase& dialog) {
+    StoredTexts texts;
+    for (const StoredValue& value : kValues) texts.push_back(dialog.text(value.control_id));
+    return texts;
+}
+
+int write_cfg_param(const StoredTexts& texts) {
     QSettings store = open_store();
     make_private(store.fileName());
-    for (const StoredValue& value : kValues)
-        store.setValue(QString::fromLatin1(value.name), ui::to_q(dialog.text(value.control_id)));
+    for (std::size_t i = 0; i < std::size(kValues) && i < texts.size(); ++i)
+        store.setValue(QString::fromLatin1(kValues[i].name), ui::to_q(texts[i]));
     store.sync();
     ::chmod(QFile::encodeName(store.fileName()).constData(), 0600);
     if (store.status() != QSettings::NoError) {
@@ -69,6 +75,17 @@ int save_cfg_param(const ui::DialogBase& dialog) {
         return 1;
     }
     return 0;
+}
+
+BackgroundSaver::~BackgroundSaver() { wait(); }
+
+void BackgroundSaver::save(StoredTexts texts) {
+    wait();
+    m_thread = std::thread([texts = std::move(texts)] { write_cfg_param(texts); });
+}
+
+void BackgroundSaver::wait() {
+    if (m_thread.joinable()) m_thread.join();
 }
 
 int load_cfg_param(ui::DialogBase& dialog) {

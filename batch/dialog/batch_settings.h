@@ -1,6 +1,9 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace ui {
 class DialogBase;
@@ -23,9 +26,33 @@ std::span<const StoredValue> stored_values();
 // A stored text of this many characters or more is not restored.
 constexpr int kMaxRestoredChars = 128;
 
-// Writes every value from the dialog's controls. 0, or 1 when the store
+// The texts of the stored values, one per stored_values() entry, read from
+// the dialog's controls (GUI thread).
+using StoredTexts = std::vector<std::string>;
+StoredTexts collect_cfg_param(const ui::DialogBase& dialog);
+
+// Writes the texts to the store, from any thread. 0, or 1 when the store
 // cannot be written (traced, never shown).
-int save_cfg_param(const ui::DialogBase& dialog);
+int write_cfg_param(const StoredTexts& texts);
+
+// Writes the store on a thread of its own: the writer syncs the file to
+// disk, which can take a long time on a busy machine, and the GUI thread
+// must not wait for that when a job starts.
+class BackgroundSaver {
+public:
+    BackgroundSaver() = default;
+    ~BackgroundSaver();
+    BackgroundSaver(const BackgroundSaver&) = delete;
+    BackgroundSaver& operator=(const BackgroundSaver&) = delete;
+
+    // Saves after the previous save has finished.
+    void save(StoredTexts texts);
+    // Returns once the last save is on disk.
+    void wait();
+
+private:
+    std::thread m_thread;
+};
 
 // Sets each restored control from its stored text, if present and short
 // enough. 0, or 1 when the store cannot be read (the fields keep their texts).

@@ -1,10 +1,13 @@
 #include "batch/dialog/tervane_dlg.h"
 
+#include <QElapsedTimer>
+
 #include "batch/dialog/batch_dlg_bridge.h"
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/batch_dlg_rules.h"
 #include "batch/dialog/batch_settings.h"
 #include "batch/dialog/device_list_view.h"
+#include "batch/dialog/firmware_check_task.h"
 #include "runtime/lang.h"
 #include "runtime/trace.h"
 #include "ui/network_cards.h"
@@ -15,6 +18,9 @@
 using namespace batch_dlg;
 
 namespace {
+
+// The longest time one turn of report handling keeps the GUI thread.
+constexpr qint64 kReportSliceMs = 15;
 
 std::vector<std::string> host_card_addresses() {
     std::vector<std::string> addresses;
@@ -36,6 +42,8 @@ CtervaneDlg::CtervaneDlg(QWidget* parent, BatchDialogOptions options)
     if (m_options.shell_runner) m_job.set_shell_runner(m_options.shell_runner);
     build(dialog_spec(), control_table());
     name_controls(control_names());
+    m_firmware_check =
+        new FirmwareCheckTask([this](const FirmwarePreflight& result) { on_firmware_checked(result); }, this);
     connect_handlers();
     connect_job_buttons();
 }
@@ -60,6 +68,7 @@ void CtervaneDlg::on_init() {
     set_enabled(IDC_BTN_SET_NETWORK, false);
     for (int id : network_address_fields()) set_enabled(id, false);
     for (int id : hidden_at_start()) set_shown(id, false);
+    m_saver.wait();  // what the last opening stored is read back
     batch_settings::load_cfg_param(*this);
     start_device_list();
 }
@@ -174,7 +183,13 @@ void CtervaneDlg::on_browse(int edit_id, const char* filter, const char* suffix)
 }
 
 void CtervaneDlg::on_stop() {
+    if (checking_firmware()) {
+        m_firmware_check->cancel();  // no job started yet
+        update_controls();
+        return;
+    }
     ui::WaitCursor wait;
+    m_outcome.stopped = true;
     m_job.stop_job();
     for (int row = 0; row < m_table.row_count(); ++row) m_table.set_result(row, COL_UPGRADE, " ");
     show_device_table();
@@ -195,8 +210,10 @@ void CtervaneDlg::on_dhcp_box() {
     set_enabled(IDC_CHECK_SET_NETWORK, !on);
 }
 
+bool CtervaneDlg::busy() const { return m_job.running() || checking_firmware(); }
+
 void CtervaneDlg::update_controls() {
-    if (m_job.running()) {
+    if (busy()) {
         for (int id : locked_while_running()) set_enabled(id, false);
         set_enabled(IDC_BTN_STOP, true);
     } else {
@@ -223,12 +240,18 @@ void CtervaneDlg::update_controls() {
 // reports are handled from the same queue, so the order holds.
 void CtervaneDlg::process_reports() {
     for (const JobReport& report : m_job.reports().drain()) m_pending_reports.push_back(report);
-    while (m_open && !m_pending_reports.empty()) {
+    // A burst (a hundred workers starting) is handled in slices, with the
+    // event loop running in between, so the window keeps answering.
+    QElapsedTimer slice;
+    slice.start();
+    while (m_open && !m_pending_reports.empty() && slice.elapsed() < kReportSliceMs) {
         const JobReport report = m_pending_reports.front();
         m_pending_reports.pop_front();
         apply_report(report);
     }
-    if (m_open) show_device_table();
+    if (!m_open) return;
+    show_device_table();
+    if (!m_pending_reports.empty()) m_job_wakeup->post();
 }
 
 void CtervaneDlg::apply_report(const JobReport& report) {
@@ -238,6 +261,7 @@ void CtervaneDlg::apply_report(const JobReport& report) {
             break;
         case ReportAction::AllFinished:
             show_device_table();
+            finish_job_report();
             message_box("IDS_ALL_FINISH", "IDS_PROMPT");
             break;
         case ReportAction::None:
@@ -260,12 +284,22 @@ bool CtervaneDlg::on_close_request() {
 // window afterwards; what they queued meanwhile is dropped.
 void CtervaneDlg::shut_down() {
     m_open = false;
+    if (m_firmware_check != nullptr) m_firmware_check->cancel();
+    m_outcome.stopped = m_outcome.stopped || m_job.running();
     m_job.stop_job();
     if (m_discovery.started()) m_discovery.StopDiscovery();
     m_table.set_change_notifier(nullptr);
     m_job.reports().set_notifier(nullptr);
-    m_job.reports().drain();
+    for (const JobReport& report : m_job.reports().drain()) m_pending_reports.push_back(report);
+    // A job ended by the close still gets its report: its last reports go
+    // into the table, not into the closed window.
+    if (m_outcome_due) {
+        JobDisplay unseen;
+        for (const JobReport& report : m_pending_reports) handle_job_report(report, m_table, unseen);
+        finish_job_report();
+    }
     m_pending_reports.clear();
+    m_saver.wait();
     for (QueuedWakeup** wakeup : {&m_discovery_wakeup, &m_job_wakeup}) {
         if (*wakeup == nullptr) continue;
         (*wakeup)->detach();

@@ -9,11 +9,15 @@
 
 #include "batch/batch_job.h"
 #include "batch/device_table.h"
+#include "batch/dialog/batch_settings.h"
 #include "batch/discovery_link.h"
+#include "batch/firmware_preflight.h"
 #include "batch/job_display.h"
+#include "batch/job_outcome.h"
 #include "discovery/discovery.h"
 #include "ui/dialog_base.h"
 
+class FirmwareCheckTask;
 class QueuedWakeup;
 
 // What the batch dialog is wired to. The defaults are the real network: the
@@ -50,6 +54,10 @@ public:
     CBatchJob& job() { return m_job; }
     CDiscovery& discovery() { return m_discovery; }
     bool running() const { return m_job.running(); }
+    // The firmware file of a job is being checked; the job starts after.
+    bool checking_firmware() const;
+    // Returns once the fields stored by the last job button are on disk.
+    void wait_for_saved_fields() { m_saver.wait(); }
     int dev_type_filter() const { return m_dev_type_filter; }
 
     // Applies the enabling rules of the idle or running state.
@@ -78,6 +86,15 @@ private:
     int run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start, const std::string& end,
                  const char* fail_key = "IDS_START_UPGRADE_FAIL");
     void show_start_refusal(const char* fail_key, int result);
+    // A job with an upgrade: the file is checked off this thread first, and
+    // the job runs only when it is sound.
+    void check_firmware_then_run(const JOB_STEPS& steps, const std::string& path, const std::string& start,
+                                 const std::string& end);
+    void on_firmware_checked(const FirmwarePreflight& result);
+
+    // The job report, written under job_reports/ when a job ends.
+    void begin_job_report(const JOB_STEPS& steps, const std::string& path);
+    void finish_job_report();
     void on_job_button(JobStepField step, bool user_check, const char* fail_key = "IDS_START_UPGRADE_FAIL");
     void on_upgrade();
     void on_set_range();
@@ -95,6 +112,7 @@ private:
     void on_row_check_toggled(int row, bool checked);
 
     // Reports
+    bool busy() const;
     void process_reports();
     void apply_report(const JobReport& report);
     void shut_down();
@@ -113,4 +131,17 @@ private:
     bool m_open = false;
     QueuedWakeup* m_discovery_wakeup = nullptr;  // one per opening
     QueuedWakeup* m_job_wakeup = nullptr;
+
+    // The job waiting for its firmware check.
+    struct PendingJob {
+        JOB_STEPS steps{};
+        std::string path, start, end;
+    };
+    FirmwareCheckTask* m_firmware_check = nullptr;
+    PendingJob m_pending_job;
+    FirmwarePreflight m_firmware;  // of the running job's file
+
+    JobOutcome m_outcome;       // the running job's report, filled when it ends
+    bool m_outcome_due = false;
+    batch_settings::BackgroundSaver m_saver;
 };

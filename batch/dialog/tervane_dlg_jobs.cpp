@@ -3,7 +3,10 @@
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/batch_dlg_rules.h"
 #include "batch/dialog/batch_settings.h"
+#include "batch/dialog/firmware_check_task.h"
 #include "batch/dialog/tervane_dlg.h"
+#include "batch/job_report_files.h"
+#include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
 using namespace batch_dlg;
@@ -137,9 +140,10 @@ int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const 
     // Checked rows that all lack a Version leave a job without workers: it
     // would wait for a Stop that nothing hints at.
     if (m_job.running() && m_job.worker_count() == 0) m_job.stop_job();
+    if (m_job.running()) begin_job_report(steps, path);
     update_controls();
     if (m_job.running()) set_focus(IDC_BTN_STOP);
-    batch_settings::save_cfg_param(*this);
+    m_saver.save(batch_settings::collect_cfg_param(*this));
     return result;
 }
 
@@ -150,6 +154,60 @@ void CtervaneDlg::show_start_refusal(const char* fail_key, int result) {
     std::string text = lang(fail_key);
     if (reason_key != "IDS_START_UPGRADE_FAIL") text += "\n" + lang(reason_key);
     message_box_text(text, "IDS_ERROR");
+}
+
+bool CtervaneDlg::checking_firmware() const { return m_firmware_check != nullptr && m_firmware_check->busy(); }
+
+void CtervaneDlg::check_firmware_then_run(const JOB_STEPS& steps, const std::string& path, const std::string& start,
+                                          const std::string& end) {
+    // With no row checked the job sends nothing and only stores the fields.
+    if (m_table.checked_count() == 0) {
+        run_job(steps, path, start, end);
+        return;
+    }
+    m_pending_job = {steps, path, start, end};
+    m_firmware_check->start(path);
+    update_controls();
+}
+
+void CtervaneDlg::on_firmware_checked(const FirmwarePreflight& result) {
+    update_controls();
+    if (!result.ok()) {
+        debug_print("firmware file %s refused: %s\n", m_pending_job.path.c_str(), firmware_fault_text(result.fault));
+        const bool unreadable =
+            result.fault == FirmwareFault::Unreadable || result.fault == FirmwareFault::NotRegularFile;
+        message_box(unreadable ? "IDS_INVALID_UPGRADE_FILE" : "IDS_FIRMWARE_DAMAGED", "IDS_ERROR");
+        set_focus(IDC_BTN_BROWSE_FW);
+        return;
+    }
+    m_firmware = result;
+    run_job(m_pending_job.steps, m_pending_job.path, m_pending_job.start, m_pending_job.end);
+}
+
+void CtervaneDlg::begin_job_report(const JOB_STEPS& steps, const std::string& path) {
+    m_outcome = JobOutcome{};
+    m_outcome.steps = step_names(steps);
+    if (steps.need_update) {
+        m_outcome.firmware_path = path;
+        m_outcome.firmware_sha256 = m_firmware.sha256;
+    }
+    m_outcome.started_at = rt_calendar_ms();
+    m_outcome_due = true;
+}
+
+// Beside the logs, in the working directory; file names from the date and
+// time only, never from a device's texts.
+void CtervaneDlg::finish_job_report() {
+    if (!m_outcome_due) return;
+    m_outcome_due = false;
+    m_outcome.ended_at = rt_calendar_ms();
+    add_job_devices(m_outcome, m_job, m_table);
+    const std::string base = reserve_dated_report(kJobReportDir, std::time(nullptr));
+    const std::string error =
+        base.empty() ? std::string(kJobReportDir) + ": cannot be made" : write_job_report(m_outcome, base);
+    if (error.empty()) return;
+    debug_print("job report not written: %s\n", error.c_str());
+    if (m_open) message_box("IDS_JOB_REPORT_FAILED", "IDS_WARNING");
 }
 
 void CtervaneDlg::on_job_button(JobStepField step, bool user_check, const char* fail_key) {
@@ -164,7 +222,7 @@ void CtervaneDlg::on_upgrade() {
     if (!check_user_name() || !check_firmware_path(path)) return;
     JOB_STEPS steps{};
     steps.need_update = 1;
-    run_job(steps, path, "", "");
+    check_firmware_then_run(steps, path, "", "");
 }
 
 void CtervaneDlg::on_set_range() {
@@ -198,6 +256,9 @@ void CtervaneDlg::on_start() {
     const JOB_STEPS steps = check_update_step(step_check_boxes(), text(IDC_EDIT_COMMAND));
     std::string start, end, path;
     if (steps.change_auto_ip && !check_range(false, start, end)) return;
-    if (steps.need_update && !check_firmware_path(path)) return;
-    run_job(steps, path, start, end);
+    if (!steps.need_update) {
+        run_job(steps, path, start, end);
+        return;
+    }
+    if (check_firmware_path(path)) check_firmware_then_run(steps, path, start, end);
 }

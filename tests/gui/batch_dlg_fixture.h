@@ -12,13 +12,16 @@
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/tervane_dlg.h"
+#include "batch/job_report_files.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -38,12 +41,16 @@ protected:
         set_trace_sink(&trace_null_sink, nullptr);
         ASSERT_TRUE(m_settings_dir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings_dir.path());
+        // Job reports go below the working directory.
+        m_old_dir = std::filesystem::current_path();
+        std::filesystem::current_path(m_settings_dir.path().toStdString());
         ui::set_default_ui_services({&boxes, &files});
     }
     void TearDown() override {
         dialog.reset();
         cameras.reset();
         ui::set_default_ui_services({});
+        if (!m_old_dir.empty()) std::filesystem::current_path(m_old_dir);
         rt_set_time_speed(1);
         set_trace_sink(nullptr, nullptr);
     }
@@ -97,7 +104,21 @@ protected:
         return std::find(texts.begin(), texts.end(), text_of(key)) != texts.end();
     }
 
-    std::string settings_file() const { return m_settings_dir.path().toStdString() + "/vesmira/velquist.conf"; }
+    // The settings file, once the dialog's last save has reached it.
+    std::string settings_file() const {
+        if (dialog) dialog->wait_for_saved_fields();
+        return m_settings_dir.path().toStdString() + "/vesmira/velquist.conf";
+    }
+
+    // The job reports the dialog wrote, oldest first (base names without suffix).
+    std::vector<std::string> job_reports() const {
+        std::vector<std::string> bases;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(kJobReportDir, error))
+            if (entry.path().extension() == ".json") bases.push_back(std::filesystem::path(entry.path()).replace_extension().string());
+        std::sort(bases.begin(), bases.end());
+        return bases;
+    }
 
     void click(int id) {
         auto* button = dialog->control_as<QAbstractButton>(id);
@@ -120,5 +141,6 @@ protected:
 
 private:
     QTemporaryDir m_settings_dir;
+    std::filesystem::path m_old_dir;
     SilentNetwork m_silent;
 };

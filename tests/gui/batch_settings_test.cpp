@@ -22,6 +22,7 @@ TEST_F(BatchDialogTest, FirstRunShowsDefaultsAndTheFirstJobStoresAllValues) {
     dlg.set_text(IDC_EDIT_PASSWORD, "tovik");
     dlg.set_text(IDC_IP_SUBMASK, "255.255.255.0");
     click(IDC_BTN_RESET_PWD);
+    dlg.wait_for_saved_fields();
     QSettings stored = store();
     std::vector<std::string> names;
     for (const batch_settings::StoredValue& value : batch_settings::stored_values()) {
