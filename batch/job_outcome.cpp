@@ -48,6 +48,10 @@ std::vector<std::string> step_names(const JOB_STEPS& steps) {
     return names;
 }
 
+const char* skipped_reason(const SkippedRow& skipped) {
+    return skipped.reason == SkippedRow::NoVersion ? kNoVersionReason : kNoFreeAddressReason;
+}
+
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
     DeviceOutcome device;
     device.mac = row.mac;
@@ -74,7 +78,6 @@ void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTab
     for (const SkippedRow& skipped : job.skipped_rows()) {
         std::optional<DeviceRow> row = table.row(skipped.row);
         if (!row) continue;
-        const char* reason = skipped.reason == SkippedRow::NoVersion ? kNoVersionReason : kNoFreeAddressReason;
-        outcome.devices.push_back(unworked_device(*row, reason));
+        outcome.devices.push_back(unworked_device(*row, skipped_reason(skipped)));
     }
 }

@@ -8,15 +8,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
 #include "batch/batch_job.h"
 #include "batch/discovery_link.h"
 #include "batch/job_display.h"
+#include "batch/job_outcome.h"
+#include "batch/job_report_files.h"
 #include "cli/batch_output.h"
 #include "cli/batch_plan.h"
 #include "cli/command.h"
+#include "cli/fleet_list.h"
 #include "discovery/xml_path.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
@@ -35,32 +39,32 @@ std::string text_for(const std::string& key) {
 }
 
 // Collects devices until the listening time is over or enough are listed.
-void listen_for_devices(const BatchCliOptions& o, CDeviceTable& table) {
+void listen_for_devices(const BatchCliOptions& o, const FleetList& fleet) {
     std::int64_t end = rt_clock_ms() + static_cast<std::int64_t>(o.listen_seconds * 1000);
     while (rt_clock_ms() < end && !g_interrupted.load()) {
-        if (o.expect > 0 && table.row_count() >= o.expect) return;
+        if (o.expect > 0 && fleet.size() >= o.expect) return;
         rt_sleep_ms(50);
     }
 }
 
-// Checks the rows the user asked for; returns them in row order.
-std::vector<int> select_devices(const BatchCliOptions& o, CDeviceTable& table) {
-    std::vector<int> rows;
-    std::vector<DeviceRow> listed = table.rows();
-    for (int index = 0; index < static_cast<int>(listed.size()); ++index) {
-        bool wanted = o.all;
-        for (const std::string& d : o.devices)
-            wanted = wanted || strcasecmp(d.c_str(), listed[index].mac.c_str()) == 0 || d == listed[index].ip;
-        table.set_checked(index, wanted);
-        if (wanted) rows.push_back(index);
+bool names_device(const std::string& name, const ListedDevice& device) {
+    return strcasecmp(name.c_str(), device.mac.c_str()) == 0 || name == device.ip;
+}
+
+// The devices the user asked for, in the order they were heard.
+std::vector<ListedDevice> select_devices(const BatchCliOptions& o, const std::vector<ListedDevice>& listed) {
+    std::vector<ListedDevice> selected;
+    for (const ListedDevice& device : listed) {
+        const bool wanted = o.all || std::any_of(o.devices.begin(), o.devices.end(),
+                                                 [&](const std::string& name) { return names_device(name, device); });
+        if (wanted) selected.push_back(device);
     }
-    for (const std::string& d : o.devices) {
-        bool found = std::any_of(listed.begin(), listed.end(), [&](const DeviceRow& r) {
-            return strcasecmp(d.c_str(), r.mac.c_str()) == 0 || d == r.ip;
-        });
-        if (!found) std::fprintf(stderr, "tervane-cli: device %s not found\n", d.c_str());
+    for (const std::string& name : o.devices) {
+        const bool found = std::any_of(listed.begin(), listed.end(),
+                                       [&](const ListedDevice& device) { return names_device(name, device); });
+        if (!found) std::fprintf(stderr, "tervane-cli: device %s not found\n", name.c_str());
     }
-    return rows;
+    return selected;
 }
 
 // Reports arrive on worker threads; the main thread sleeps until one does.
@@ -83,8 +87,18 @@ private:
     bool m_pending = false;
 };
 
-// Runs the job to its end (or to Ctrl-C, which stops it) and shows it.
-int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOutput& output) {
+// Writes into the status of each row the job left out why, so no selected
+// device ends with a blank line.
+void note_left_out_rows(const CBatchJob& job, bool stopped, CDeviceTable& table) {
+    for (const SkippedRow& skipped : job.skipped_rows()) table.set_result(skipped.row, COL_STATUS, skipped_reason(skipped));
+    for (const DeviceRun& run : job.device_runs())
+        if (run.started_at == 0)
+            table.set_result(run.row, COL_STATUS, stopped ? kStoppedBeforeReason : kNotStartedReason);
+}
+
+// Runs one wave's job to its end (or to Ctrl-C, which stops it) and shows
+// it. Returns 2 when the engine refused to start it, else 0.
+int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOutput& output) {
     ReportWakeup wakeup;
     job.reports().set_notifier([&wakeup] { wakeup.notify(); });
     job.m_dostep = plan.steps;
@@ -94,14 +108,9 @@ int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOut
         std::fprintf(stderr, "tervane-cli: %s\n", text_for(start_refusal_key(started)).c_str());
         return 2;
     }
-    if (job.worker_count() == 0) {
-        job.stop_job();
-        job.reports().set_notifier(nullptr);
-        std::fprintf(stderr, "tervane-cli: no selected device has a version to work on\n");
-        return 3;
-    }
     JobDisplay display;
-    bool finished = false;
+    // A job whose rows all lack what it needs has no worker to end it.
+    bool finished = job.worker_count() == 0;
     bool stopped = false;
     while (!finished) {
         wakeup.wait();
@@ -116,8 +125,90 @@ int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOut
     }
     job.stop_job();
     job.reports().set_notifier(nullptr);
-    output.finish(table, display);
-    return output.any_failed(table) || stopped ? 1 : 0;
+    note_left_out_rows(job, stopped, table);
+    output.end_wave(table, display);
+    return 0;
+}
+
+// A device no job was given, as the report and the output list it.
+DeviceRow unworked_row(const ListedDevice& device, const char* reason) {
+    DeviceRow row;
+    row.mac = device.mac;
+    row.ip = device.ip;
+    row.version = device.software_ver;
+    row.results[COL_STATUS - COL_NETWORK] = reason;
+    return row;
+}
+
+// Runs the waves one after the other; after a Ctrl-C or a refused start no
+// other wave starts. Returns 2 for a refused start, else 0.
+int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
+              const std::vector<ListedDevice>& selected, BatchOutput& output, JobOutcome& outcome) {
+    int first = 0;
+    int result = 0;
+    CKaltroDeviceClient client;
+    for (const std::vector<ListedDevice>& wave : split_into_waves(selected, o.parallel)) {
+        if (g_interrupted.load() != 0 || result != 0) {
+            for (const ListedDevice& device : wave) {
+                const DeviceRow row = unworked_row(device, kStoppedBeforeReason);
+                output.left_out(first++, row);
+                outcome.devices.push_back(unworked_device(row, kStoppedBeforeReason));
+            }
+            continue;
+        }
+        CDeviceTable table;
+        fleet.begin_wave(table, wave);
+        output.begin_wave(first, static_cast<int>(wave.size()));
+        {
+            CDiscoveryLink link(discovery);
+            CBatchJob job(table, client, link);
+            result = run_wave(job, plan, table, output);
+            outcome.stopped = g_interrupted.load() != 0;
+            add_job_devices(outcome, job, table);
+        }
+        fleet.end_wave();
+        first += static_cast<int>(wave.size());
+    }
+    return result;
+}
+
+// The report's files are PATH.json and PATH.csv, also when PATH names one.
+std::string report_base(const std::string& path) {
+    for (const char* suffix : {".json", ".csv"}) {
+        const std::size_t length = std::strlen(suffix);
+        if (path.size() > length && path.compare(path.size() - length, length, suffix) == 0)
+            return path.substr(0, path.size() - length);
+    }
+    return path;
+}
+
+// Runs the waves over the selected devices, shows them as one table and
+// writes the report; the command's exit code.
+int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
+                 const std::vector<ListedDevice>& selected) {
+    const int waves = static_cast<int>(split_into_waves(selected, o.parallel).size());
+    BatchOutput output(stdout, o.json, static_cast<int>(selected.size()), waves);
+    JobOutcome outcome;
+    outcome.steps = step_names(plan.steps);
+    if (plan.steps.need_update) {
+        outcome.firmware_path = plan.firmware;
+        outcome.firmware_sha256 = plan.firmware_check.sha256;
+    }
+    outcome.started_at = rt_calendar_ms();
+    Network_ClientInit();
+    int result = run_waves(o, plan, discovery, fleet, selected, output, outcome);
+    Network_ClientUnInit();
+    outcome.ended_at = rt_calendar_ms();
+    output.finish();
+    if (result == 0 && (output.any_failed() || outcome.stopped)) result = 1;
+    if (!o.report.empty()) {
+        const std::string error = write_job_report(outcome, report_base(o.report));
+        if (!error.empty()) {
+            std::fprintf(stderr, "tervane-cli: job report not written: %s\n", error.c_str());
+            if (result == 0) result = 1;
+        }
+    }
+    return result;
 }
 
 }  // namespace
@@ -125,7 +216,7 @@ int run_job(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOut
 void add_batch_command(CLI::App& app, int* exit_code) {
     auto options = std::make_shared<BatchCliOptions>();
     BatchCliOptions& o = *options;
-    CLI::App* cmd = app.add_subcommand("batch", "Discover devices and run one batch job on all or chosen ones");
+    CLI::App* cmd = app.add_subcommand("batch", "Discover devices and run batch jobs on all or chosen ones");
     cmd->add_option("--card", o.card, "Local IPv4 address to search from");
     cmd->add_option("--listen", o.listen_seconds, "Seconds to collect devices before the job")->capture_default_str();
     cmd->add_option("--expect", o.expect, "Start as soon as this many devices are listed");
@@ -137,6 +228,9 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--device-port", o.device_port, "Discovery request port of the devices")->capture_default_str();
     cmd->add_flag("--all", o.all, "Work on every listed device");
     cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
+    cmd->add_option("--parallel", o.parallel, "Devices per job: more are worked on in waves, one after the other")
+        ->capture_default_str()
+        ->check(CLI::Range(1, CBatchJob::kMaxWorkers));
     cmd->add_option("--user", o.user, "Login user")->capture_default_str();
     cmd->add_option("--password", o.password, "Login password");
     cmd->add_option("--upgrade", o.upgrade, "Firmware file (*.update) to flash");
@@ -158,6 +252,7 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--uid", o.uid, "Cloud UID to store on the device");
     cmd->add_flag("--factory-reset", o.factory_reset, "Restore factory settings (alone)");
     cmd->add_flag("--reset-password", o.reset_password, "Reset the device password (alone)");
+    cmd->add_option("--report", o.report, "Write the job report to PATH.json and PATH.csv")->option_text("PATH");
     cmd->add_flag("--json", o.json, "One JSON object per report");
     cmd->add_flag("--trace", o.trace, "Write the engine's trace to standard error");
     cmd->add_option("--time-speed", o.time_speed, "Run every wait this many times faster (tests)")
@@ -181,7 +276,7 @@ int run_batch_command(const BatchCliOptions& o) {
     signal(SIGINT, on_interrupt);
     signal(SIGTERM, on_interrupt);
 
-    CDeviceTable table;
+    FleetList fleet;
     DiscoveryOptions discovery_options;
     discovery_options.endpoints.broadcast_address = o.broadcast;
     discovery_options.endpoints.local_port = o.local_port;
@@ -189,27 +284,23 @@ int run_batch_command(const BatchCliOptions& o) {
     discovery_options.send_log.clear();
     discovery_options.recv_log.clear();
     CDiscovery discovery(nullptr, discovery_options);
-    discovery.SetDiscoveryCB(&feed_device_table, &table);
+    discovery.SetDiscoveryCB(&FleetList::feed, &fleet);
     // Searching again now and then lets discovery hear a flashed device come
     // back with its new version, which the upgrade's verdict compares.
     discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
     if (!o.card.empty()) discovery.RefreshDiscovery(o.card.c_str());
-    listen_for_devices(o, table);
+    listen_for_devices(o, fleet);
 
+    const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
+    const std::string refused_selection = refuse_selection(o, plan, selected.size());
     int result = 3;
-    std::vector<int> rows = select_devices(o, table);
-    if (rows.empty()) {
-        std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", table.row_count());
+    if (selected.empty()) {
+        std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());
+    } else if (!refused_selection.empty()) {
+        std::fprintf(stderr, "tervane-cli: %s\n", refused_selection.c_str());
+        result = 2;
     } else {
-        Network_ClientInit();
-        {
-            CKaltroDeviceClient client;
-            CDiscoveryLink link(discovery);
-            CBatchJob job(table, client, link);
-            BatchOutput output(stdout, o.json, rows);
-            result = run_job(job, plan, table, output);
-        }
-        Network_ClientUnInit();
+        result = run_selected(o, plan, discovery, fleet, selected);
     }
     discovery.StopDiscovery();
     return result;

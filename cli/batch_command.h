@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-// Options of "tervane-cli batch": discover the devices, pick some, run one
-// batch job on them and show its progress.
+// Options of "tervane-cli batch": discover the devices, pick some, run batch
+// jobs on them (one after the other, each on at most `parallel` devices) and
+// show their progress as one.
 struct BatchCliOptions {
     // discovery
     std::string card;               // local address to sweep from ("" = every interface)
@@ -19,6 +20,7 @@ struct BatchCliOptions {
     // devices
     bool all = false;
     std::vector<std::string> devices;  // MAC or IP
+    int parallel = 100;                // devices per job (wave)
     // login
     std::string user = "Admin";
     std::string password;
@@ -43,11 +45,14 @@ struct BatchCliOptions {
     bool factory_reset = false;
     bool reset_password = false;
     // output
+    std::string report;  // job report files: <report>.json and <report>.csv
     bool json = false;
     bool trace = false;
     double time_speed = 1;
 };
 
-// Runs the job; the exit code is 0 when every device succeeded, 1 when any
-// device failed, 2 for input the job refused, 3 when no device was selected.
+// Runs the jobs; the exit code is 0 when every device succeeded, 1 when any
+// device failed or was not worked on (or the jobs were stopped, or the report
+// could not be written), 2 for input the job refused, 3 when no device was
+// selected.
 int run_batch_command(const BatchCliOptions& options);

@@ -21,53 +21,109 @@ std::string bar(int percent) {
 // Status codes whose message is a failure although they carry no mark.
 bool is_failure_message(int code) { return code == 0 || code == 1 || code == 29; }
 
+// "Retry later" (7) is a failure unless a later pass flashed the device (8).
+bool retry_left_unflashed(const std::vector<int>& codes) {
+    auto retry = std::find(codes.rbegin(), codes.rend(), 7);
+    return retry != codes.rend() && std::find(codes.rbegin(), retry, 8) == retry;
+}
+
+int row_of(const JobReport& report) {
+    switch (report.kind) {
+        case REPORT_STATUS: return report_high(report.data);
+        case REPORT_IP_CHANGED:
+        case REPORT_FINISHED: return static_cast<int>(report.data);
+        default: return -1;
+    }
+}
+
 }  // namespace
 
-BatchOutput::BatchOutput(std::FILE* out, bool json, std::vector<int> rows)
-    : m_out(out), m_json(json), m_tty(isatty(fileno(out)) == 1), m_rows(std::move(rows)) {}
+std::string device_line(int number, const DeviceRow& row) {
+    char index[16];
+    std::snprintf(index, sizeof index, "%02d", number);
+    std::string line = std::string(index) + " " + row.mac + " " + row.ip + " ";
+    for (int column = COL_NETWORK; column < COL_STATUS; ++column) {
+        const std::string& mark = row.results[column - COL_NETWORK];
+        line += " " + (mark.empty() ? std::string(" ") : mark);
+    }
+    return line + "  " + row.results[COL_STATUS - COL_NETWORK];
+}
 
-void BatchOutput::note_status(int row, int code) { m_codes[row].push_back(code); }
+BatchOutput::BatchOutput(std::FILE* out, bool json, int devices, int waves)
+    : m_out(out), m_json(json), m_tty(isatty(fileno(out)) == 1), m_devices(devices), m_waves(waves) {}
+
+void BatchOutput::begin_wave(int first, int size) {
+    ++m_wave;
+    m_first = first;
+    m_rows.assign(static_cast<std::size_t>(size), WaveRow{});
+    for (int row = 0; row < size; ++row) m_rows[static_cast<std::size_t>(row)].index = first + row;
+}
+
+BatchOutput::WaveRow* BatchOutput::wave_row(int row) {
+    return row >= 0 && row < static_cast<int>(m_rows.size()) ? &m_rows[static_cast<std::size_t>(row)] : nullptr;
+}
 
 void BatchOutput::report(const JobReport& report, const CDeviceTable& table, const JobDisplay& display) {
-    if (report.kind == REPORT_STATUS) note_status(report_high(report.data), report_low(report.data));
+    WaveRow* row = wave_row(row_of(report));
+    if (row != nullptr && report.kind == REPORT_STATUS) row->codes.push_back(report_low(report.data));
     if (m_json) {
         json_line(report, table);
-        return;
-    }
-    if (m_tty) {
+    } else if (m_tty) {
         redraw(table, display);
-        return;
+    } else {
+        plain_line(report, table, display);
     }
-    // Not a terminal: one line per change worth reading.
-    if (report.kind == REPORT_STATUS) {
-        if (auto row = table.row(report_high(report.data))) std::fprintf(m_out, "%s\n", row_line(*row).c_str());
-    } else if (report.kind == REPORT_PROGRESS && display.progress != m_last_progress) {
-        m_last_progress = display.progress;
-        std::fprintf(m_out, "%s %3d%% %s\n", bar(display.progress).c_str(), display.progress,
-                     display.count_text.c_str());
+    // After the line, so the line is written once.
+    if (row != nullptr && report.kind == REPORT_FINISHED) row->finished = true;
+}
+
+int BatchOutput::overall_progress(const JobDisplay& display) const {
+    const long long done =
+        100LL * m_first + static_cast<long long>(display.progress) * static_cast<long long>(m_rows.size());
+    return static_cast<int>(std::min<long long>(100, done / std::max(m_devices, 1)));
+}
+
+std::string BatchOutput::progress_line(const JobDisplay& display) const {
+    const int percent = overall_progress(display);
+    char head[16];
+    std::snprintf(head, sizeof head, " %3d%% ", percent);
+    std::string line = bar(percent) + head;
+    if (m_waves > 1) line += "wave " + std::to_string(m_wave) + "/" + std::to_string(m_waves) + " ";
+    return line + display.count_text;
+}
+
+// Off a terminal: a device's line once, when it finishes, and the progress
+// each time it passes another 10 %.
+void BatchOutput::plain_line(const JobReport& report, const CDeviceTable& table, const JobDisplay& display) {
+    if (report.kind == REPORT_FINISHED) {
+        const WaveRow* row = wave_row(static_cast<int>(report.data));
+        auto device = table.row(static_cast<int>(report.data));
+        if (row != nullptr && !row->finished && device)
+            std::fprintf(m_out, "%s\n", device_line(row->index + 1, *device).c_str());
+    } else if (report.kind == REPORT_PROGRESS) {
+        const int tenths = overall_progress(display) / 10;
+        if (tenths > m_printed_tenths) {
+            m_printed_tenths = tenths;
+            std::fprintf(m_out, "%s\n", progress_line(display).c_str());
+        }
     }
     std::fflush(m_out);
 }
 
 void BatchOutput::json_line(const JobReport& report, const CDeviceTable& table) {
-    nlohmann::json line{{"kind", report.kind}, {"type", kind_name(report.kind)}};
-    int row = -1;
+    nlohmann::json line{{"kind", report.kind}, {"type", kind_name(report.kind)}, {"wave", m_wave}};
     switch (report.kind) {
         case REPORT_PROGRESS: line["percent"] = report.data; break;
         case REPORT_COUNT:
             line["back"] = report_high(report.data);
             line["workers"] = report_low(report.data);
             break;
-        case REPORT_STATUS:
-            row = report_high(report.data);
-            line["code"] = report_low(report.data);
-            break;
-        case REPORT_IP_CHANGED:
-        case REPORT_FINISHED: row = static_cast<int>(report.data); break;
+        case REPORT_STATUS: line["code"] = report_low(report.data); break;
         default: break;
     }
-    if (row >= 0) {
-        line["row"] = row;
+    const int row = row_of(report);
+    if (const WaveRow* wave = wave_row(row)) {
+        line["row"] = wave->index;
         if (auto r = table.row(row)) {
             line["mac"] = r->mac;
             line["ip"] = r->ip;
@@ -82,51 +138,59 @@ void BatchOutput::json_line(const JobReport& report, const CDeviceTable& table) 
     std::fflush(m_out);
 }
 
-std::string BatchOutput::row_line(const DeviceRow& row) const {
-    std::string line = row.index + " " + row.mac + " " + row.ip + " ";
-    for (int column = COL_NETWORK; column < COL_STATUS; ++column) {
-        const std::string& mark = row.results[column - COL_NETWORK];
-        line += " " + (mark.empty() ? std::string(" ") : mark);
+void BatchOutput::left_out(int row, const DeviceRow& device) {
+    m_failed.insert(row);
+    if (m_json) {
+        nlohmann::json line{{"type", "left_out"}, {"wave", m_wave}, {"row", row}, {"mac", device.mac},
+                            {"ip", device.ip}, {"message", device.results[COL_STATUS - COL_NETWORK]}};
+        std::fprintf(m_out, "%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return;
     }
-    return line + "  " + row.results[COL_STATUS - COL_NETWORK];
+    // On a terminal the line goes over the progress, which the summary follows.
+    if (m_tty && m_drawn_lines > 0) std::fprintf(m_out, "\x1b[%dA\x1b[2K", m_drawn_lines);
+    m_drawn_lines = 0;
+    std::fprintf(m_out, "%s\n", device_line(row + 1, device).c_str());
 }
 
+// The wave's lines, then the progress below them: when a wave ends its
+// lines stay and the next wave's continue the table under them.
 void BatchOutput::redraw(const CDeviceTable& table, const JobDisplay& display) {
-    // Move back over the previous picture and draw it anew.
     if (m_drawn_lines > 0) std::fprintf(m_out, "\x1b[%dA", m_drawn_lines);
-    std::fprintf(m_out, "\x1b[2K%s %3d%% %s\n", bar(display.progress).c_str(), display.progress,
-                 display.count_text.c_str());
-    for (int index : m_rows)
-        if (auto row = table.row(index)) std::fprintf(m_out, "\x1b[2K%s\n", row_line(*row).c_str());
+    for (std::size_t row = 0; row < m_rows.size(); ++row)
+        if (auto device = table.row(static_cast<int>(row)))
+            std::fprintf(m_out, "\x1b[2K%s\n", device_line(m_rows[row].index + 1, *device).c_str());
+    std::fprintf(m_out, "\x1b[2K%s\n", progress_line(display).c_str());
     m_drawn_lines = 1 + static_cast<int>(m_rows.size());
     std::fflush(m_out);
 }
 
-void BatchOutput::finish(const CDeviceTable& table, const JobDisplay& display) {
-    if (m_json) return;
-    if (m_tty) {
+void BatchOutput::end_wave(const CDeviceTable& table, const JobDisplay& display) {
+    if (m_tty && !m_json) {
         redraw(table, display);
-        return;
+        m_drawn_lines = 1;  // the next wave draws over the progress line only
     }
-    std::fprintf(m_out, "result:\n");
-    for (int index : m_rows)
-        if (auto row = table.row(index)) std::fprintf(m_out, "%s\n", row_line(*row).c_str());
+    for (std::size_t index = 0; index < m_rows.size(); ++index) {
+        const WaveRow& row = m_rows[index];
+        auto device = table.row(static_cast<int>(index));
+        if (!device) continue;
+        if (failed(row, *device)) m_failed.insert(row.index);
+        // Rows that never finished (left out by the job, or not reached
+        // before a stop) are final as they stand; the terminal shows them.
+        if (!row.finished && (m_json || !m_tty)) left_out(row.index, *device);
+        if (!row.finished) m_failed.insert(row.index);
+    }
     std::fflush(m_out);
 }
 
-bool BatchOutput::any_failed(const CDeviceTable& table) const {
-    for (int index : m_rows) {
-        std::optional<DeviceRow> row = table.row(index);
-        if (!row) continue;
-        for (int column = COL_NETWORK; column < COL_STATUS; ++column)
-            if (row->results[column - COL_NETWORK] == kMarkFailed) return true;
-        auto codes = m_codes.find(index);
-        if (codes == m_codes.end()) continue;
-        const std::vector<int>& c = codes->second;
-        if (std::any_of(c.begin(), c.end(), is_failure_message)) return true;
-        // "Retry later" is a failure unless a later pass flashed the device.
-        auto retry = std::find(c.rbegin(), c.rend(), 7);
-        if (retry != c.rend() && std::find(c.rbegin(), retry, 8) == retry) return true;
-    }
-    return false;
+void BatchOutput::finish() {
+    if (m_json) return;
+    std::fprintf(m_out, "%d devices: %d finished without failure, %d failed or not worked on\n", m_devices,
+                 m_devices - static_cast<int>(m_failed.size()), static_cast<int>(m_failed.size()));
+    std::fflush(m_out);
+}
+
+bool BatchOutput::failed(const WaveRow& row, const DeviceRow& device) const {
+    for (int column = COL_NETWORK; column < COL_STATUS; ++column)
+        if (device.results[column - COL_NETWORK] == kMarkFailed) return true;
+    return std::any_of(row.codes.begin(), row.codes.end(), is_failure_message) || retry_left_unflashed(row.codes);
 }

@@ -176,3 +176,16 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
     }
     return any ? "" : "no step given";
 }
+
+// What the selection asks that the jobs cannot do; "" when none.
+std::string refuse_selection(const BatchCliOptions& o, const BatchPlan& plan, std::size_t selected) {
+    if (plan.steps.change_ip && selected > 1)
+        return "--ip gives one fixed address, but " + std::to_string(selected) +
+               " devices are selected: choose one with --device";
+    // Each wave picks free addresses among the devices it lists: a second
+    // wave would hand out the first one's addresses again.
+    if (plan.steps.change_auto_ip && selected > static_cast<std::size_t>(o.parallel))
+        return "--ip-range works on at most --parallel devices (" + std::to_string(o.parallel) + "), but " +
+               std::to_string(selected) + " are selected";
+    return "";
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "batch/firmware_preflight.h"
@@ -21,6 +22,10 @@ struct BatchPlan {
 // Fills `plan` from the options. Returns "" when the job is acceptable,
 // else the reason (a language-file key or a plain explanation).
 std::string plan_batch_job(const BatchCliOptions& options, BatchPlan& plan);
+
+// What the jobs cannot do with `selected` devices (one fixed address for
+// several, an address range over several waves); "" when nothing.
+std::string refuse_selection(const BatchCliOptions& options, const BatchPlan& plan, std::size_t selected);
 
 // A dotted IPv4 address other than 255.255.255.255.
 bool is_valid_ip(const std::string& text);

@@ -136,4 +136,29 @@ TEST(BatchPlan, NetworkStepCarriesItsFields) {
     EXPECT_EQ(plan.params.dhcp_checked, 0);
 }
 
+TEST(BatchPlan, SelectionsTheJobsCannotServeAreRefused) {
+    BatchCliOptions o = base();
+    o.net_ip = "10.0.0.5";
+    BatchPlan fixed;
+    ASSERT_EQ(plan_batch_job(o, fixed), "");
+    // One fixed address for several devices would give them all the same one.
+    EXPECT_EQ(refuse_selection(o, fixed, 1), "");
+    EXPECT_NE(refuse_selection(o, fixed, 2), "");
+
+    BatchCliOptions r = base();
+    r.ip_range = "10.0.0.20-10.0.0.250";
+    r.parallel = 100;
+    BatchPlan range;
+    ASSERT_EQ(plan_batch_job(r, range), "");
+    // A second wave would hand out the first wave's addresses again.
+    EXPECT_EQ(refuse_selection(r, range, 100), "");
+    EXPECT_NE(refuse_selection(r, range, 101), "");
+
+    BatchCliOptions u = base();
+    u.time_sync = true;
+    BatchPlan plain;
+    ASSERT_EQ(plan_batch_job(u, plain), "");
+    EXPECT_EQ(refuse_selection(u, plain, 300), "");
+}
+
 }  // namespace
