@@ -8,6 +8,8 @@
 //
 // The cameras run in this process on loopback addresses, time sped up 100
 // times (as in the dialog's tests).
+#include <sys/resource.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -61,8 +63,26 @@ public:
     void start() { m_clock.start(); }
     void tick() {
         const qint64 now = m_clock.elapsed();
-        m_longest = std::max(m_longest, now - m_last);
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        const double cpu = usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3 +
+                           usage.ru_stime.tv_usec / 1e3;
+        if (now - m_last > m_longest) {
+            m_longest = now - m_last;
+            m_longest_cpu = cpu - m_last_cpu;
+            m_longest_waits = usage.ru_nvcsw - m_last_waits;
+            m_longest_preempted = usage.ru_nivcsw - m_last_preempted;
+        }
         m_last = now;
+        m_last_cpu = cpu;
+        m_last_waits = usage.ru_nvcsw;
+        m_last_preempted = usage.ru_nivcsw;
+    }
+    // What the GUI thread did during the longest gap: its own CPU time, the
+    // times it blocked and the times it was preempted.
+    void print_longest() const {
+        std::printf("  longest gap %lld ms: GUI thread cpu %.1f ms, blocked %ld times, preempted %ld times\n",
+                    static_cast<long long>(m_longest), m_longest_cpu, m_longest_waits, m_longest_preempted);
     }
     qint64 take_longest() { return std::exchange(m_longest, 0); }
     qint64 elapsed() const { return m_clock.elapsed(); }
@@ -71,6 +91,8 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+    double m_last_cpu = 0, m_longest_cpu = 0;
+    long m_last_waits = 0, m_longest_waits = 0, m_last_preempted = 0, m_longest_preempted = 0;
 };
 
 bool write_firmware(const std::string& path, int patch) {
@@ -103,6 +125,7 @@ Stalls one_job(CtervaneDlg& dialog, ui::ScriptedMessageBoxes& boxes) {
     meter.run_until([&] { return dialog.running(); }, 60000);
     const qint64 started = meter.elapsed();
     meter.run_until([&] { return meter.elapsed() > started + 2000; }, 60000);
+    meter.print_longest();
     stalls.startup_ms = static_cast<double>(meter.take_longest());
     meter.run_until([&] { return boxes.shown().size() > boxes_before && !dialog.running(); }, 600000);
     stalls.job_ms = std::max(stalls.startup_ms, static_cast<double>(meter.take_longest()));
