@@ -105,7 +105,10 @@ int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOu
     int started = job.start_upgrade(plan.params, plan.firmware, plan.range_start, plan.range_end);
     if (started != START_OK) {
         job.reports().set_notifier(nullptr);
-        std::fprintf(stderr, "tervane-cli: %s\n", text_for(start_refusal_key(started)).c_str());
+        const std::string refusal = text_for(start_refusal_key(started));
+        std::fprintf(stderr, "tervane-cli: %s\n", refusal.c_str());
+        for (int row = 0; row < table.row_count(); ++row) table.set_result(row, COL_STATUS, refusal);
+        output.end_wave(table, JobDisplay{});
         return 2;
     }
     JobDisplay display;
@@ -140,6 +143,16 @@ DeviceRow unworked_row(const ListedDevice& device, const char* reason) {
     return row;
 }
 
+// Lists the devices of a wave that never started.
+void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutput& output, JobOutcome& outcome) {
+    output.begin_wave(first, static_cast<int>(wave.size()));
+    for (const ListedDevice& device : wave) {
+        const DeviceRow row = unworked_row(device, kStoppedBeforeReason);
+        output.left_out(first++, row);
+        outcome.devices.push_back(unworked_device(row, kStoppedBeforeReason));
+    }
+}
+
 // Runs the waves one after the other; after a Ctrl-C or a refused start no
 // other wave starts. Returns 2 for a refused start, else 0.
 int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
@@ -149,24 +162,23 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& disco
     CKaltroDeviceClient client;
     for (const std::vector<ListedDevice>& wave : split_into_waves(selected, o.parallel)) {
         if (g_interrupted.load() != 0 || result != 0) {
-            for (const ListedDevice& device : wave) {
-                const DeviceRow row = unworked_row(device, kStoppedBeforeReason);
-                output.left_out(first++, row);
-                outcome.devices.push_back(unworked_device(row, kStoppedBeforeReason));
-            }
-            continue;
-        }
-        CDeviceTable table;
-        fleet.begin_wave(table, wave);
-        output.begin_wave(first, static_cast<int>(wave.size()));
-        {
+            leave_wave_out(wave, first, output, outcome);
+        } else {
+            CDeviceTable table;
+            fleet.begin_wave(table, wave);
+            output.begin_wave(first, static_cast<int>(wave.size()));
             CDiscoveryLink link(discovery);
             CBatchJob job(table, client, link);
             result = run_wave(job, plan, table, output);
             outcome.stopped = g_interrupted.load() != 0;
-            add_job_devices(outcome, job, table);
+            if (result == 0) {
+                add_job_devices(outcome, job, table);
+            } else {  // a refused start: every row carries the refusal
+                for (const DeviceRow& row : table.rows())
+                    outcome.devices.push_back(unworked_device(row, row.results[COL_STATUS - COL_NETWORK]));
+            }
+            fleet.end_wave();
         }
-        fleet.end_wave();
         first += static_cast<int>(wave.size());
     }
     return result;
