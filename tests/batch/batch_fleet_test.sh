@@ -8,15 +8,8 @@ set -euo pipefail
 bin=$1
 cameras=${2:-300}
 parallel=${3:-100}
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
-root=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-"$bin/ipcsim" mkfw --out "$work/fw.update" --version 1.0.1 --size 65536 >/dev/null
+# shellcheck source=system_test_setup.sh
+. "$(dirname "$0")/system_test_setup.sh"
 # As scripts/sim-lan.sh places them: past 189 cameras the /24 of the tool is full.
 if [ "$cameras" -le 189 ]; then base=10.77.0.11; else base=10.77.1.0; fi
 rc=0

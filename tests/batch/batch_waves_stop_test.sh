@@ -5,14 +5,8 @@
 # Usage: batch_waves_stop_test.sh <bin dir>
 set -euo pipefail
 bin=$1
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
-root=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
-"$bin/ipcsim" mkfw --out "$work/fw.update" --version 1.0.1 --size 65536 >/dev/null
+# shellcheck source=system_test_setup.sh
+. "$(dirname "$0")/system_test_setup.sh"
 
 # On the tool side: start the command, press Ctrl-C once the first wave runs.
 cat >"$work/interrupt.sh" <<INNER
