@@ -409,9 +409,12 @@ TEST_F(BatchDialogTest, SpaceTogglesFromAnyColumnAndTheListScrollsDuringAJob) {
 
     dlg.job().set_shell_runner([](const std::string&) { return 0; });
     click(IDC_BTN_SELECT_ALL);
-    dlg.set_text(IDC_EDIT_FW_PATH, "/nonexistent/firmware.update");
+    QTemporaryDir scratch;
+    const std::string firmware = scratch.path().toStdString() + "/firmware.update";
+    ASSERT_TRUE(write_sim_firmware(firmware, 64 * 1024));
+    dlg.set_text(IDC_EDIT_FW_PATH, firmware);
     click(IDC_BTN_UPGRADE);  // the devices' ports are closed: the workers retry their logins
-    ASSERT_TRUE(dlg.running());
+    ASSERT_TRUE(pump_until([&] { return dlg.running(); }));  // after the file's check
     EXPECT_FALSE(dlg.is_enabled(IDC_LIST_DEVICES));
     QScrollBar* bar = list().verticalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
