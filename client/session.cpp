@@ -18,7 +18,9 @@ Session::Session(int fd, SessionTiming timing, EventDispatcher& dispatcher)
       m_timing(timing),
       m_dispatcher(dispatcher),
       m_last_rx(rt_clock_ms()),
-      m_router([this](const DEVICE_EVENT& event) { m_dispatcher.post({m_events, m_handle.load(), event, nullptr}); }) {
+      m_router([this](const DEVICE_EVENT& event) {
+          if (m_events->push(event)) m_dispatcher.schedule(m_events);
+      }) {
     m_reader = std::thread(&Session::reader_loop, this);
 }
 
@@ -62,11 +64,13 @@ std::int32_t Session::login(const std::string& user, const std::string& password
     return result;
 }
 
-void Session::bind(std::int32_t handle) { m_handle.store(handle); }
+void Session::bind(std::int32_t handle) {
+    m_handle.store(handle);
+    m_events->bind(handle);
+}
 
 void Session::set_event_callback(NETWORK_EVENT_CB callback, void* user) {
-    m_events->set(callback, user);
-    if (callback != nullptr && m_disconnect_pending->exchange(false)) post_disconnect();
+    if (m_events->set(callback, user)) m_dispatcher.schedule(m_events);
 }
 
 bool Session::write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length) {
@@ -147,13 +151,9 @@ void Session::send_keepalive() {
 void Session::on_connection_lost() {
     m_connected.store(false);
     m_router.close(NETWORK_ERR_NETWORK);
-    if (m_logged_in.load() && !m_closing.load() && !m_disconnect_reported.exchange(true)) post_disconnect();
-}
-
-void Session::post_disconnect() {
-    DEVICE_EVENT event{static_cast<std::int32_t>(sizeof(DEVICE_EVENT)), EVENT_DISCONNECTED, 0, 0};
-    auto pending = m_disconnect_pending;
-    m_dispatcher.post({m_events, m_handle.load(), event, [pending] { pending->store(true); }});
+    // The target gives the disconnect once per login, and keeps it for the
+    // first callback when none is set yet.
+    if (m_logged_in.load() && !m_closing.load() && m_events->push_disconnect()) m_dispatcher.schedule(m_events);
 }
 
 void Session::close() {

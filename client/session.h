@@ -66,7 +66,6 @@ private:
     // Ends the connection from any thread; the reader thread reports it.
     void drop(const char* why);
     void on_connection_lost();
-    void post_disconnect();
 
     const int m_fd;
     SessionTiming m_timing;
@@ -76,10 +75,6 @@ private:
     std::atomic<bool> m_connected{true};
     std::atomic<bool> m_logged_in{false};
     std::atomic<bool> m_closing{false};
-    std::atomic<bool> m_disconnect_reported{false};
-    // A disconnect that happened before any callback was set is kept for the
-    // first callback, so no login loses it.
-    std::shared_ptr<std::atomic<bool>> m_disconnect_pending = std::make_shared<std::atomic<bool>>(false);
     std::atomic<std::int64_t> m_last_rx;
     std::int64_t m_last_ping = 0;  // reader thread only
 

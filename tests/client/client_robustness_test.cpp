@@ -6,8 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "client/event_dispatcher.h"
 #include "client/login_auth.h"
 #include "client/protocol.h"
 #include "client/socket_io.h"
@@ -282,3 +286,101 @@ TEST_F(RobustnessTest, UnInitWithOpenLoginsAndTransfersReleasesEverything) {
 }
 
 }  // namespace
+
+namespace {
+
+// A callback that holds the library's event thread until released, and
+// records what it was given.
+struct HeldCallback {
+    std::atomic<bool> released{false};
+    std::mutex lock;
+    std::vector<DEVICE_EVENT> seen;
+
+    static int32_t callback(int32_t, DEVICE_EVENT* event, void* user) {
+        auto* self = static_cast<HeldCallback*>(user);
+        while (!self->released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> guard(self->lock);
+        self->seen.push_back(*event);
+        return 0;
+    }
+    std::size_t count(std::int32_t main) {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::count_if(seen.begin(), seen.end(), [main](const DEVICE_EVENT& e) { return e.main == main; });
+    }
+    std::size_t total() {
+        std::lock_guard<std::mutex> guard(lock);
+        return seen.size();
+    }
+};
+
+std::vector<std::uint8_t> event_frames(int count, std::int32_t main, bool distinct) {
+    std::vector<std::uint8_t> frames;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::uint8_t> one =
+            encode_frame(MSG_EVENT, 0, 0, ByteWriter().i32(main).i32(distinct ? i : 0).i32(7).data());
+        frames.insert(frames.end(), one.begin(), one.end());
+    }
+    return frames;
+}
+
+// Logs in, then answers the IR-cut request with `flood` ahead of its answer,
+// and cuts the line at the voice test.
+std::vector<std::uint8_t> flood_script(const FrameView& f, const std::vector<std::uint8_t>& flood) {
+    if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
+    if (f.header.type == MSG_VOICE_TEST) return {0};
+    std::vector<std::uint8_t> out = f.header.type == MSG_IRCUT ? flood : std::vector<std::uint8_t>{};
+    if (f.header.request_id != 0) {
+        std::vector<std::uint8_t> answer = encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
+        out.insert(out.end(), answer.begin(), answer.end());
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(RobustnessTest, EventFloodStaysBoundedAndTheDisconnectStillComes) {
+    // 20,000 different events while the callback is busy with the first.
+    const std::vector<std::uint8_t> flood = event_frames(20000, 0x20001, true);
+    FakeDevice flooder([&](const FrameView& f) { return flood_script(f, flood); });
+    int32_t handle = -1;
+    ASSERT_EQ(login_to(flooder, handle), NETWORK_OK);
+    HeldCallback held;
+    ASSERT_EQ(Network_ClientSetEventCB(handle, HeldCallback::callback, &held), NETWORK_OK);
+    // Its answer follows the flood, so every event has reached the library.
+    ASSERT_EQ(Network_ClientIrcutControl(handle, 1), NETWORK_OK);
+    Network_ClientPlayVoiceData_test(handle, 1);  // the device cuts the line
+    held.released = true;
+    EXPECT_TRUE(wait_for([&] { return held.count(EVENT_DISCONNECTED) == 1; }));
+    rt_sleep_ms(500);
+    EXPECT_EQ(held.count(EVENT_DISCONNECTED), 1u);
+    std::size_t delivered = held.count(0x20001);
+    EXPECT_GE(delivered, 1u);
+    EXPECT_LE(delivered, 1 + EventTarget::kMaxWaiting);
+    {
+        std::lock_guard<std::mutex> guard(held.lock);
+        EXPECT_EQ(held.seen.back().main, EVENT_DISCONNECTED);  // after the events before it
+    }
+    Network_ClientLogout(handle);
+}
+
+TEST_F(RobustnessTest, RepeatedEventsAreMergedWhileTheyWait) {
+    std::vector<std::uint8_t> flood = event_frames(1, 0x30001, true);  // taken at once, holds the callback
+    for (int i = 0; i < 5000; ++i) {
+        for (std::int32_t main : {0x30002, 0x30003}) {
+            auto one = encode_frame(MSG_EVENT, 0, 0, ByteWriter().i32(main).i32(1).i32(2).data());
+            flood.insert(flood.end(), one.begin(), one.end());
+        }
+    }
+    FakeDevice flooder([&](const FrameView& f) { return flood_script(f, flood); });
+    int32_t handle = -1;
+    ASSERT_EQ(login_to(flooder, handle), NETWORK_OK);
+    HeldCallback held;
+    Network_ClientSetEventCB(handle, HeldCallback::callback, &held);
+    ASSERT_EQ(Network_ClientIrcutControl(handle, 1), NETWORK_OK);
+    held.released = true;
+    EXPECT_TRUE(wait_for([&] { return held.count(0x30003) == 1; }));
+    rt_sleep_ms(500);
+    EXPECT_EQ(held.total(), 3u);
+    EXPECT_EQ(held.count(0x30002), 1u);
+    Network_ClientLogout(handle);
+}
