@@ -42,7 +42,10 @@ std::int32_t Session::open(const std::string& ip, std::uint16_t port, const std:
     }
     auto session = std::make_unique<Session>(fd, timing, dispatcher);
     std::int32_t result = session->login(user, password);
-    if (result != NETWORK_OK) return result;  // the destructor closes the connection quietly
+    if (result != NETWORK_OK) {
+        TRACE_MSG("kaltro::Session::open", "login to %s:%u refused: %d\n", ip.c_str(), port, result);
+        return result;  // the destructor closes the connection quietly
+    }
     out = std::move(session);
     return NETWORK_OK;
 }
@@ -60,8 +63,16 @@ std::int32_t Session::login(const std::string& user, const std::string& password
     body.bytes(client_nonce.data(), client_nonce.size()).bytes(proof.data(), proof.size());
     Response done;
     result = request(MSG_LOGIN_PROOF, body.data(), done);
-    if (result == NETWORK_OK) m_logged_in.store(true);
-    return result;
+    if (result != NETWORK_OK) return result;
+    // The device proves the password in turn. One that cannot is not the
+    // camera the caller means (a host answering in its place): refused like
+    // a wrong password, and the connection closed unused.
+    if (!device_proof_valid(password, client_nonce, device_nonce, user, done.payload.data(), done.payload.size())) {
+        TRACE_MSG("kaltro::Session::login", "the device did not prove the password\n");
+        return NETWORK_ERR_PASSWORD;
+    }
+    m_logged_in.store(true);
+    return NETWORK_OK;
 }
 
 void Session::bind(std::int32_t handle) {

@@ -1,9 +1,11 @@
 // Bytes from a device, as the client library parses them: framing, response
-// matching by request id, events. Nothing a device sends may crash it.
+// matching by request id, events, and the device's login proof (the answer
+// to the second request). Nothing a device sends may crash it.
 
 #include <cstddef>
 #include <cstdint>
 
+#include "client/login_auth.h"
 #include "client/response_router.h"
 #include "runtime/rt_time.h"
 
@@ -20,10 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!router.feed(data + at, std::min(piece, size - at))) break;
     }
     router.close(NETWORK_ERR_NETWORK);
+    const Nonce nonce{};
     for (std::uint32_t id : ids) {
         Response response;
         std::int32_t result = router.wait(id, rt_clock_ms(), response);
         if (result == NETWORK_OK && response.payload.size() > kMaxPayload) __builtin_trap();
+        if (id == ids[1])
+            (void)device_proof_valid("tovik", nonce, nonce, "Admin", response.payload.data(), response.payload.size());
     }
     return 0;
 }

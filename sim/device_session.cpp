@@ -75,7 +75,13 @@ DeviceSession::Verdict DeviceSession::handle_login(const FrameView& frame) {
     }
     std::int32_t slot = m_device.take_session_slot();
     m_logged_in = slot == NETWORK_OK;
-    answer(frame, slot);
+    if (!m_logged_in) {
+        answer(frame, slot);
+        return Verdict::keep;
+    }
+    // The camera proves the password to the client in turn.
+    Proof ours = device_proof(password, theirs, m_nonce, m_user);
+    answer(frame, NETWORK_OK, std::vector<std::uint8_t>(ours.begin(), ours.end()));
     return Verdict::keep;
 }
 

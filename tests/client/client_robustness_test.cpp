@@ -43,9 +43,19 @@ public:
     }
     int port() const { return m_port; }
 
+    // A device that knows the password "tovik" and logs "Admin" in, proving
+    // the password in turn; its nonce is all ones.
     static std::vector<std::uint8_t> login_ok(const FrameView& f) {
-        std::vector<std::uint8_t> nonce(f.header.type == MSG_LOGIN_BEGIN ? kNonceSize : 0, 1);
-        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, nonce);
+        Nonce device_nonce;
+        device_nonce.fill(1);
+        std::vector<std::uint8_t> answer(device_nonce.begin(), device_nonce.end());
+        if (f.header.type == MSG_LOGIN_PROOF) {
+            Nonce client_nonce{};
+            if (f.header.length >= kNonceSize) std::copy(f.payload, f.payload + kNonceSize, client_nonce.begin());
+            Proof proof = device_proof("tovik", client_nonce, device_nonce, "Admin");
+            answer.assign(proof.begin(), proof.end());
+        }
+        return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, answer);
     }
 
 private:
@@ -382,5 +392,44 @@ TEST_F(RobustnessTest, RepeatedEventsAreMergedWhileTheyWait) {
     rt_sleep_ms(500);
     EXPECT_EQ(held.total(), 3u);
     EXPECT_EQ(held.count(0x30002), 1u);
+    Network_ClientLogout(handle);
+}
+
+// Hosts that answer in a camera's place and accept any login: none of them
+// can prove the password, so none is logged in.
+TEST_F(RobustnessTest, DeviceThatCannotProveThePasswordIsRefused) {
+    auto spoofer = [](std::function<std::vector<std::uint8_t>(const FrameView&)> proof_answer) {
+        return [proof_answer](const FrameView& f) {
+            if (f.header.type != MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
+            return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, proof_answer(f));
+        };
+    };
+    FakeDevice accepts_all(spoofer([](const FrameView&) { return std::vector<std::uint8_t>{}; }));
+    FakeDevice random_proof(spoofer([](const FrameView&) { return std::vector<std::uint8_t>(kProofSize, 0x5A); }));
+    // Sends the client's own proof back.
+    FakeDevice reflector(spoofer([](const FrameView& f) {
+        return std::vector<std::uint8_t>(f.payload + kNonceSize, f.payload + kNonceSize + kProofSize);
+    }));
+    FakeDevice long_answer(spoofer([](const FrameView& f) {
+        std::vector<std::uint8_t> ok = FakeDevice::login_ok(f);
+        std::vector<std::uint8_t> proof(ok.begin() + kHeaderSize, ok.end());
+        proof.push_back(0);  // the right proof, one byte too many
+        return proof;
+    }));
+    FakeDevice other_password(spoofer([](const FrameView& f) {
+        Nonce device_nonce, client_nonce;
+        device_nonce.fill(1);
+        std::copy(f.payload, f.payload + kNonceSize, client_nonce.begin());
+        Proof proof = device_proof("tovil", client_nonce, device_nonce, "Admin");
+        return std::vector<std::uint8_t>(proof.begin(), proof.end());
+    }));
+    for (FakeDevice* device : {&accepts_all, &random_proof, &reflector, &long_answer, &other_password}) {
+        int32_t handle = 0;
+        EXPECT_EQ(login_to(*device, handle), NETWORK_ERR_PASSWORD) << device->port();
+        EXPECT_EQ(handle, -1);
+    }
+    FakeDevice honest(FakeDevice::login_ok);
+    int32_t handle = -1;
+    EXPECT_EQ(login_to(honest, handle), NETWORK_OK);
     Network_ClientLogout(handle);
 }

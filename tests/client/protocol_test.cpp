@@ -132,4 +132,20 @@ TEST(LoginProofTest, ProofDependsOnEveryInput) {
     EXPECT_NE(device, other);
 }
 
+// A peer choosing its nonce as the client's can never turn the client's proof
+// into the device's.
+TEST(LoginProofTest, DeviceProofIsNeverAClientProof) {
+    Nonce a{}, b{};
+    ASSERT_TRUE(make_nonce(a));
+    ASSERT_TRUE(make_nonce(b));
+    Proof device = device_proof("tovik", a, b, "Admin");
+    for (const Nonce* first : {&a, &b})
+        for (const Nonce* second : {&a, &b})
+            EXPECT_FALSE(proof_equal(device, login_proof("tovik", *first, *second, "Admin").data()));
+    EXPECT_TRUE(device_proof_valid("tovik", a, b, "Admin", device.data(), device.size()));
+    EXPECT_FALSE(device_proof_valid("tovik", b, a, "Admin", device.data(), device.size()));
+    EXPECT_FALSE(device_proof_valid("tovik", a, b, "Admin", device.data(), device.size() - 1));
+    EXPECT_FALSE(device_proof_valid("tovik", a, b, "Admin", nullptr, 0));
+}
+
 }  // namespace
