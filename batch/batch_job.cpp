@@ -7,6 +7,7 @@
 
 #include "batch/batch_worker.h"
 #include "batch/customer_cfg.h"
+#include "batch/firmware_version.h"
 #include "batch/ip_pool.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -113,6 +114,9 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
         return refused;
     }
     m_fw_path = path;
+    // Read once: the file may be moved or replaced while the job runs, and
+    // the verdict must judge what was flashed.
+    m_fw_version = m_steps.need_update ? firmware_file_version(path) : std::nullopt;
     m_params = params;
     // The worker count is final before the first worker starts, so the
     // barrier and the progress never see a count that is still growing.
@@ -206,10 +210,14 @@ void CBatchJob::stop_job() {
         if (m_worker[slot].IsRunning()) m_worker[slot].Stop();
         // Every worker reports its device finished exactly once, even one
         // whose thread was stopped before it could begin.
-        if (m_entered[slot].exchange(1) == 0) finished_one_device(m_slot_row[slot]);
+        if (m_entered[slot].exchange(1) == 0) {
+            post_status(m_slot_row[slot], kStatusStopped);
+            finished_one_device(m_slot_row[slot]);
+        }
         m_new_ip[slot].clear();
     }
     m_fw_path.clear();
+    m_fw_version.reset();
     m_params = JobParams{};
     post(REPORT_RUN_STATE, 0);
     clear_counters();
@@ -237,6 +245,8 @@ int32_t CBatchJob::check_DeviceEvent(int32_t handle, DEVICE_EVENT* event, void* 
         static_cast<CBatchJob*>(user)->on_device_disconnected(handle);
     return 0;
 }
+
+int32_t CBatchJob::abort_check(void* job) { return static_cast<CBatchJob*>(job)->running() ? 0 : 1; }
 
 void CBatchJob::on_device_disconnected(int32_t handle) {
     for (auto& slot : m_dev_handle) {

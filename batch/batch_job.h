@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,8 +84,12 @@ public:
                       const std::string& range_end);
 
     // Ends the job: every worker leaves at its next check, is joined, and the
-    // counters are cleared. Never waits for a front end.
+    // counters are cleared. Never waits for a front end, nor long for a
+    // device: a worker's call that waits on one gives up (abort_check).
     void stop_job();
+    // Asks every worker to leave at its next check and returns at once; their
+    // last reports (each one's finish among them) follow. stop_job joins them.
+    void request_stop() { m_running.store(0); }
 
     bool running() const { return m_running.load() != 0; }
     int worker_count() const { return m_thrd_cnt.load(); }
@@ -102,6 +107,8 @@ public:
 
     // Device event callback registered with the client library.
     static int32_t check_DeviceEvent(int32_t handle, DEVICE_EVENT* event, void* user);
+    // The workers' abort check for the client library: non-zero once the job stops.
+    static int32_t abort_check(void* job);
     void on_device_disconnected(int32_t handle);
 
     // Progress of flashed devices (kinds 0..3, see batch_job.cpp).
@@ -119,6 +126,9 @@ public:
     const JOB_STEPS& steps() const { return m_steps; }
     const JobParams& params() const { return m_params; }
     const std::string& fw_path() const { return m_fw_path; }
+    // The firmware file's version, read once when the job started; nothing
+    // when the job has no upgrade or the file could not be read then.
+    const std::optional<std::string>& fw_version() const { return m_fw_version; }
     const std::string& new_ip(int slot) const { return m_new_ip[slot]; }
     std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
     void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
@@ -150,6 +160,7 @@ private:
     JOB_STEPS m_steps{};  // m_dostep as the job started; the workers read this copy
     JobParams m_params;
     std::string m_fw_path;
+    std::optional<std::string> m_fw_version;
     std::atomic<int> m_thrd_cnt{0};
     std::atomic<int> m_barrier_cnt{0};
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;

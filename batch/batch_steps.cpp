@@ -9,6 +9,7 @@
 #include "batch/customer_cfg.h"
 #include "batch/text_limits.h"
 #include "client/device_time.h"
+#include "runtime/regular_file.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -42,10 +43,9 @@ bool CBatchWorker::logo_step() {
         post(21);
         return true;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(m_job.params().logo_path.c_str(), "rb"),
-                                                         &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(m_job.params().logo_path), &std::fclose);
     if (!file) {
-        debug_print("logo file \"%s\" cannot be opened\n", m_job.params().logo_path.c_str());
+        debug_print("logo file \"%s\" cannot be opened (or is not a regular file)\n", m_job.params().logo_path.c_str());
         m_retry_step = 0;
         post(19);
         return true;

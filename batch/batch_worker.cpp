@@ -55,6 +55,9 @@ void CBatchWorker::count_progress_once(int kind) {
 
 void CBatchWorker::run() {
     debug_print("CtervaneDlg::  ThreadFunc  ---------------- ENTER!!! \n");
+    // A stop must not wait for a device that holds a call (a login or a
+    // request it never answers): the library gives such calls up.
+    m_job.client().SetThreadAbortCB(&CBatchJob::abort_check, &m_job);
     if (std::optional<DeviceRow> row = m_job.table().row(m_ch)) {
         m_mac = row->mac;
         m_ip = row->ip;
@@ -64,9 +67,17 @@ void CBatchWorker::run() {
         m_customer_cfg = CUSTOMER_CFG{};
         m_need_set_customer_cfg = false;
         passes();
+    } else {
+        m_ended = true;  // the job was this IP change alone
     }
+    if (!m_ended) report_stopped();
+    m_job.client().SetThreadAbortCB(nullptr, nullptr);
     m_job.note_worker_end(m_slot, m_passes);
     m_job.finished_one_device(m_ch);
+}
+
+void CBatchWorker::report_stopped() {
+    post(m_update_complete && !m_upgrade_confirmed ? kStatusStoppedAfterFlash : kStatusStopped);
 }
 
 void CBatchWorker::send_ip_change(bool with_network_fields) {
@@ -110,19 +121,29 @@ bool CBatchWorker::ip_change_steps() {
 
 void CBatchWorker::passes() {
     for (;;) {
-        if (m_max_try_cnt-- <= 0 || !running()) return;
+        if (!running()) return;
+        if (m_max_try_cnt-- <= 0) {
+            m_ended = true;
+            return;
+        }
         ++m_passes;
         debug_print("### device index %d enter the while loop again \n", m_ch);
         int ret = login();
         if (m_device_handle == -1) {
-            if (login_failure_ends(ret)) return;
+            if (login_failure_ends(ret)) {
+                m_ended = true;
+                return;
+            }
         } else if (((m_steps.need_update && !m_update_complete) || m_retry_step == 2) && running()) {
             upgrade_step();
         }
         if (upgrade_verdict() == Verdict::GoOn) {
             setting_steps();
             logout_if_logged_in();
-            if (m_retry_step == 0) return;
+            if (m_retry_step == 0) {
+                m_ended = running();
+                return;
+            }
         }
         logout_if_logged_in();
     }
@@ -214,13 +235,17 @@ void CBatchWorker::upgrade_step() {
     wait_after_flash();
     second_login();
     count_progress_once(2);
-    if (m_device_handle != -1 && running()) {
-        // The white light blinks once: the technician sees which camera is done.
-        client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 1, 1);
-        client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 0, 1);
-        post(8);
-    }
+    if (m_device_handle != -1 && running()) confirm_upgrade();
     m_retry_step = 0;
+}
+
+void CBatchWorker::confirm_upgrade() {
+    IDeviceClient& client = m_job.client();
+    // The white light blinks once: the technician sees which camera is done.
+    client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 1, 1);
+    client.DeviceControl(m_device_handle, DEVICE_CTRL_LIGHT, 0, 0, 1);
+    post(8);
+    m_upgrade_confirmed = true;
 }
 
 void CBatchWorker::start_transfer() {
@@ -240,8 +265,9 @@ void CBatchWorker::start_transfer() {
         status = 3;
         m_max_try_cnt = 0;
     }
-    // Earlier passes retry silently; only the last one tells.
-    if (m_max_try_cnt <= 0) post(status);
+    // Earlier passes retry silently; only the last one tells. A stopped job
+    // judges nothing: the call may only have been given up.
+    if (m_max_try_cnt <= 0 && running()) post(status);
     if (m_upgrade_handle != -1) m_job.client().StopUpgrade(m_upgrade_handle);
     m_upgrade_handle = -1;
 }
@@ -315,21 +341,31 @@ void CBatchWorker::second_login() {
 }
 
 bool CBatchWorker::new_version_listed() {
+    const std::optional<std::string>& flashed = m_job.fw_version();
+    if (!flashed) return false;
     std::int64_t deadline = rt_clock_ms() + kVersionWaitMs;
     for (;;) {
-        if (firmware_version_matches(m_job.fw_path(), m_job.table().version_of(m_ch))) return true;
+        if (version_listed_matches(*flashed, m_job.table().version_of(m_ch))) return true;
         // Only a device that is back (logged in) can still be heard anew.
         if (m_device_handle == -1 || !running() || rt_clock_ms() >= deadline) return false;
         rt_sleep_ms(100);
     }
 }
 
+// A flashed device counts as upgraded only once a login after the flash
+// proved it is the device (not a host answering for it); a later pass that
+// reaches it confirms it then. The listed version must show the firmware's.
 CBatchWorker::Verdict CBatchWorker::upgrade_verdict() {
     if (m_retry_step == 2) return Verdict::NextPass;
+    // A stopped job gives no verdict: the worker's end says what is known.
+    if (!running()) return Verdict::NextPass;
+    if (m_steps.need_update && m_update_complete && !m_upgrade_confirmed && m_device_handle != -1)
+        confirm_upgrade();
     if (!m_steps.need_update)
         post(12);
-    else if (!m_update_complete || !new_version_listed())
+    else if ((!m_update_complete || !m_upgrade_confirmed || !new_version_listed()) && running())
         post(9);
+    if (!running()) return Verdict::NextPass;
     if (m_device_handle == -1) {
         for (int code : {21, 24, 18, 27}) post(code);
         return Verdict::NextPass;

@@ -35,7 +35,12 @@ private:
     void wait_for_disconnect();
     void wait_after_flash();
     void second_login();
+    // A login after the flash proved the device is the one flashed (the
+    // library's login is mutual): the light blinks and the row shows √.
+    void confirm_upgrade();
     Verdict upgrade_verdict();
+    // What a stopped job shows for this device instead of a verdict.
+    void report_stopped();
     // Does the list show the firmware's version (waiting a little for discovery)?
     bool new_version_listed();
     void logout_if_logged_in();
@@ -75,6 +80,8 @@ private:
     int32_t m_device_handle = -1;
     int32_t m_upgrade_handle = -1;
     bool m_update_complete = false;
+    bool m_upgrade_confirmed = false;  // status 8 given
+    bool m_ended = false;              // the passes ended by themselves, not by a stop
     int m_retry_step = 0;
     bool m_progress_marks[3] = {true, true, true};
     int m_ticks = 0;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "client/kaltro_abort.h"
 #include "client/kaltro_client.h"
 
 // The device client library as the batch workers use it. The default
@@ -24,6 +25,9 @@ public:
     virtual int32_t SetDeviceConfig(int32_t handle, int32_t command, int32_t channel, const void* data,
                                     int32_t size) = 0;
     virtual int32_t DeviceControl(int32_t handle, int32_t code, int32_t arg1, int32_t arg2, int32_t arg3) = 0;
+    // The calling thread's abort check: its calls stop waiting on a device
+    // once the check answers non-zero.
+    virtual int32_t SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) = 0;
 };
 
 // An IP change request: the device's MAC and the new address fields
@@ -62,4 +66,5 @@ public:
     int32_t SetDeviceConfig(int32_t handle, int32_t command, int32_t channel, const void* data,
                             int32_t size) override;
     int32_t DeviceControl(int32_t handle, int32_t code, int32_t arg1, int32_t arg2, int32_t arg3) override;
+    int32_t SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) override;
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "runtime/regular_file.h"
+
 namespace {
 
 constexpr std::size_t kHeaderBytes = 456;
@@ -17,7 +19,7 @@ std::int32_t le_int32(const unsigned char* p) {
 }  // namespace
 
 std::optional<std::string> firmware_file_version(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(path), &std::fclose);
     if (!file) return std::nullopt;
     unsigned char header[kHeaderBytes];
     if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return std::nullopt;
@@ -27,8 +29,6 @@ std::optional<std::string> firmware_file_version(const std::string& path) {
     return std::string(text);
 }
 
-int firmware_version_matches(const std::string& path, const std::string& version_text) {
-    std::optional<std::string> version = firmware_file_version(path);
-    if (!version) return 0;
-    return version_text.compare(0, version->size(), *version) == 0 ? 1 : 0;
+bool version_listed_matches(const std::string& firmware_version, const std::string& version_text) {
+    return version_text.compare(0, firmware_version.size(), firmware_version) == 0;
 }

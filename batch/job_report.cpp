@@ -14,7 +14,7 @@ constexpr StatusEffect kEffects[kStatusCount] = {
     {-1, nullptr, "IDS_IS_UPGRADE"},                              // 6
     {-1, nullptr, "IDS_UPGRADE_FAIL_RETRY_LATER"},                // 7
     {COL_UPGRADE, kMarkDone, "IDS_UPGRADE_OK"},                   // 8
-    {COL_UPGRADE, kMarkFailed, nullptr},                          // 9
+    {COL_UPGRADE, kMarkFailed, "IDS_UPGRADE_FAILED"},             // 9
     {-1, nullptr, "IDS_IS_LOGINING"},                             // 10
     {-1, nullptr, "IDS_WAIT_REBOOT"},                             // 11
     {COL_UPGRADE, kMarkSkipped, nullptr},                         // 12
@@ -35,6 +35,8 @@ constexpr StatusEffect kEffects[kStatusCount] = {
     {COL_SETTINGS, kMarkSkipped, nullptr},                        // 27
     {-1, nullptr, nullptr},                                       // 28: handled by the row itself
     {-1, nullptr, "IDS_LOGIN_MAX_USER"},                          // 29
+    {-1, nullptr, "IDS_JOB_STOPPED"},                             // 30
+    {-1, nullptr, "IDS_STOPPED_AFTER_FLASH"},                     // 31
 };
 
 }  // namespace

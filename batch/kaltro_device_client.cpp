@@ -37,3 +37,7 @@ int32_t CKaltroDeviceClient::DeviceControl(int32_t handle, int32_t code, int32_t
                                            int32_t arg3) {
     return Network_ClientDeviceControl(handle, code, arg1, arg2, arg3);
 }
+
+int32_t CKaltroDeviceClient::SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) {
+    return Network_ClientSetThreadAbortCB(check, user);
+}

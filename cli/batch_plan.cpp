@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <cstdio>
+
+#include "runtime/regular_file.h"
 
 namespace {
 
@@ -149,7 +152,7 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
         if (!refused.empty()) return refused;
     }
     if (o.logo) {
-        if (!std::ifstream(*o.logo)) return "logo file cannot be read: " + *o.logo;
+        if (!is_regular_file(*o.logo)) return "logo file is not a regular file: " + *o.logo;
         plan.params.logo_path = *o.logo;
         boxes.logo = 1;
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "client/call_abort.h"
+#include "client/kaltro_abort.h"
 #include "client/kaltro_client.h"
 #include "client/kaltro_live.h"
 #include "client/live_stream.h"
@@ -346,6 +348,11 @@ KALTRO_API int32_t Network_ClientSetVideoTargetSize(uint32_t target, int32_t wid
 
 KALTRO_API int32_t Network_ClientUnregisterVideoTarget(uint32_t target) {
     return video_targets().remove(target) ? NETWORK_OK : NETWORK_ERR_INVALID_HANDLE;
+}
+
+KALTRO_API int32_t Network_ClientSetThreadAbortCB(NETWORK_ABORT_CB check, void* user) {
+    set_thread_abort_check(check, user);
+    return NETWORK_OK;
 }
 
 KALTRO_API int32_t Network_ClientGetCameraAdvanceConfig(int32_t handle, int32_t channel, void* config,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "client/call_abort.h"
 #include "client/socket_io.h"
 #include "runtime/rt_time.h"
 
@@ -42,10 +43,10 @@ std::int32_t ResponseRouter::wait(std::uint32_t id, std::int64_t deadline_ms, Re
     std::unique_lock<std::mutex> guard(m_lock);
     auto it = m_pending.find(id);
     if (it == m_pending.end()) return NETWORK_ERR_NETWORK;
-    // Sliced so a sped-up clock ends the wait on time.
+    // Sliced so a sped-up clock, or a caller that is stopping, ends the wait on time.
     while (!it->second.done) {
         std::int64_t left = deadline_ms - rt_clock_ms();
-        if (left <= 0) break;
+        if (left <= 0 || call_aborted()) break;
         m_answered.wait_for(guard, std::chrono::milliseconds(std::min(real_wait_ms(left), 100)));
     }
     Pending pending = std::move(it->second);

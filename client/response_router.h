@@ -33,8 +33,9 @@ public:
 
     // Registers the next request and returns its id (never 0), or 0 once closed.
     std::uint32_t expect();
-    // Waits for the answer to `id` until `deadline_ms`; removes the request.
-    // Returns the result code; NETWORK_ERR_TIMEOUT when no answer came.
+    // Waits for the answer to `id` until `deadline_ms` (or until the calling
+    // thread's abort check says so); removes the request. Returns the result
+    // code; NETWORK_ERR_TIMEOUT when no answer came.
     std::int32_t wait(std::uint32_t id, std::int64_t deadline_ms, Response& out);
     // Parses bytes from the device; false once the stream is broken.
     bool feed(const std::uint8_t* data, std::size_t length);

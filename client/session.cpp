@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "client/call_abort.h"
 #include "client/login_auth.h"
 #include "client/socket_io.h"
 #include "runtime/rt_time.h"
@@ -97,6 +98,7 @@ bool Session::write_frame(const FrameHeader& header, const std::uint8_t* payload
 }
 
 std::int32_t Session::request(std::uint16_t type, const std::vector<std::uint8_t>& payload, Response& out) {
+    if (call_aborted()) return NETWORK_ERR_NETWORK;  // nothing new for a caller that is stopping
     FrameHeader header;
     header.type = type;
     header.request_id = m_router.expect();
@@ -104,8 +106,13 @@ std::int32_t Session::request(std::uint16_t type, const std::vector<std::uint8_t
     bool sent = write_frame(header, payload.data(), payload.size());
     std::int32_t result = m_router.wait(header.request_id, rt_clock_ms() + m_timing.request_ms, out);
     // A device that does not answer cannot be trusted to answer later
-    // requests in order either: give the login up.
-    if (sent && result == NETWORK_ERR_TIMEOUT) drop("request timed out");
+    // requests in order either: give the login up. So also when the caller
+    // stopped waiting: its answer could still come, to nobody.
+    if (sent && result == NETWORK_ERR_TIMEOUT) {
+        bool given_up = call_aborted();
+        drop(given_up ? "request given up: the caller is stopping" : "request timed out");
+        if (given_up) result = NETWORK_ERR_NETWORK;
+    }
     return result;
 }
 

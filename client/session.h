@@ -56,6 +56,8 @@ public:
     // No event callback for this login runs after it returned.
     void close();
     bool connected() const { return m_connected.load(); }
+    // Ends the connection from any thread; the reader thread reports it.
+    void drop(const char* why);
 
 private:
     std::int32_t login(const std::string& user, const std::string& password);
@@ -63,8 +65,6 @@ private:
     bool read_available();
     void send_keepalive();
     bool write_frame(const FrameHeader& header, const std::uint8_t* payload, std::size_t length);
-    // Ends the connection from any thread; the reader thread reports it.
-    void drop(const char* why);
     void on_connection_lost();
 
     const int m_fd;

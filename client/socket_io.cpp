@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "client/call_abort.h"
 #include "runtime/rt_time.h"
 
 namespace kaltro {
@@ -31,12 +32,13 @@ static bool make_address(const std::string& ip, std::uint16_t port, sockaddr_in&
     return inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) == 1;
 }
 
+// Gives up at the deadline, or when the calling thread's caller is stopping.
 static int wait_writable(int fd, std::int64_t deadline_ms) {
     for (;;) {
         std::int64_t left = deadline_ms - rt_clock_ms();
-        if (left <= 0) return 0;
+        if (left <= 0 || call_aborted()) return 0;
         pollfd p{fd, POLLOUT, 0};
-        int r = poll(&p, 1, std::min(real_wait_ms(left), 200));
+        int r = poll(&p, 1, std::min(real_wait_ms(left), 100));
         if (r > 0) return (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT) ? -1 : 1;
         if (r < 0 && errno != EINTR) return -1;
     }

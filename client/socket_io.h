@@ -13,7 +13,8 @@ namespace kaltro {
 // Real milliseconds for a wait of `system_ms` at the current time speed (at least 1).
 int real_wait_ms(std::int64_t system_ms);
 
-// Connects to ip:port within `timeout_ms`; returns the socket or -1.
+// Connects to ip:port within `timeout_ms`; returns the socket or -1. This and
+// the writes below also give up when the calling thread's abort check says so.
 int connect_tcp(const std::string& ip, std::uint16_t port, std::int64_t timeout_ms);
 
 // Listens on ip:port (backlog 64); returns the socket or -1.

@@ -4,16 +4,18 @@
 
 #include <vector>
 
+#include "client/call_abort.h"
 #include "client/firmware_format.h"
+#include "runtime/regular_file.h"
 #include "runtime/trace.h"
 
 namespace kaltro {
 
 std::int32_t UpgradeTransfer::start(std::shared_ptr<Session> session, const std::string& path,
                                     std::unique_ptr<UpgradeTransfer>& out) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = open_regular_file(path);
     if (file == nullptr) {
-        TRACE_MSG("kaltro::UpgradeTransfer::start", "cannot open %s\n", path.c_str());
+        TRACE_MSG("kaltro::UpgradeTransfer::start", "cannot open %s (or not a regular file)\n", path.c_str());
         return NETWORK_ERR_UPGRADE_INVALID_FILE;
     }
     struct stat info {};
@@ -94,7 +96,7 @@ std::int32_t UpgradeTransfer::status(std::int32_t& progress) {
     // The device tells how much it holds; 100 is kept for the verified image.
     Response answer;
     std::int32_t result = m_session->request(MSG_UPGRADE_STATUS, {}, answer);
-    if (result != NETWORK_OK && m_end_sent.load()) {
+    if (result != NETWORK_OK && m_end_sent.load() && !call_aborted()) {
         // The device answers the image's end before this poll (and reboots
         // after a good image): the transfer's own verdict is the one to give.
         m_thread_done.wait(false);
@@ -111,6 +113,10 @@ std::int32_t UpgradeTransfer::status(std::int32_t& progress) {
 void UpgradeTransfer::stop() {
     if (!m_thread.joinable()) return;
     m_abort.store(true);
+    // The transfer thread may be stuck in a write the device does not take,
+    // or waiting for the device's verdict: a caller that is stopping cuts
+    // the line rather than wait for either.
+    if (call_aborted()) m_session->drop("transfer given up: the caller is stopping");
     m_thread.join();
     if (m_state.load() != done) {
         m_session->send_unanswered(MSG_UPGRADE_ABORT, nullptr, 0);

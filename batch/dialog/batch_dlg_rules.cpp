@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/regular_file.h"
+
 namespace {
 
 // Text up to (not including) the last '.'; the whole text when it has none.
@@ -31,7 +33,7 @@ std::size_t utf8_length(const std::string& text) {
     return count;
 }
 
-bool firmware_path_acceptable(const std::string& path) { return utf8_length(path) > 7; }
+bool firmware_path_acceptable(const std::string& path) { return utf8_length(path) > 7 && is_regular_file(path); }
 
 RangeCheck check_ip_range(const std::string& start, const std::string& end, bool order_check) {
     RangeCheck check;

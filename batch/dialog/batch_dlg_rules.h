@@ -12,7 +12,8 @@ bool is_valid_ip(const std::string& text);
 // The number of characters (not bytes) of a UTF-8 text.
 std::size_t utf8_length(const std::string& text);
 
-// A firmware path is accepted when it holds more than 7 characters.
+// A firmware path is accepted when it holds more than 7 characters and names
+// a regular file (looked at without opening it: a FIFO would hang the open).
 bool firmware_path_acceptable(const std::string& path);
 
 // The outcome of the range rule for the first and last address of a range.

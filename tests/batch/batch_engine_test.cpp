@@ -300,7 +300,129 @@ TEST_F(BatchUpgrade, DeviceThatNeverDisconnectsIsWaitedForBoundedTime) {
     EXPECT_TRUE(contains(statuses(row), 8));
 }
 
+// The verdict judges the file as it was when the job started: moving or
+// deleting it while the cameras flash changes nothing.
+TEST_F(BatchUpgrade, FirmwareFileMovedDuringTheJobKeepsTheVerdict) {
+    std::string fw = firmware(2, 0, 0);
+    for (int i = 2; i <= 3; ++i) {
+        FakeDevice d;
+        d.version_after_flash = "2.0.0";
+        add_device("127.0.0." + std::to_string(i), d);
+    }
+    job.m_dostep.need_update = 1;
+    start(fw);
+    std::filesystem::remove(fw);
+    wait_finished();
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_TRUE(contains(statuses(row), 8)) << row;
+        EXPECT_FALSE(contains(statuses(row), 9)) << row;
+    }
+}
+
+// After the flash a host answers for the camera (its MAC, the new version in
+// discovery) but cannot prove the password: the login is refused, and the
+// camera is not taken for upgraded.
+TEST_F(BatchUpgrade, HostAnsweringForAFlashedCameraIsNoSuccess) {
+    FakeDevice d;
+    d.version_after_flash = "2.0.0";
+    d.login_results = {0};
+    d.login_default = NETWORK_ERR_PASSWORD;
+    int row = add_device("127.0.0.2", d);
+    job.m_dostep.need_update = 1;
+    start(firmware(2, 0, 0));
+    wait_finished();
+    std::vector<int> codes = statuses(row);
+    EXPECT_FALSE(contains(codes, 8));
+    EXPECT_TRUE(contains(codes, 9));
+}
+
+// A camera that comes back only after the second login's budget is marked
+// failed at first, and upgraded once a later pass reaches it.
+TEST_F(BatchUpgrade, LateCameraIsConfirmedByALaterPass) {
+    FakeDevice d;
+    d.version_after_flash = "2.0.0";
+    d.offline_after_flash = true;
+    int row = add_device("127.0.0.2", d);
+    job.m_dostep.need_update = 1;
+    rt_set_time_speed(100);  // the later passes' logins leave time to bring it back
+    start(firmware(2, 0, 0));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!contains(statuses(row), 9) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        collect();
+    }
+    client.bring_back("127.0.0.2");
+    wait_finished();
+    std::vector<int> codes = statuses(row);
+    auto failed = std::find(codes.begin(), codes.end(), 9);
+    ASSERT_NE(failed, codes.end());
+    EXPECT_NE(std::find(failed, codes.end(), 8), codes.end());
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 8), 1);
+    EXPECT_EQ(client.controls("127.0.0.2").size(), 2u);  // one blink, for the confirmation
+}
+
 using BatchStop = BatchFixture;
+
+// Devices that take the connection and never answer: a stop gives their
+// calls up at once, and rows the job never got to say so, without a "×".
+TEST_F(BatchStop, StopGivesUpHungLoginsAndMarksTheRowsStopped) {
+    for (int i = 2; i <= 4; ++i) {
+        FakeDevice d;
+        d.hang_after_logins = 0;
+        add_device("127.0.0." + std::to_string(i), d);
+    }
+    job.m_dostep.need_update = 1;
+    job.m_dostep.change_time_sync = 1;
+    start(firmware(2, 0, 0));
+    wait_hanging(3);
+    job.stop_job();
+    collect();
+    EXPECT_EQ(client.aborted_calls(), 3);
+    for (int row = 0; row < 3; ++row) {
+        std::vector<int> codes = statuses(row);
+        EXPECT_EQ(codes.back(), kStatusStopped) << row;
+        EXPECT_FALSE(contains(codes, 9)) << row;
+        EXPECT_FALSE(contains(codes, 16)) << row;
+        EXPECT_EQ(count_kind(REPORT_FINISHED, row), 1) << row;
+    }
+}
+
+// Stopped while waiting for a flashed camera to come back: the row tells
+// that the firmware went out, neither "√" nor "×".
+TEST_F(BatchStop, StopAfterTheFlashSaysTheFirmwareWasSent) {
+    FakeDevice d;
+    d.version_after_flash = "2.0.0";
+    d.hang_after_logins = 1;  // the login after the flash hangs
+    int row = add_device("127.0.0.2", d);
+    job.m_dostep.need_update = 1;
+    start(firmware(2, 0, 0));
+    wait_hanging(1);
+    job.stop_job();
+    collect();
+    std::vector<int> codes = statuses(row);
+    EXPECT_EQ(codes.back(), kStatusStoppedAfterFlash);
+    EXPECT_FALSE(contains(codes, 8));
+    EXPECT_FALSE(contains(codes, 9));
+    EXPECT_EQ(client.open_logins(), 0);
+}
+
+// A request the device never answers is given up as well; the step it
+// belonged to is not marked failed.
+TEST_F(BatchStop, StopGivesUpAHungRequest) {
+    FakeDevice d;
+    d.hung_commands = {NETWORK_CMD_SET_TIME};
+    int row = add_device("127.0.0.2", d);
+    job.m_dostep.change_time_sync = 1;
+    start();
+    wait_hanging(1);
+    job.stop_job();
+    collect();
+    EXPECT_EQ(client.aborted_calls(), 1);
+    std::vector<int> codes = statuses(row);
+    EXPECT_FALSE(contains(codes, 16));
+    EXPECT_EQ(codes.back(), kStatusStopped);
+    EXPECT_EQ(client.open_logins(), 0);
+}
 
 TEST_F(BatchStop, StopDuringTransferAbortsItLogsOutAndEveryWorkerFinishesOnce) {
     client.set_progress_step(0);  // a transfer that never ends by itself

@@ -80,6 +80,14 @@ protected:
         collect();
     }
 
+    // Waits until `count` calls hang on silent devices.
+    void wait_hanging(int count) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (client.hanging_calls() < count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(client.hanging_calls(), count);
+    }
+
     void collect() {
         for (const JobReport& report : job.reports().drain()) reports.push_back(report);
     }

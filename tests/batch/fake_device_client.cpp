@@ -1,6 +1,43 @@
 #include "fake_device_client.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+namespace {
+struct AbortCheck {
+    NETWORK_ABORT_CB check = nullptr;
+    void* user = nullptr;
+};
+thread_local AbortCheck t_abort;
+}  // namespace
+
+int32_t FakeDeviceClient::SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) {
+    t_abort = AbortCheck{check, user};
+    return 0;
+}
+
+int32_t FakeDeviceClient::hang() {
+    ++m_hanging_calls;
+    int32_t result = NETWORK_ERR_TIMEOUT;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (t_abort.check && t_abort.check(t_abort.user) != 0) {
+            ++m_aborted_calls;
+            result = NETWORK_ERR_NETWORK;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --m_hanging_calls;
+    return result;
+}
+
+bool FakeDeviceClient::command_hangs(int32_t handle, int32_t command) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto login = m_logins.find(handle);
+    return login != m_logins.end() && m_devices[login->second.ip].hung_commands.count(command) != 0;
+}
 
 void FakeDeviceClient::add(const std::string& ip, FakeDevice device) {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -16,11 +53,21 @@ int FakeDeviceClient::next_answer(std::deque<int>& answers, int fallback) {
 
 int32_t FakeDeviceClient::Login(int32_t* handle, const std::string& ip, int32_t, const std::string&,
                                 const std::string&) {
-    std::lock_guard<std::mutex> guard(m_lock);
     *handle = -1;
+    bool hangs = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        auto device = m_devices.find(ip);
+        int attempts = m_login_attempts[ip];
+        hangs = device != m_devices.end() && device->second.hang_after_logins >= 0 &&
+                attempts >= device->second.hang_after_logins;
+        if (hangs) ++m_login_attempts[ip];
+    }
+    if (hangs) return hang();
+    std::lock_guard<std::mutex> guard(m_lock);
     ++m_login_attempts[ip];
     auto device = m_devices.find(ip);
-    if (device == m_devices.end()) return NETWORK_ERR_NETWORK;
+    if (device == m_devices.end() || m_offline.count(ip) != 0) return NETWORK_ERR_NETWORK;
     int answer = next_answer(device->second.login_results, device->second.login_default);
     if (answer != 0) return answer;
     *handle = m_next_handle++;
@@ -87,6 +134,7 @@ void FakeDeviceClient::flashed(const std::string& ip, int32_t login) {
         std::lock_guard<std::mutex> guard(m_lock);
         FakeDevice& device = m_devices[ip];
         version = device.version_after_flash;
+        if (device.offline_after_flash) m_offline.insert(ip);
         auto entry = m_logins.find(login);
         if (device.disconnect_after_flash && entry != m_logins.end()) {
             callback = entry->second.callback;
@@ -114,6 +162,7 @@ int32_t FakeDeviceClient::StopUpgrade(int32_t upgrade_handle) {
 }
 
 int32_t FakeDeviceClient::GetDeviceConfig(int32_t handle, int32_t command, int32_t, void* data, int32_t size) {
+    if (command_hangs(handle, command)) return hang();
     std::lock_guard<std::mutex> guard(m_lock);
     auto login = m_logins.find(handle);
     if (login == m_logins.end()) return NETWORK_ERR_INVALID_HANDLE;
@@ -124,6 +173,7 @@ int32_t FakeDeviceClient::GetDeviceConfig(int32_t handle, int32_t command, int32
 
 int32_t FakeDeviceClient::SetDeviceConfig(int32_t handle, int32_t command, int32_t, const void* data,
                                           int32_t size) {
+    if (command_hangs(handle, command)) return hang();
     std::lock_guard<std::mutex> guard(m_lock);
     auto login = m_logins.find(handle);
     if (login == m_logins.end()) return NETWORK_ERR_INVALID_HANDLE;
@@ -133,6 +183,7 @@ int32_t FakeDeviceClient::SetDeviceConfig(int32_t handle, int32_t command, int32
 }
 
 int32_t FakeDeviceClient::DeviceControl(int32_t handle, int32_t code, int32_t arg1, int32_t arg2, int32_t arg3) {
+    if (command_hangs(handle, code)) return hang();
     std::lock_guard<std::mutex> guard(m_lock);
     auto login = m_logins.find(handle);
     if (login == m_logins.end()) return NETWORK_ERR_INVALID_HANDLE;
@@ -207,4 +258,9 @@ std::vector<IpChangeRequest> FakeDiscovery::port_changes() const {
 std::vector<IpChangeRequest> FakeDiscovery::full_changes() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_full_changes;
+}
+
+void FakeDeviceClient::bring_back(const std::string& ip) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_offline.erase(ip);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -20,6 +21,11 @@ struct FakeDevice {
     bool disconnect_after_flash = true; // sends EVENT_DISCONNECTED when the transfer is done
     std::string version_after_flash;    // written into the device table after the flash
     std::map<int, std::deque<int>> config_answers;  // per command, answered in turn; 0 once empty
+    // A device that takes the connection and never answers: these calls wait
+    // until the calling thread's abort check gives them up (as the library does).
+    int hang_after_logins = -1;  // login attempts after the first n hang (-1: none)
+    bool offline_after_flash = false;  // logins answer 17 after the flash until bring_back()
+    std::set<int> hung_commands;  // config commands and control codes
 };
 
 struct ConfigCall {
@@ -47,25 +53,35 @@ public:
     int32_t SetDeviceConfig(int32_t handle, int32_t command, int32_t channel, const void* data,
                             int32_t size) override;
     int32_t DeviceControl(int32_t handle, int32_t code, int32_t arg1, int32_t arg2, int32_t arg3) override;
+    int32_t SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) override;
 
     int login_attempts(const std::string& ip) const;
     int open_logins() const;
     int open_transfers() const;
     int stopped_transfers() const;
+    int aborted_calls() const { return m_aborted_calls.load(); }
+    int hanging_calls() const { return m_hanging_calls.load(); }
     std::vector<ConfigCall> config_calls(const std::string& ip, int command) const;
     std::vector<std::vector<int>> controls(const std::string& ip) const;
     // Transfers report progress in steps of this many percent (default 50; 0 = never done).
     void set_progress_step(int step) { m_progress_step = step; }
+    // A device offline after its flash answers logins again.
+    void bring_back(const std::string& ip);
 
 private:
     struct Session { std::string ip; NETWORK_EVENT_CB callback = nullptr; void* user = nullptr; };
     struct Transfer { std::string ip; int32_t login; int progress = 0; };
     int next_answer(std::deque<int>& answers, int fallback);
     void flashed(const std::string& ip, int32_t login);
+    // Waits as a call to a silent device does; answers 17 once the calling
+    // thread's abort check fires (TIMEOUT after 60 s without one).
+    int32_t hang();
+    bool command_hangs(int32_t handle, int32_t command);
 
     CDeviceTable* m_table;
     mutable std::mutex m_lock;
     std::map<std::string, FakeDevice> m_devices;
+    std::set<std::string> m_offline;
     std::map<std::string, int> m_login_attempts;
     std::map<int32_t, Session> m_logins;
     std::map<int32_t, Transfer> m_transfers;
@@ -74,6 +90,8 @@ private:
     int32_t m_next_handle = 1;
     int m_stopped_transfers = 0;
     int m_progress_step = 50;
+    std::atomic<int> m_aborted_calls{0};
+    std::atomic<int> m_hanging_calls{0};
 };
 
 // Discovery stand-in: records the change requests, lists addresses by MAC.

@@ -99,14 +99,17 @@ TEST(StatusTable, MarksAndMessagesLandInTheirColumns) {
     table.apply_status(0, 8);
     EXPECT_EQ(cell(COL_UPGRADE), kMarkDone);
     EXPECT_EQ(cell(COL_STATUS), "<IDS_UPGRADE_OK>");
-    table.apply_status(0, 9);  // mark only: the message stays
+    table.apply_status(0, 9);  // a failure never keeps the text of a success
     EXPECT_EQ(cell(COL_UPGRADE), kMarkFailed);
-    EXPECT_EQ(cell(COL_STATUS), "<IDS_UPGRADE_OK>");
+    EXPECT_EQ(cell(COL_STATUS), "<IDS_UPGRADE_FAILED>");
+    table.apply_status(0, kStatusStoppedAfterFlash);  // a stop judges nothing: the mark stays
+    EXPECT_EQ(cell(COL_UPGRADE), kMarkFailed);
+    EXPECT_EQ(cell(COL_STATUS), "<IDS_STOPPED_AFTER_FLASH>");
     table.apply_status(0, 24);
     EXPECT_EQ(cell(COL_COMMAND), kMarkSkipped);
     table.apply_status(0, 13);
     EXPECT_EQ(cell(COL_NETWORK), kMarkFailed);
-    table.apply_status(0, 30);  // outside the table: nothing
+    table.apply_status(0, kStatusCount);  // outside the table: nothing
     table.apply_status(0, -1);
     EXPECT_EQ(cell(COL_NETWORK), kMarkFailed);
 

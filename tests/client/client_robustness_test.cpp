@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "client/event_dispatcher.h"
+#include "client/kaltro_abort.h"
 #include "client/login_auth.h"
 #include "client/protocol.h"
 #include "client/socket_io.h"
@@ -432,4 +433,76 @@ TEST_F(RobustnessTest, DeviceThatCannotProveThePasswordIsRefused) {
     int32_t handle = -1;
     EXPECT_EQ(login_to(honest, handle), NETWORK_OK);
     Network_ClientLogout(handle);
+}
+
+namespace {
+std::int32_t flag_set(void* flag) { return static_cast<std::atomic<int>*>(flag)->load(); }
+
+// Runs `call` on a thread whose abort check is `stop`, raises `stop` after
+// `after_ms` (runtime time) and returns the call's result.
+int32_t call_then_stop(const std::function<int32_t()>& call, std::int64_t after_ms) {
+    std::atomic<int> stop{0};
+    int32_t result = -1;
+    std::thread caller([&] {
+        Network_ClientSetThreadAbortCB(flag_set, &stop);
+        result = call();
+        Network_ClientSetThreadAbortCB(nullptr, nullptr);
+    });
+    rt_sleep_ms(after_ms);
+    stop = 1;
+    caller.join();
+    return result;
+}
+}  // namespace
+
+// A timed-out call answers 7; one given up because its caller stopped answers
+// 17, so the two tell apart which ended the wait.
+TEST_F(RobustnessTest, StoppingCallerGetsItsThreadBackFromAHungDevice) {
+    FakeDevice accepts_and_hangs([](const FrameView&) { return std::vector<std::uint8_t>{}; });
+    int32_t handle = 0;
+    EXPECT_EQ(call_then_stop([&] { return login_to(accepts_and_hangs, handle); }, 2000), NETWORK_ERR_NETWORK);
+    EXPECT_EQ(handle, -1);
+
+    start_cameras(1, [](DeviceSideOptions& o) { parse_device_faults("ignore_command=1000", o.faults["*"]); });
+    int32_t h = login();
+    EventLog events;
+    Network_ClientSetEventCB(h, EventLog::callback, &events);
+    DEVICE_TIME t{};
+    EXPECT_EQ(call_then_stop([&] { return Network_ClientGetDeviceConfig(h, NETWORK_CMD_GET_TIME, 0, &t, sizeof t); },
+                             2000),
+              NETWORK_ERR_NETWORK);
+    // The abandoned request closed the connection: its answer could only come to nobody.
+    EXPECT_TRUE(wait_for([&] { return events.disconnects.load() == 1; }));
+    Network_ClientLogout(h);
+    // A thread without a check still waits the request's time out.
+    int32_t again = login();
+    EXPECT_EQ(Network_ClientGetDeviceConfig(again, NETWORK_CMD_GET_TIME, 0, &t, sizeof t), NETWORK_ERR_TIMEOUT);
+    Network_ClientLogout(again);
+}
+
+TEST_F(RobustnessTest, StopUpgradeOfAStoppingCallerDoesNotWaitForTheDevice) {
+    rt_set_time_speed(1);  // the stalled write's 10 s limit in real time, far above the stop
+    // Takes the image's start, then reads no more until released: the
+    // transfer's writes stall.
+    std::atomic<bool> released{false};
+    FakeDevice stalls([&](const FrameView& f) -> std::vector<std::uint8_t> {
+        if (f.header.type == MSG_LOGIN_BEGIN || f.header.type == MSG_LOGIN_PROOF) return FakeDevice::login_ok(f);
+        if (f.header.type == MSG_UPGRADE_BEGIN)
+            return encode_frame(f.header.type | kResponseBit, f.header.request_id, 0, {});
+        while (!released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return {};
+    });
+    int32_t handle = -1;
+    ASSERT_EQ(login_to(stalls, handle), NETWORK_OK);
+    int32_t transfer = -1;
+    ASSERT_EQ(Network_ClientStartUpgrade(&transfer, handle, firmware("3.0.0", 64 * 1024 * 1024).c_str()), NETWORK_OK);
+    rt_sleep_ms(1000);  // the socket buffers fill; the transfer's write waits
+    std::atomic<int> stop{1};
+    Network_ClientSetThreadAbortCB(flag_set, &stop);
+    std::int64_t start = rt_clock_ms();
+    EXPECT_EQ(Network_ClientStopUpgrade(transfer), NETWORK_OK);
+    EXPECT_EQ(Network_ClientLogout(handle), NETWORK_OK);
+    Network_ClientSetThreadAbortCB(nullptr, nullptr);
+    EXPECT_LT(rt_clock_ms() - start, 5000);  // without the check: the rest of the write's 10 s
+    released = true;
 }

@@ -7,6 +7,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QTest>
+#include <sys/stat.h>
+
+#include <fstream>
 #include <thread>
 
 #include "batch_dlg_fixture.h"
@@ -116,9 +119,12 @@ TEST_F(BatchDialogTest, EmptyUserNameStopsEveryJobButtonButTheRange) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(settings_file())));
 }
 
-TEST_F(BatchDialogTest, FirmwarePathNeedsMoreThanSevenCharacters) {
+TEST_F(BatchDialogTest, FirmwarePathNeedsMoreThanSevenCharactersAndARegularFile) {
     CtervaneDlg& dlg = open_silent_dialog();
-    for (const char* path : {"", "1234567", "/tmp/\xC3\xA4\xC3\xB6"}) {
+    const std::string fifo = temp_path("fifo.update");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // taken, it would hang the dialog
+    for (std::string path : {std::string(""), std::string("1234567"), std::string("/tmp/\xC3\xA4\xC3\xB6"),
+                             std::string("12345678"), fifo}) {
         boxes.clear();
         dlg.set_text(IDC_EDIT_FW_PATH, path);
         click(IDC_BTN_UPGRADE);
@@ -129,7 +135,9 @@ TEST_F(BatchDialogTest, FirmwarePathNeedsMoreThanSevenCharacters) {
     }
     EXPECT_FALSE(QFile::exists(QString::fromStdString(settings_file())));
     boxes.clear();
-    dlg.set_text(IDC_EDIT_FW_PATH, "12345678");
+    const std::string file = temp_path("fw.update");
+    std::ofstream(file) << "firmware";
+    dlg.set_text(IDC_EDIT_FW_PATH, file);
     click(IDC_BTN_UPGRADE);
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_FALSE(dlg.running());  // nothing checked: nothing to do, the fields are stored
@@ -318,14 +326,14 @@ TEST_F(BatchDialogTest, ReportsAreShownOnTheGuiThread) {
         job.post_status(0, 9);
         job.post_status(1, 20);
         job.post_status(1, 28);
-        job.post_status(1, 30);
+        job.post_status(1, kStatusCount);
     });
     worker.join();
     EXPECT_TRUE(pump_until([&] { return list().cell(1, 12) == " "; }, 5000));
     EXPECT_EQ(dlg.progress(IDC_PROGRESS), 40);
     EXPECT_EQ(dlg.text(IDC_LABEL_COUNT), "1/4");
-    EXPECT_EQ(list().cell(0, 7), "\u00d7");  // 9 marks the column, keeps the message of 8
-    EXPECT_EQ(list().cell(0, 12), text_of("IDS_UPGRADE_OK"));
+    EXPECT_EQ(list().cell(0, 7), "\u00d7");  // 9 marks the column and says the upgrade failed
+    EXPECT_EQ(list().cell(0, 12), text_of("IDS_UPGRADE_FAILED"));
     for (int column = 6; column <= 12; ++column) EXPECT_EQ(list().cell(1, column), " ") << column;
 
     job.post(REPORT_RUN_STATE, 0);

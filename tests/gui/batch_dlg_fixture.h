@@ -119,6 +119,8 @@ protected:
         std::sort(bases.begin(), bases.end());
         return bases;
     }
+    // A path in the test's own temporary directory.
+    std::string temp_path(const std::string& name) const { return m_settings_dir.path().toStdString() + "/" + name; }
 
     void click(int id) {
         auto* button = dialog->control_as<QAbstractButton>(id);
