@@ -2,14 +2,23 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include <nlohmann/json.hpp>
 
 namespace {
 // A field of the record as the library hands it: up to its terminator, and
 // never past the field even if a device left it unterminated.
 std::string field(const char* text, std::size_t size) { return std::string(text, strnlen(text, size)); }
+
+// The text as a JSON string, quotes included.
+std::string quoted(const std::string& text) {
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 char safe_name_char(unsigned char c) {
     if (c == ':') return '-';
@@ -22,10 +31,14 @@ std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result) 
     char board_id[16];
     std::snprintf(board_id, sizeof(board_id), "0x%x", info.board_id);
     const std::string eol = "\n\r";
-    return "{" + eol + "\"mac\":\"" + field(info.mac, sizeof(info.mac)) + "\"," + eol + "\"board_id\":\"" + board_id +
-           "\"," + eol + "\"board_name\":\"" + field(info.board_name, sizeof(info.board_name)) + "\"," + eol +
-           "\"software_version\":\"" + field(info.software_version, sizeof(info.software_version)) + "\"," + eol +
-           "\"result\":\"" + result + "\"" + eol + "}";
+    return "{" + eol + "\"mac\":" + quoted(field(info.mac, sizeof(info.mac))) + "," + eol + "\"board_id\":\"" +
+           board_id + "\"," + eol + "\"board_name\":" + quoted(field(info.board_name, sizeof(info.board_name))) + "," +
+           eol + "\"software_version\":" + quoted(field(info.software_version, sizeof(info.software_version))) + "," +
+           eol + "\"result\":\"" + result + "\"" + eol + "}";
+}
+
+bool mac_names_a_record(const std::string& mac) {
+    return std::any_of(mac.begin(), mac.end(), [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 std::string test_record_path(const std::string& mac) {
@@ -39,8 +52,10 @@ std::string test_record_path(const std::string& mac) {
 }
 
 RecordWrite write_test_record(const IPC_DEVICE_INFO& info, const char* result) {
+    const std::string mac = field(info.mac, sizeof(info.mac));
+    if (!mac_names_a_record(mac)) return RecordWrite::UnusableMac;
     ::mkdir(kTestRecordDir, 0755);  // an existing folder is fine; a failure shows at the open
-    const std::string path = test_record_path(field(info.mac, sizeof(info.mac)));
+    const std::string path = test_record_path(mac);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb+"), std::fclose);
     if (!file) return RecordWrite::CannotCreate;
     const std::string text = format_test_record(info, result);

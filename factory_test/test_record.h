@@ -13,8 +13,16 @@ constexpr const char* kTestRecordDir = "test_record";
 constexpr std::size_t kTestRecordPathMax = 127;
 
 // The record's text: seven lines, each of the first six ending in LF CR, the
-// board id as "0x%x", values as they are.
+// board id as "0x%x". The device's texts are written as JSON strings: quotes,
+// backslashes and control characters escaped, bytes that are not UTF-8
+// replaced by U+FFFD (as the dialog shows them), so the record always parses
+// to the texts the device gave and a text can never add or change a field.
 std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result);
+
+// A MAC can name a record when it holds a letter or a digit. Without one
+// (empty, only separators or control characters) every such camera would
+// share, and overwrite, one record.
+bool mac_names_a_record(const std::string& mac);
 
 // "test_record/<mac>.txt" with every ':' turned into '-'. The MAC comes from
 // the device, so anything that could lead out of the folder or make an odd
@@ -22,8 +30,9 @@ std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result);
 // the path fits kTestRecordPathMax and still ends in ".txt".
 std::string test_record_path(const std::string& mac);
 
-enum class RecordWrite { Ok, CannotCreate };
+enum class RecordWrite { Ok, CannotCreate, UnusableMac };
 
 // Creates the folder when missing and writes the record, replacing an
-// earlier one for the same camera.
+// earlier one for the same camera. Writes nothing for a MAC that cannot name
+// a record.
 RecordWrite write_test_record(const IPC_DEVICE_INFO& info, const char* result);

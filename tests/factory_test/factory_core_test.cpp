@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "factory_test/device_rows.h"
 #include "factory_test/qr_symbol.h"
@@ -123,6 +126,24 @@ TEST(TestRecord, FieldsWithoutTerminatorStayInsideTheirField) {
     EXPECT_NE(text.find("\"board_name\":\"" + std::string(32, 'B') + "\""), std::string::npos);
 }
 
+// A device's texts are data, never record syntax: whatever they hold, the
+// record parses back to exactly the texts and the verdict the bench wrote.
+TEST(TestRecord, DeviceTextsCannotForgeAField) {
+    IPC_DEVICE_INFO info = info_of("00:12:34:56:78:9a", 7);
+    const std::string forged = "\",\n\r\"result\":\"PASS";
+    std::snprintf(info.board_name, sizeof(info.board_name), "%s", forged.c_str());
+    std::snprintf(info.software_version, sizeof(info.software_version), "1.0\\\x01\t\x7f\xff end");
+    const std::string text = format_test_record(info, "NG");
+    nlohmann::json record = nlohmann::json::parse(text);  // LF CR is JSON whitespace
+    EXPECT_EQ(record["result"], "NG");
+    EXPECT_EQ(record["board_name"], forged);
+    EXPECT_EQ(record["software_version"], "1.0\\\x01\t\x7f\xEF\xBF\xBD end");  // a byte that is not UTF-8 shows as U+FFFD
+    EXPECT_EQ(record["mac"], "00:12:34:56:78:9a");
+    // Still seven lines, whatever the texts hold.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 6);
+}
+
 TEST(TestRecord, NameFromMac) {
     EXPECT_EQ(test_record_path("00:12:34:56:78:9a"), "test_record/00-12-34-56-78-9a.txt");
     EXPECT_EQ(test_record_path("0012345678AB"), "test_record/0012345678AB.txt");
@@ -155,6 +176,17 @@ TEST_F(RecordDir, HostileMacWritesInsideTheFolder) {
     ASSERT_EQ(write_test_record(info_of("../escaped", 1), "PASS"), RecordWrite::Ok);
     EXPECT_FALSE(std::filesystem::exists("../escaped.txt"));
     EXPECT_TRUE(std::filesystem::exists("test_record/.._escaped.txt"));
+}
+
+// Such cameras would all share (and overwrite) one record.
+TEST_F(RecordDir, MacWithoutLetterOrDigitWritesNoRecord) {
+    for (const char* mac : {"", "::::::", "\n\r", " ", "-"}) {
+        EXPECT_FALSE(mac_names_a_record(mac)) << mac;
+        EXPECT_EQ(write_test_record(info_of(mac, 1), "PASS"), RecordWrite::UnusableMac) << mac;
+    }
+    EXPECT_TRUE(!std::filesystem::exists("test_record") ||
+                std::filesystem::directory_iterator("test_record") == std::filesystem::directory_iterator());
+    EXPECT_TRUE(mac_names_a_record("0"));
 }
 
 TEST_F(RecordDir, FolderInTheWayIsReportedAsFailure) {
