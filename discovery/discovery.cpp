@@ -85,7 +85,7 @@ int CDiscovery::RefreshDiscovery(const char* address) {
 int CDiscovery::GetDeviceList(std::vector<DEV_INFO>* list, int* count) {
     if (list == nullptr || count == nullptr) return RC_INVALID_ARG;
     CAutoMutex guard(&m_list_lock);
-    list->insert(list->end(), m_list.begin(), m_list.end());
+    list->insert(list->end(), m_list.records().begin(), m_list.records().end());
     *count += static_cast<int>(m_list.size());
     return RC_OK;
 }
@@ -103,16 +103,16 @@ int CDiscovery::change_ip(NETWORK_INFO* request, bool copy_mask_gateway, const c
     bool found = false;
     {
         CAutoMutex guard(&m_list_lock);
-        for (const DEV_INFO& device : m_list) {
-            if (std::strncmp(device.mac_address, request->dev_mac, DEV_TEXT_SIZE) != 0) continue;
+        const DEV_INFO* device = m_list.find(mac_key(request->dev_mac));
+        if (device != nullptr) {
             found = true;
-            request->new_dev_cmdport = device.cmd_port;
-            request->new_dev_mediaport = device.media_port;
-            request->new_dev_httpport = device.http_port;
-            request->new_dev_mobileport = device.phone_port;
+            request->new_dev_cmdport = device->cmd_port;
+            request->new_dev_mediaport = device->media_port;
+            request->new_dev_httpport = device->http_port;
+            request->new_dev_mobileport = device->phone_port;
             if (copy_mask_gateway) {
-                std::memcpy(request->new_dev_submask, device.subnet_mask, DEV_TEXT_SIZE);
-                std::memcpy(request->new_dev_gateway, device.gateway, DEV_TEXT_SIZE);
+                std::memcpy(request->new_dev_submask, device->subnet_mask, DEV_TEXT_SIZE);
+                std::memcpy(request->new_dev_gateway, device->gateway, DEV_TEXT_SIZE);
             }
             write_log(m_send_log,
                       "mac = %.32s, ip = %.32s, submask = %.32s, gateway = %.32s, cmd = %d, media = %d, http = %d, "
@@ -120,7 +120,6 @@ int CDiscovery::change_ip(NETWORK_INFO* request, bool copy_mask_gateway, const c
                       request->dev_mac, request->new_dev_ip, request->new_dev_submask, request->new_dev_gateway,
                       request->new_dev_cmdport, request->new_dev_mediaport, request->new_dev_httpport,
                       request->new_dev_mobileport);
-            break;
         }
     }
     if (!found) {
@@ -133,15 +132,25 @@ int CDiscovery::change_ip(NETWORK_INFO* request, bool copy_mask_gateway, const c
 int CDiscovery::DiscoveryCbf(DEV_INFO* record, int /*is_new*/, void* context) {
     if (context == nullptr || record == nullptr) return RC_FAIL;
     auto* self = static_cast<CDiscovery*>(context);
-    CAutoMutex guard(&self->m_queue_lock);
-    if (self->m_queue.size() >= kMaxPending) {
-        if (!self->m_queue_full) TRACE_MSG("CDiscovery::DiscoveryCbf", "pending queue full, replies dropped\n");
-        self->m_queue_full = true;
-        return RC_FAIL;
-    }
-    self->m_queue_full = false;
-    self->m_queue.push_back(*record);
-    return RC_OK;
+    // The list is asked only when the queue is full, so that a flood of new
+    // MACs costs the list lock nothing; the two locks are never held at once.
+    if (self->queue_reply(*record, false)) return RC_OK;
+    if (self->queue_reply(*record, self->is_listed(mac_key(record->mac_address)))) return RC_OK;
+    if (!self->m_queue_full.exchange(true))
+        TRACE_MSG("CDiscovery::DiscoveryCbf", "pending queue full, replies of new devices dropped\n");
+    return RC_FAIL;
+}
+
+bool CDiscovery::is_listed(const std::string& mac) {
+    CAutoMutex guard(&m_list_lock);
+    return m_list.contains(mac);
+}
+
+bool CDiscovery::queue_reply(const DEV_INFO& record, bool listed) {
+    CAutoMutex guard(&m_queue_lock);
+    if (!m_queue.push(record, listed)) return false;
+    if (!m_queue.full()) m_queue_full.store(false);
+    return true;
 }
 
 int CDiscovery::ThreadFunc(std::uint32_t /*parameter*/) {
@@ -149,11 +158,7 @@ int CDiscovery::ThreadFunc(std::uint32_t /*parameter*/) {
     bool have = false;
     {
         CAutoMutex guard(&m_queue_lock);
-        if (!m_queue.empty()) {
-            record = m_queue.front();
-            m_queue.pop_front();
-            have = true;
-        }
+        have = m_queue.pop(&record);
     }
     if (have) {
         MergeDevice(record);
@@ -169,20 +174,19 @@ void CDiscovery::MergeDevice(const DEV_INFO& record) {
     void* user_data = nullptr;
     {
         CAutoMutex guard(&m_list_lock);
-        DEV_INFO* listed = nullptr;
-        for (DEV_INFO& device : m_list)
-            if (std::strncmp(device.mac_address, record.mac_address, DEV_TEXT_SIZE) == 0) listed = &device;
-        if (listed == nullptr) {
-            m_list.push_back(record);
-            is_new = 1;
-            write_log(m_recv_log,
-                      "mac = %.32s, ip = %.32s, submask = %.32s, gateway = %.32s, version = %.32s, cmd = %d, "
-                      "media = %d, http = %d, mobile = %d\n\n",
-                      record.mac_address, record.ip_address, record.subnet_mask, record.gateway,
-                      record.software_ver, record.cmd_port, record.media_port, record.http_port, record.phone_port);
-        } else if (std::memcmp(listed, &record, sizeof record) != 0) {
-            *listed = record;
-            is_new = 0;
+        switch (m_list.merge(record)) {
+            case DeviceList::Merge::added:
+                is_new = 1;
+                write_log(m_recv_log,
+                          "mac = %.32s, ip = %.32s, submask = %.32s, gateway = %.32s, version = %.32s, cmd = %d, "
+                          "media = %d, http = %d, mobile = %d\n\n",
+                          record.mac_address, record.ip_address, record.subnet_mask, record.gateway,
+                          record.software_ver, record.cmd_port, record.media_port, record.http_port,
+                          record.phone_port);
+                break;
+            case DeviceList::Merge::changed: is_new = 0; break;
+            case DeviceList::Merge::full: note_left_out(record); break;
+            case DeviceList::Merge::unchanged: break;
         }
         callback = m_callback;
         user_data = m_user_data;
@@ -193,8 +197,19 @@ void CDiscovery::MergeDevice(const DEV_INFO& record) {
     }
 }
 
+// Under the list lock. The first MAC past the cap is traced; the count of
+// all of them is traced when the list is emptied.
+void CDiscovery::note_left_out(const DEV_INFO& record) {
+    if (m_left_out++ == 0)
+        TRACE_MSG("CDiscovery::MergeDevice", "device list full (%zu devices), mac = %.32s and later new devices left out\n",
+                  kMaxDevices, record.mac_address);
+}
+
 int CDiscovery::ClearDeviceList() {
     CAutoMutex guard(&m_list_lock);
+    if (m_left_out > 0)
+        TRACE_MSG("CDiscovery::ClearDeviceList", "%zu replies of devices past the list's cap were left out\n", m_left_out);
+    m_left_out = 0;
     m_list.clear();
     return RC_OK;
 }

@@ -3,12 +3,13 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "discovery/dev_info.h"
+#include "discovery/device_list.h"
+#include "discovery/pending_replies.h"
 #include "discovery/private_discover.h"
 #include "runtime/cmutex.h"
 #include "runtime/cthread.h"
@@ -31,7 +32,12 @@ class CDiscovery {
 public:
     static constexpr std::int32_t kMinInterval = 1000;
     static constexpr std::int64_t kMergeIdleMs = 20;
-    // Records waiting to be merged; beyond this a flood of replies is dropped.
+    // Devices listed at most. Beyond it replies of further MACs are left out
+    // (traced, and counted when a refresh or stop empties the list) while
+    // the listed devices keep being updated.
+    static constexpr std::size_t kMaxDevices = 4096;
+    // New MACs waiting to be merged; beyond this their replies are dropped
+    // (traced), while those of listed or waiting MACs are still taken.
     static constexpr std::size_t kMaxPending = 8192;
 
     // transport null: real sockets.
@@ -61,21 +67,25 @@ public:
 private:
     int ClearDeviceList();
     void MergeDevice(const DEV_INFO& record);
+    bool is_listed(const std::string& mac);
+    bool queue_reply(const DEV_INFO& record, bool listed);
+    void note_left_out(const DEV_INFO& record);
     int change_ip(NETWORK_INFO* request, bool copy_mask_gateway, const char* who);
     void open_logs();
     void close_logs();
     void write_log(std::FILE* file, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     std::atomic<std::uint8_t> m_started{0};
-    std::vector<DEV_INFO> m_list;
+    DeviceList m_list{kMaxDevices};
+    std::size_t m_left_out = 0;  // under the list lock: replies of MACs past the cap since the list was emptied
     CMutex m_list_lock;
     DiscoveryCB m_callback = nullptr;  // both under the list lock
     void* m_user_data = nullptr;
     std::unique_ptr<IUdpTransport> m_own_transport;
     private_discover m_engine;
-    std::deque<DEV_INFO> m_queue;
+    PendingReplies m_queue{kMaxPending};
     CMutex m_queue_lock;
-    bool m_queue_full = false;  // under the queue lock: the drop was traced
+    std::atomic<bool> m_queue_full{false};  // the drop was traced; cleared once there is room again
     CThread<CDiscovery> m_merge_thread;
     std::FILE* m_send_log = nullptr;  // under the list lock
     std::FILE* m_recv_log = nullptr;

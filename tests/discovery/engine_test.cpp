@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -36,7 +37,10 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         return m_list;
     }
-    std::size_t size() const { return list().size(); }
+    std::size_t size() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_list.size();
+    }
 
 private:
     mutable std::mutex m_lock;
@@ -311,4 +315,104 @@ TEST_F(EngineTest, StartEmptiesTheLogFiles) {
     { std::ofstream(options.recv_log) << "old"; }
     start();
     EXPECT_EQ("", read_file(options.recv_log));
+}
+
+namespace {
+
+// A user callback that can be held shut, so that the merge thread stops
+// taking replies while a test floods the queue.
+class Gate {
+public:
+    static int callback(DEV_INFO* record, int is_new, void* self) {
+        auto* gate = static_cast<Gate*>(self);
+        std::unique_lock<std::mutex> guard(gate->m_lock);
+        ++gate->m_waiting;
+        gate->m_opened.wait(guard, [&] { return gate->m_open; });
+        --gate->m_waiting;
+        guard.unlock();
+        return Reports::callback(record, is_new, &gate->reports);
+    }
+    void set_open(bool open) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_open = open;
+        m_opened.notify_all();
+    }
+    bool merge_thread_held() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_waiting > 0;
+    }
+    Reports reports;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_opened;
+    bool m_open = true;
+    int m_waiting = 0;
+};
+
+DEV_INFO numbered_device(int n) {
+    return test_device(("FLOOD-" + std::to_string(n)).c_str(), "10.9.0.1");
+}
+
+}  // namespace
+
+// A host inventing MACs fills the queue while the merge thread is busy: the
+// listed device's next reply must still get through.
+TEST_F(EngineTest, AFloodOfNewMacsNeverCrowdsOutAListedDevice) {
+    TraceCapture trace;
+    Gate gate;
+    start();
+    ASSERT_EQ(0, discovery->SetDiscoveryCB(&Gate::callback, &gate));
+    DEV_INFO real = test_device("REAL-1", "192.168.1.50");
+    ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&real, 1, discovery.get()));
+    ASSERT_TRUE(wait_for([&] { return gate.reports.size() == 1; }));
+
+    gate.set_open(false);
+    DEV_INFO first = numbered_device(0);
+    ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&first, 1, discovery.get()));
+    ASSERT_TRUE(wait_for([&] { return gate.merge_thread_held(); }));
+    for (int n = 1; n <= static_cast<int>(CDiscovery::kMaxPending); ++n) {
+        DEV_INFO fake = numbered_device(n);
+        ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&fake, 1, discovery.get())) << n;
+    }
+    DEV_INFO one_too_many = numbered_device(-1);
+    EXPECT_EQ(RC_FAIL, CDiscovery::DiscoveryCbf(&one_too_many, 1, discovery.get()));
+    EXPECT_TRUE(trace.contains("pending queue full, replies of new devices dropped\n"));
+
+    DEV_INFO upgraded = test_device("REAL-1", "192.168.1.50", "V2.0.0");
+    EXPECT_EQ(0, CDiscovery::DiscoveryCbf(&upgraded, 1, discovery.get()));
+    gate.set_open(true);
+    // REAL-1, the 4095 FLOOD-n that fit in the list, REAL-1 again.
+    ASSERT_TRUE(wait_for([&] { return gate.reports.size() == CDiscovery::kMaxDevices + 1; }, 30000));
+    auto list = listed();
+    ASSERT_FALSE(list.empty());
+    EXPECT_STREQ("V2.0.0", list[0].software_ver);
+}
+
+// Past the cap new MACs are left out (traced, then counted when the list is
+// emptied) while the listed devices keep being updated.
+TEST_F(EngineTest, TheListStopsAtItsCapAndListedDevicesStillChange) {
+    TraceCapture trace;
+    start();
+    const int beyond = 10;
+    for (int n = 0; n < static_cast<int>(CDiscovery::kMaxDevices) + beyond; ++n) {
+        DEV_INFO fake = numbered_device(n);
+        ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&fake, 1, discovery.get()));
+    }
+    DEV_INFO changed = numbered_device(0);
+    dev_copy_text(changed.software_ver, DEV_TEXT_SIZE, "V2.0.0");
+    ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&changed, 1, discovery.get()));
+    ASSERT_TRUE(wait_for([&] { return reports.size() == CDiscovery::kMaxDevices + 1; }, 30000));
+    EXPECT_EQ(0, reports.list().back().is_new);
+    auto list = listed();
+    ASSERT_EQ(CDiscovery::kMaxDevices, list.size());
+    EXPECT_STREQ("V2.0.0", list[0].software_ver);
+    EXPECT_STREQ("FLOOD-4095", list.back().mac_address);
+    EXPECT_TRUE(trace.contains("device list full (4096 devices), mac = FLOOD-4096 and later new devices left out\n"));
+
+    ASSERT_EQ(0, discovery->RefreshDiscovery(nullptr));
+    EXPECT_TRUE(trace.contains("10 replies of devices past the list's cap were left out\n"));
+    DEV_INFO after = numbered_device(5000);
+    ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&after, 1, discovery.get()));
+    ASSERT_TRUE(wait_for([&] { return listed().size() == 1; }));
 }
