@@ -22,12 +22,13 @@ struct ProgramOptions {
                                   "dir"};
     QCommandLineOption settle{"settle-ms", "With --screenshot: how long each dialog searches first (ms).", "ms",
                               "3000"};
+    QCommandLineOption trace{"trace", "Write the trace to standard error and discovery's XML messages to standard output."};
 
     ProgramOptions() {
         parser.setApplicationDescription(
             "tervane - set up and test IP cameras on the local network\n\n"
             "Qt's standard options are accepted as well, for example -style fusion or -platform xcb.");
-        parser.addOptions({help, factory_test, screenshot, settle});
+        parser.addOptions({help, factory_test, screenshot, settle, trace});
     }
 };
 
@@ -57,6 +58,7 @@ std::optional<int> parse_options(const QStringList& arguments, CtervaneApp::Opti
     }
     bool settle_ok = false;
     result->factory_test = options.parser.isSet(options.factory_test);
+    result->trace = options.parser.isSet(options.trace);
     result->screenshot_dir = options.parser.value(options.screenshot).toStdString();
     result->settle_ms = options.parser.value(options.settle).toInt(&settle_ok);
     if (!settle_ok || result->settle_ms < 0) {
@@ -83,11 +85,15 @@ int CtervaneApp::run(int argc, char** argv) {
 int CtervaneApp::InitInstance(const Options& options) {
     // A device that drops its connection mid-write must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
-    CGuideMenu menu;
-    if (!options.screenshot_dir.empty()) {
-        // Only the paths written go to the output, for the scripts that read it.
+    // Quiet unless asked: with a hundred cameras the trace and the XML of
+    // every reply would be tens of kilobytes every few seconds. Screenshots
+    // print only the paths they write, for the scripts that read them.
+    if (!options.trace || !options.screenshot_dir.empty()) {
         xml_set_output(nullptr);
         set_trace_sink(trace_null_sink, nullptr);
+    }
+    CGuideMenu menu;
+    if (!options.screenshot_dir.empty()) {
         const ScreenshotResult shots = write_screenshots(menu, options.screenshot_dir, options.settle_ms);
         if (!shots.ok) std::fprintf(stderr, "tervane: %s\n", shots.error.c_str());
         for (const std::string& file : shots.files)

@@ -10,6 +10,7 @@ public:
         bool factory_test = false;   // open the test bench directly
         std::string screenshot_dir;  // render the dialogs there and quit
         int settle_ms = 3000;        // how long the screenshots' dialogs search first
+        bool trace = false;          // trace lines and discovery's XML on the standard streams
     };
 
     int run(int argc, char** argv);

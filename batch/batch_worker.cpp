@@ -88,12 +88,17 @@ void CBatchWorker::send_ip_change(bool with_network_fields) {
         if (fits_request_field(params.net_mask)) request.mask = params.net_mask;
         if (fits_request_field(params.net_gateway)) request.gateway = params.net_gateway;
     }
+    bool sent = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (attempt > 0) rt_sleep_ms(100);
         int ret = with_network_fields ? m_job.discovery().ChangeIp(request)
                                       : m_job.discovery().ChangeIpPort(request);
         if (ret == 0) post(14);
+        sent = sent || ret == 0;
     }
+    // Not one request could leave (no card up, the chosen card down): the
+    // device keeps its address, which the row must say rather than nothing.
+    if (!sent) post(13);
 }
 
 bool CBatchWorker::after_ip_change(JobStepField field) {

@@ -21,6 +21,7 @@
 #include "cli/batch_plan.h"
 #include "cli/command.h"
 #include "cli/fleet_list.h"
+#include "cli/search_options.h"
 #include "discovery/xml_path.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
@@ -293,6 +294,7 @@ int run_batch_command(const BatchCliOptions& o) {
     discovery_options.endpoints.broadcast_address = o.broadcast;
     discovery_options.endpoints.local_port = o.local_port;
     discovery_options.endpoints.device_port = o.device_port;
+    discovery_options.endpoints.card = o.card;
     discovery_options.send_log.clear();
     discovery_options.recv_log.clear();
     CDiscovery discovery(nullptr, discovery_options);
@@ -300,7 +302,6 @@ int run_batch_command(const BatchCliOptions& o) {
     // Searching again now and then lets discovery hear a flashed device come
     // back with its new version, which the upgrade's verdict compares.
     discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
-    if (!o.card.empty()) discovery.RefreshDiscovery(o.card.c_str());
     listen_for_devices(o, fleet);
 
     const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
@@ -308,6 +309,7 @@ int run_batch_command(const BatchCliOptions& o) {
     int result = 3;
     if (selected.empty()) {
         std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());
+        if (fleet.size() == 0) hint_when_nothing_answered(discovery, o.local_port);
     } else if (!refused_selection.empty()) {
         std::fprintf(stderr, "tervane-cli: %s\n", refused_selection.c_str());
         result = 2;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "cli/terminal_text.h"
+
 namespace {
 
 const char* kind_name(int kind) {
@@ -41,7 +43,7 @@ int row_of(const JobReport& report) {
 std::string device_line(int number, const DeviceRow& row) {
     char index[16];
     std::snprintf(index, sizeof index, "%02d", number);
-    std::string line = std::string(index) + " " + row.mac + " " + row.ip + " ";
+    std::string line = std::string(index) + " " + terminal_text(row.mac) + " " + terminal_text(row.ip) + " ";
     for (int column = COL_NETWORK; column < COL_STATUS; ++column) {
         const std::string& mark = row.results[column - COL_NETWORK];
         line += " " + (mark.empty() ? std::string(" ") : mark);

@@ -30,7 +30,7 @@ int run_change_ip(const ChangeIpArgs& args) {
     const DEV_INFO* device = find_mac(devices, args.mac);
     if (device == nullptr) {
         std::fprintf(stderr, "tervane-cli: no device with MAC %s answered\n", args.mac.c_str());
-        warn_if_broadcast_refused(args.search);
+        if (devices.empty()) hint_when_nothing_answered(search.discovery(), args.search.endpoints.local_port);
         return 1;
     }
     NETWORK_INFO request{};
@@ -48,7 +48,9 @@ int run_change_ip(const ChangeIpArgs& args) {
         rc = search.discovery().ChangeIp(&request);
     }
     if (rc != 0) {
-        std::fprintf(stderr, "tervane-cli: the change-IP request could not be sent (%d)\n", rc);
+        int error = search.discovery().engine().last_change_ip_error();
+        std::fprintf(stderr, "tervane-cli: the change-IP request could not be sent: %s\n",
+                     error != 0 ? std::strerror(error) : "the device is no longer listed");
         return 1;
     }
     std::printf("%s: change to %s sent\n", args.mac.c_str(), args.ip.c_str());

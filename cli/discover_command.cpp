@@ -15,10 +15,11 @@ struct DiscoverArgs {
 };
 
 int run_discover(const DiscoverArgs& args) {
-    std::vector<DEV_INFO> devices = Search(args.search).collect();
+    Search search(args.search);
+    std::vector<DEV_INFO> devices = search.collect();
     std::string out = args.json ? devices_json(devices) : devices_table(devices);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    warn_if_broadcast_refused(args.search);
+    if (devices.empty()) hint_when_nothing_answered(search.discovery(), args.search.endpoints.local_port);
     return 0;
 }
 

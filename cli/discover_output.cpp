@@ -3,25 +3,31 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/terminal_text.h"
+
 namespace {
 
 // Record texts are NUL-terminated within their field; never read past it.
 std::string text(const char (&field)[DEV_TEXT_SIZE]) { return std::string(field, strnlen(field, DEV_TEXT_SIZE)); }
 
+// A column of the table: the text padded to its width (never cut), then the gap.
+std::string cell(const std::string& text, std::size_t width) {
+    return text + std::string(text.size() < width ? width - text.size() : 0, ' ') + "  ";
+}
+
 }  // namespace
 
 std::string devices_table(const std::vector<DEV_INFO>& devices) {
-    std::string out;
-    char line[256];
-    std::snprintf(line, sizeof line, "%-5s  %-31s  %-15s  %-5s  %-31s  %s\n", "Index", "MAC", "IP", "Port", "Version",
-                  "BID");
-    out += line;
+    std::string out = cell("Index", 5) + cell("MAC", 31) + cell("IP", 15) + cell("Port", 5) + cell("Version", 31) + "BID\n";
     int index = 0;
     for (const DEV_INFO& d : devices) {
-        std::snprintf(line, sizeof line, "%02d     %-31s  %-15s  %-5d  %-31s  0x%x\n", ++index, text(d.mac_address).c_str(),
-                      text(d.ip_address).c_str(), d.cmd_port, text(d.software_ver).c_str(),
-                      static_cast<unsigned>(d.board_type));
-        out += line;
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", ++index);
+        char board[16];
+        std::snprintf(board, sizeof board, "0x%x", static_cast<unsigned>(d.board_type));
+        out += cell(number, 5) + cell(terminal_text(text(d.mac_address)), 31) +
+               cell(terminal_text(text(d.ip_address)), 15) + cell(std::to_string(d.cmd_port), 5) +
+               cell(terminal_text(text(d.software_ver)), 31) + board + "\n";
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #include "cli/search_options.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "discovery/xml_path.h"
 #include "runtime/rt_time.h"
@@ -26,6 +27,7 @@ Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfac
     if (!args.verbose) set_trace_sink(trace_null_sink, nullptr);
     DiscoveryOptions options;
     options.endpoints = args.endpoints;
+    options.endpoints.card = args.card;
     if (!args.logs) options.send_log = options.recv_log = "";
     m_discovery = std::make_unique<CDiscovery>(&m_transport, options);
     m_discovery->StartDiscovery(0, 2147483647);
@@ -34,7 +36,6 @@ Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfac
 Search::~Search() { m_discovery->StopDiscovery(); }
 
 std::vector<DEV_INFO> Search::collect() {
-    if (!m_args.card.empty()) m_discovery->RefreshDiscovery(m_args.card.c_str());
     rt_sleep_ms(m_args.listen_ms);
     std::vector<DEV_INFO> devices;
     int count = 0;
@@ -42,9 +43,32 @@ std::vector<DEV_INFO> Search::collect() {
     return devices;
 }
 
-void warn_if_broadcast_refused(const SearchArgs& args) {
-    if (!PosixUdpTransport::broadcast_allowed() && args.endpoints.broadcast_address == "255.255.255.255")
-        std::fprintf(stderr,
-                     "tervane-cli: broadcasts are refused outside a private network namespace; "
-                     "set TERVANE_ALLOW_BROADCAST=1 to search a real LAN\n");
+namespace {
+
+std::string card_list(private_discover& engine) {
+    std::string cards;
+    for (int i = 0; i < engine.address_count(); ++i) cards += std::string(i ? ", " : "") + engine.address(i);
+    return cards;
+}
+
+}  // namespace
+
+void hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port) {
+    private_discover& engine = discovery.engine();
+    SweepReport sweep = engine.last_sweep();
+    if (engine.address_count() == 0) {
+        std::fprintf(stderr, "tervane-cli: no device answered: no network card with an IPv4 address is up\n");
+        return;
+    }
+    if (sweep.card.empty())
+        std::fprintf(stderr, "tervane-cli: no device answered; searched through the cards %s\n", card_list(engine).c_str());
+    else
+        std::fprintf(stderr, "tervane-cli: no device answered; searched through the card %s\n", sweep.card.c_str());
+    if (sweep.failed > 0)
+        std::fprintf(stderr, "tervane-cli: %d request(s) could not be sent: %s\n", sweep.failed,
+                     std::strerror(sweep.error));
+    std::fprintf(stderr,
+                 "tervane-cli: replies come back to UDP port %u of this host: a firewall on this host must let "
+                 "them in (see \"Finding cameras on your network\" in the user guide)\n",
+                 static_cast<unsigned>(reply_port));
 }

@@ -28,7 +28,8 @@ class Search {
 public:
     explicit Search(const SearchArgs& args);
     ~Search();
-    // Sweeps (from the card when one was given), listens, returns the list.
+    // Listens to the replies of the engine's first sweep (from the card when
+    // one was given), returns the list.
     std::vector<DEV_INFO> collect();
     CDiscovery& discovery() { return *m_discovery; }
 
@@ -38,5 +39,7 @@ private:
     std::unique_ptr<CDiscovery> m_discovery;
 };
 
-// Tells the user why a search on a real LAN found nothing.
-void warn_if_broadcast_refused(const SearchArgs& args);
+// When a search heard no device, tells on standard error which cards it was
+// sent from, why requests could not be sent, and that the replies' port must
+// be open in the host's firewall.
+void hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port);

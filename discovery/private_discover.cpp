@@ -1,6 +1,9 @@
 #include "discovery/private_discover.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "discovery/xml_message.h"
 #include "runtime/result_codes.h"
@@ -9,16 +12,16 @@
 
 namespace {
 
-// While a sweep pauses, its socket is polled this often for replies, taking
-// at most a batch each time so that a flood cannot hold the sweep (and a
-// caller stopping it) past its pause.
-constexpr std::int64_t kDrainSliceMs = 10;
-constexpr int kDrainBatch = 256;
+// A sweep's pause is cut into slices this long, so stopping the engine never
+// waits for a whole pause.
+constexpr std::int64_t kPauseSliceMs = 10;
 
 }  // namespace
 
 private_discover::private_discover(IUdpTransport* transport, DiscoveryEndpoints endpoints)
-    : m_endpoints(std::move(endpoints)), m_transport(transport) {}
+    : m_endpoints(std::move(endpoints)), m_transport(transport) {
+    std::strncpy(m_refresh_ip, m_endpoints.card.c_str(), 15);
+}
 
 private_discover::~private_discover() {
     {
@@ -96,19 +99,34 @@ int private_discover::init() {
 }
 
 int private_discover::get_host_ip() {
+    std::vector<std::string> found = local_addresses();
+    for (const std::string& address : found)
+        dev_copy_text(m_addresses[m_address_count++], DEV_TEXT_SIZE, address.c_str());
+    return found.empty() ? RC_FAIL : RC_OK;
+}
+
+// The cards' addresses (the transport lists only cards that are up, without
+// loopback), 127.0.0.1 and repeats left out, then at most 10: a few
+// container or VPN interfaces listed first must not crowd out the LAN card.
+std::vector<std::string> private_discover::local_addresses() {
     std::vector<std::string> found;
     if (m_transport->list_ipv4_addresses(&found) != 0) {
         TRACE_POS("private_discover::get_host_ip");
-        return RC_FAIL;
+        return {};
     }
-    if (found.size() > static_cast<std::size_t>(kMaxAddresses)) found.resize(kMaxAddresses);
+    std::vector<std::string> addresses;
     for (const std::string& address : found) {
-        if (address == "127.0.0.1") continue;
-        bool known = false;
-        for (int i = 0; i < m_address_count && !known; ++i) known = address == m_addresses[i];
-        if (!known) dev_copy_text(m_addresses[m_address_count++], DEV_TEXT_SIZE, address.c_str());
+        if (address == "127.0.0.1" || address.size() >= DEV_TEXT_SIZE) continue;
+        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) continue;
+        addresses.push_back(address);
+        if (addresses.size() == static_cast<std::size_t>(kMaxAddresses)) break;
     }
-    return RC_OK;
+    return addresses;
+}
+
+bool private_discover::card_is_up(const std::string& card) {
+    std::vector<std::string> up = local_addresses();
+    return std::find(up.begin(), up.end(), card) != up.end();
 }
 
 int private_discover::create_socket() {
@@ -145,36 +163,89 @@ std::string private_discover::refresh_address() {
     return m_refresh_ip;
 }
 
-// One sweep: a request per local address, all from one socket bound to the
-// chosen card's address and the local port.
+SweepReport private_discover::last_sweep() {
+    std::lock_guard<std::mutex> guard(m_refresh_lock);
+    return m_last_sweep;
+}
+
+// One sweep: a request per local address, each naming that address as the
+// place to reply to.
 int private_discover::send_request_to_all() {
-    std::unique_ptr<IUdpSocket> socket = m_transport->open_udp();
-    if (!socket) {
-        TRACE_MSG("private_discover::send_request_to_all", "create a sending socket fail\n");
-        return RC_FAIL;
-    }
-    // Address reuse lets this socket share the local port with the receive
-    // socket, which holds it on the wildcard address.
-    if (socket->set_broadcast() != 0 || socket->set_reuse_address() != 0) {
-        TRACE_MSG("private_discover::send_request_to_all", "setsockopt error\n");
-        return RC_FAIL;
-    }
     std::string card = refresh_address();
     TRACE_MSG("private_discover::send_request_to_all", "create_socket = %s\n", card.c_str());
-    if (card.empty()) TRACE_MSG("private_discover::send_request_to_all", "no ip\n");
-    if (socket->bind(card.c_str(), m_endpoints.local_port) != 0) {
-        TRACE_MSG("private_discover::send_request_to_all", "bind prepare for receiving error\n");
+    SweepReport report;
+    report.card = card;
+    int rc = RC_OK;
+    if (card.empty()) {
+        TRACE_MSG("private_discover::send_request_to_all", "no ip\n");
+        rc = sweep_every_card(&report);
+    } else {
+        rc = sweep_from(card, &report);
+    }
+    std::lock_guard<std::mutex> guard(m_refresh_lock);
+    m_last_sweep = report;
+    return rc;
+}
+
+// A card was chosen: every request leaves from its address.
+int private_discover::sweep_from(const std::string& card, SweepReport* report) {
+    if (!card_is_up(card)) {
+        // Linux lets a socket bound to a card that is down "send": the
+        // datagram is dropped at the card without an error.
+        TRACE_MSG("private_discover::send_request_to_all", "card %s is not up\n", card.c_str());
+        report->failed = m_address_count;
+        report->error = ENETDOWN;
         return RC_FAIL;
     }
+    std::unique_ptr<SweepSocket> socket = open_sweep_socket(card, report);
+    if (!socket) return RC_FAIL;
     for (int i = 0; i < m_address_count && !m_stopping.load(); ++i) {
-        send_one_request(socket.get(), m_addresses[i]);
-        pause_and_drain(socket.get(), kRequestPauseMs);
+        send_one_request(socket->socket(), m_addresses[i], report);
+        pause(kRequestPauseMs);
     }
-    drain(socket.get());
     return RC_OK;
 }
 
-int private_discover::send_one_request(IUdpSocket* socket, const char* server_ip) {
+// No card chosen: each request leaves from the address it names, so it goes
+// out of that card whether or not the card holds the default route (from the
+// wildcard address a limited broadcast follows the default route, and
+// without one it cannot be sent at all).
+int private_discover::sweep_every_card(SweepReport* report) {
+    for (int i = 0; i < m_address_count && !m_stopping.load(); ++i) {
+        std::unique_ptr<SweepSocket> socket = open_sweep_socket(m_addresses[i], report);
+        if (socket) send_one_request(socket->socket(), m_addresses[i], report);
+        pause(kRequestPauseMs);
+    }
+    return RC_OK;
+}
+
+// The sweep's socket: broadcast, address reuse (the receive socket holds the
+// local port on the wildcard address), the large receive buffer (replies to
+// the card's address arrive here while it is open) and bound to the card.
+std::unique_ptr<SweepSocket> private_discover::open_sweep_socket(const std::string& card, SweepReport* report) {
+    auto failed = [&](const char* message, int error) -> std::unique_ptr<SweepSocket> {
+        TRACE_MSG("private_discover::send_request_to_all", "%s", message);
+        report->failed++;
+        report->error = error;
+        return nullptr;
+    };
+    std::unique_ptr<IUdpSocket> socket = m_transport->open_udp();
+    if (!socket) return failed("create a sending socket fail\n", errno);
+    if (socket->set_broadcast() != 0 || socket->set_reuse_address() != 0)
+        return failed("setsockopt error\n", socket->last_error());
+    socket->set_receive_buffer(kReceiveBufferBytes);
+    if (socket->bind(card.c_str(), m_endpoints.local_port) != 0)
+        return failed("bind prepare for receiving error\n", socket->last_error());
+    try {
+        return std::make_unique<SweepSocket>(std::move(socket), [this](IUdpSocket* s, const std::atomic<int>& closing) {
+            return receive_reply(s, closing);
+        });
+    } catch (const std::system_error& e) {
+        return failed("create a sending socket fail\n", e.code().value());
+    }
+}
+
+void private_discover::send_one_request(IUdpSocket* socket, const char* server_ip, SweepReport* report) {
     DEV_INFO_REQUEST request{};
     dev_copy_text(request.server_ip, DEV_TEXT_SIZE, server_ip);
     request.server_port = m_endpoints.local_port;
@@ -184,10 +255,24 @@ int private_discover::send_one_request(IUdpSocket* socket, const char* server_ip
     MSG_REQUEST_DEVICE_INFO message;
     if (message.ToXml(&request, body, &length) != 0) {
         TRACE_MSG("private_discover::send_request_to_all", "the udp data is too long to send\n");
-        return RC_FAIL;
+        report->failed++;
+        return;
     }
-    send_datagram(socket, CMD_REQUEST_DEVICE_INFO, body, length);
-    return RC_OK;
+    if (send_datagram(socket, CMD_REQUEST_DEVICE_INFO, body, length) > 0) {
+        report->sent++;
+    } else {
+        report->failed++;
+        report->error = socket->last_error();
+    }
+}
+
+void private_discover::pause(std::int64_t ms) {
+    const std::int64_t until = rt_clock_ms() + ms;
+    while (!m_stopping.load()) {
+        std::int64_t left = until - rt_clock_ms();
+        if (left <= 0) return;
+        rt_sleep_ms(std::min(left, kPauseSliceMs));
+    }
 }
 
 long private_discover::send_datagram(IUdpSocket* socket, std::uint32_t command, const char* body_text,
@@ -208,41 +293,28 @@ long private_discover::send_datagram(IUdpSocket* socket, std::uint32_t command, 
     return sent;
 }
 
-// The sweep's socket holds the local port on a specific address, and Linux
-// hands a unicast reply to the most specific bind: replies that devices send
-// to that address while the sweep runs arrive here, not at the receive
-// socket. The pause after each request therefore feeds them into the same
-// receive path.
-void private_discover::pause_and_drain(IUdpSocket* socket, std::int64_t ms) {
-    const std::int64_t until = rt_clock_ms() + ms;
-    while (!m_stopping.load()) {
-        drain(socket);
-        std::int64_t left = until - rt_clock_ms();
-        if (left <= 0) return;
-        rt_sleep_ms(left < kDrainSliceMs ? left : kDrainSliceMs);
-    }
-}
-
-void private_discover::drain(IUdpSocket* socket) {
-    char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES];
-    char source[UDP_ADDRESS_SIZE];
-    for (int i = 0; i < kDrainBatch && !m_stopping.load(); ++i) {
-        std::memset(buffer, 0, sizeof buffer);
-        long received = socket->try_receive(buffer, RECV_MAX_FILL, source);
-        if (received <= 0) return;
-        process_datagram(buffer, received, source);
-    }
-}
-
 int private_discover::recv_packet(IUdpSocket* socket) {
+    return socket ? receive_reply(socket, m_stopping) : RC_FAIL;
+}
+
+// The receiving threads end only when their socket is closed: a datagram of
+// 0 bytes (any port scan sends one) or a passing receive error must not
+// silence discovery for the rest of the session.
+int private_discover::receive_reply(IUdpSocket* socket, const std::atomic<int>& closing) {
     char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES] = {};
     char source[UDP_ADDRESS_SIZE] = {};
-    long received = socket ? socket->receive(buffer, RECV_MAX_FILL, source) : -1;
-    if (received <= 0) {
-        TRACE_MSG("private_discover::recv_packet", "recvfrom error\n");
-        return RC_FAIL;
+    long received = socket->receive(buffer, RECV_MAX_FILL, source);
+    if (received > 0) return process_datagram(buffer, received, source);
+    if (closing.load()) return RC_FAIL;
+    if (received == 0) {
+        TRACE_MSG("private_discover::recv_packet", "empty datagram from %s dropped (%d so far)\n", source,
+                  m_empty_datagrams.fetch_add(1) + 1);
+        return RC_OK;
     }
-    return process_datagram(buffer, received, source);
+    TRACE_MSG("private_discover::recv_packet", "recvfrom error\n");
+    debug_print("error_code = %d, %d receive errors so far\n", socket->last_error(), m_receive_errors.fetch_add(1) + 1);
+    rt_sleep_ms(kReceiveErrorPauseMs);
+    return RC_OK;
 }
 
 int private_discover::process_datagram(char* buffer, long received, const char* source) {
@@ -299,23 +371,46 @@ int private_discover::update_device(const char* source, const char* body, std::i
     return RC_OK;
 }
 
+// Sent through the chosen card, or through every card that is up when none
+// was chosen (the MAC in the request selects the device). From an unbound
+// socket a limited broadcast follows the default route only, and fails
+// without one; Linux also "sends" from a card that is down without an error,
+// so a chosen card must be up.
 int private_discover::send_change_ip_request(const NETWORK_INFO* request) {
-    std::unique_ptr<IUdpSocket> socket = m_transport->open_udp();
-    if (!socket) {
-        TRACE_MSG("private_discover::send_change_ip_request", "create a sending socket fail\n");
-        return RC_FAIL;
-    }
-    if (socket->set_broadcast() != 0) {
-        TRACE_MSG("private_discover::send_change_ip_request", "setsockopt error\n");
-        return RC_FAIL;
-    }
     char body[SEND_BODY_CAPACITY] = {};
     int length = static_cast<int>(SEND_BODY_CAPACITY);
     MSG_NETWORK_INFO_REQUEST message;
     if (message.ToXml(request, body, &length) != 0) {
         TRACE_MSG("private_discover::send_change_ip_request", "the udp data is too long to send\n");
+        m_change_ip_error.store(EMSGSIZE);
         return RC_FAIL;
     }
-    send_datagram(socket.get(), CMD_NETWORK_INFO_REQUEST, body, length);
-    return RC_OK;
+    std::string card = refresh_address();
+    std::vector<std::string> cards = local_addresses();
+    if (!card.empty()) cards = card_is_up(card) ? std::vector<std::string>{card} : std::vector<std::string>{};
+    if (cards.empty()) {
+        TRACE_MSG("private_discover::send_change_ip_request", "no card is up to send from %s\n", card.c_str());
+        m_change_ip_error.store(ENETDOWN);
+        return RC_FAIL;
+    }
+    int sent = 0;
+    for (const std::string& from : cards) sent += send_change_ip_from(from, body, length) ? 1 : 0;
+    return sent > 0 ? RC_OK : RC_FAIL;
+}
+
+bool private_discover::send_change_ip_from(const std::string& card, const char* body, int length) {
+    std::unique_ptr<IUdpSocket> socket = m_transport->open_udp();
+    if (!socket) {
+        m_change_ip_error.store(errno);
+        TRACE_MSG("private_discover::send_change_ip_request", "create a sending socket fail\n");
+        return false;
+    }
+    if (socket->set_broadcast() != 0 || socket->bind(card.c_str(), 0) != 0) {
+        m_change_ip_error.store(socket->last_error());
+        TRACE_MSG("private_discover::send_change_ip_request", "setsockopt error\n");
+        return false;
+    }
+    if (send_datagram(socket.get(), CMD_NETWORK_INFO_REQUEST, body, length) > 0) return true;
+    m_change_ip_error.store(socket->last_error());
+    return false;
 }

@@ -2,20 +2,18 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "discovery/netns_guard.h"
 
-bool env_is_one(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
+namespace {
 
 bool to_sockaddr(const char* address, std::uint16_t port, sockaddr_in* out) {
     std::memset(out, 0, sizeof *out);
@@ -47,19 +45,33 @@ public:
     long send_to(const void* data, std::size_t length, const char* address, std::uint16_t port) override {
         sockaddr_in sa;
         if (!to_sockaddr(address, port, &sa)) return fail(EINVAL), -1;
-        if (sa.sin_addr.s_addr == htonl(INADDR_BROADCAST) && !PosixUdpTransport::broadcast_allowed())
-            return fail(EPERM), -1;
+        if (netns_guard_refuses(sa.sin_addr)) return fail(EPERM), -1;
         long sent = ::sendto(m_fd, data, length, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
         if (sent < 0) fail(errno);
         return sent;
     }
 
     long receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) override {
-        return receive_with(buffer, size, source, 0);
+        sockaddr_in from;
+        socklen_t from_len = sizeof from;
+        std::memset(&from, 0, sizeof from);
+        long got = ::recvfrom(m_fd, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &from_len);
+        if (got < 0) return fail(errno), -1;
+        if (inet_ntop(AF_INET, &from.sin_addr, source, UDP_ADDRESS_SIZE) == nullptr) source[0] = '\0';
+        return got;
     }
 
-    long try_receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) override {
-        return receive_with(buffer, size, source, MSG_DONTWAIT);
+    // A connected UDP socket hears only its peer, so connecting this one to
+    // the discard port of its own address takes it out of the delivery of
+    // everything else, while its queue stays as it is.
+    int stop_arrivals() override {
+        sockaddr_in own;
+        socklen_t length = sizeof own;
+        if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&own), &length) != 0) return fail(errno);
+        if (own.sin_addr.s_addr == htonl(INADDR_ANY)) own.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        own.sin_port = htons(9);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0) return fail(errno);
+        return 0;
     }
 
     // Closing a descriptor does not wake a thread blocked on it under Linux;
@@ -74,32 +86,18 @@ private:
         return 0;
     }
 
-    long receive_with(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE], int flags) {
-        sockaddr_in from;
-        socklen_t from_len = sizeof from;
-        std::memset(&from, 0, sizeof from);
-        long got = ::recvfrom(m_fd, buffer, size, flags, reinterpret_cast<sockaddr*>(&from), &from_len);
-        if (got < 0) return fail(errno), -1;
-        if (inet_ntop(AF_INET, &from.sin_addr, source, UDP_ADDRESS_SIZE) == nullptr) source[0] = '\0';
-        return got;
-    }
-
     int fail(int error) {
         m_error = error;
         return error == 0 ? -1 : error;
     }
 
     int m_fd;
-    int m_error = 0;
+    std::atomic<int> m_error{0};  // written by a receiving thread and the one closing the socket
 };
 
 }  // namespace
 
 PosixUdpTransport::PosixUdpTransport(std::vector<std::string> interfaces) : m_interfaces(std::move(interfaces)) {}
-
-bool PosixUdpTransport::broadcast_allowed() {
-    return env_is_one("TERVANE_IN_NETNS") || env_is_one("TERVANE_ALLOW_BROADCAST");
-}
 
 std::unique_ptr<IUdpSocket> PosixUdpTransport::open_udp() {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
@@ -114,12 +112,22 @@ int PosixUdpTransport::list_ipv4_addresses(std::vector<std::string>* addresses) 
     }
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0) return 1;
-    for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
-        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
-        char text[INET_ADDRSTRLEN];
-        auto* sa = reinterpret_cast<sockaddr_in*>(it->ifa_addr);
-        if (inet_ntop(AF_INET, &sa->sin_addr, text, sizeof text) != nullptr) addresses->push_back(text);
-    }
+    *addresses = up_ipv4_addresses(list);
     freeifaddrs(list);
     return 0;
+}
+
+// A card that is down keeps its address, and a socket bound to it can still
+// "send" (the datagram is dropped at the card), so only cards that are up
+// count.
+std::vector<std::string> up_ipv4_addresses(const ifaddrs* list) {
+    std::vector<std::string> addresses;
+    for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
+        if ((it->ifa_flags & IFF_UP) == 0 || (it->ifa_flags & IFF_LOOPBACK) != 0) continue;
+        char text[INET_ADDRSTRLEN];
+        const auto* sa = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
+        if (inet_ntop(AF_INET, &sa->sin_addr, text, sizeof text) != nullptr) addresses.push_back(text);
+    }
+    return addresses;
 }

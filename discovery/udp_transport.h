@@ -26,8 +26,10 @@ public:
     // Waits for one datagram; its source address goes to `source`. Bytes
     // received (cut to size), or 0 / -1 once the socket is shut down or fails.
     virtual long receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) = 0;
-    // Like receive but never waits: -1 when nothing is queued.
-    virtual long try_receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) = 0;
+    // Lets no further datagram reach this socket; those already queued can
+    // still be received. Where two sockets share a port, the others then
+    // receive what would have come here. 0 or the platform error.
+    virtual int stop_arrivals() = 0;
     // Makes a waiting receive (now or later) return at once.
     virtual void shutdown() = 0;
     virtual int last_error() const = 0;
@@ -38,25 +40,26 @@ public:
     virtual ~IUdpTransport() = default;
     // A new UDP socket, or null (see the platform error in errno).
     virtual std::unique_ptr<IUdpSocket> open_udp() = 0;
-    // The host's IPv4 interface addresses in the platform's order. 0 or 1.
+    // The IPv4 addresses of the host's cards that are up, loopback left out,
+    // in the platform's order. 0 or 1.
     virtual int list_ipv4_addresses(std::vector<std::string>* addresses) = 0;
 };
 
 // Real sockets. With a non-empty `interfaces` list, that list stands in for
-// the host's interface addresses (loopback tests, a chosen card).
-//
-// A limited broadcast leaves the machine, so sending to 255.255.255.255 is
-// refused (EPERM) unless the process runs in a private network namespace
-// made for it (TERVANE_IN_NETNS=1) or the user allowed it for a real LAN
-// (TERVANE_ALLOW_BROADCAST=1).
+// the host's card addresses (loopback tests, a chosen card). Sends are
+// refused (EPERM) only where the test harness's guard says so
+// (discovery/netns_guard.h).
 class PosixUdpTransport : public IUdpTransport {
 public:
     explicit PosixUdpTransport(std::vector<std::string> interfaces = {});
     std::unique_ptr<IUdpSocket> open_udp() override;
     int list_ipv4_addresses(std::vector<std::string>* addresses) override;
 
-    static bool broadcast_allowed();
-
 private:
     std::vector<std::string> m_interfaces;
 };
+
+// The IPv4 addresses of the interfaces of `list` that are up and not
+// loopback, in list order (the filter of list_ipv4_addresses).
+struct ifaddrs;
+std::vector<std::string> up_ipv4_addresses(const ifaddrs* list);

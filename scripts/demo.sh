@@ -45,7 +45,8 @@ enter_namespace() {
   local flags=-n
   [ "$(id -u)" -eq 0 ] || flags=-rn
   mkdir -p "$demo"
-  exec unshare "$flags" -- env DEMO_INSIDE=1 BUILD_DIR="$build" DEMO_DIR="$demo" "$0" "$@"
+  exec unshare "$flags" -- env DEMO_INSIDE=1 BUILD_DIR="$build" DEMO_DIR="$demo" \
+    TERVANE_NETNS_GUARD="$(readlink /proc/self/ns/net) ${TERVANE_NETNS_GUARD:-}" "$0" "$@"
 }
 
 # ----------------------------------------------------------------- inside
@@ -211,7 +212,6 @@ inside() {
   bin=$build/bin
   work=$demo/run
   ip link set lo up
-  export TERVANE_IN_NETNS=1
   check_isolated
   trap cleanup EXIT
   trap 'exit 130' INT

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     MkfwOptions mkfw_options;
     CLI::App* mkfw = add_mkfw_command(app, mkfw_options);
     bool verbose = false;
-    app.add_flag("-v,--verbose", verbose, "print the trace and the XML of every message");
+    app.add_flag("-v,--verbose,--trace", verbose, "print the trace and the XML of every message (quiet without)");
     CLI11_PARSE(app, argc, argv);
 
     if (mkfw->parsed()) {

@@ -149,6 +149,16 @@ TEST_F(BatchWorkerFrame, AutoIpAloneSendsThreeChangesAndEndsWithoutLogin) {
     EXPECT_TRUE(shell_lines.empty());
 }
 
+TEST_F(BatchWorkerFrame, IpChangeThatCouldNotBeSentIsReportedAsAFailure) {
+    int row = add_device("127.0.0.2");
+    discovery.set_change_result(1);  // no card could send it
+    job.m_dostep.change_auto_ip = 1;
+    start("", "127.0.0.50", "127.0.0.50");
+    wait_finished();
+    EXPECT_EQ(discovery.port_changes().size(), 3u);
+    EXPECT_EQ(statuses(row), (std::vector<int>{28, 13}));
+}
+
 TEST_F(BatchWorkerFrame, IpChangeBarrierEmptiesTheNeighbourCacheOnceBeforeAnyLogin) {
     for (int i = 2; i <= 4; ++i) add_device("127.0.0." + std::to_string(i));
     for (int i = 2; i <= 4; ++i) client.add("127.0.0.3" + std::to_string(i), {});

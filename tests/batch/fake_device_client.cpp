@@ -229,13 +229,18 @@ std::vector<std::vector<int>> FakeDeviceClient::controls(const std::string& ip) 
 int FakeDiscovery::ChangeIpPort(const IpChangeRequest& request) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_port_changes.push_back(request);
-    return 0;
+    return m_change_result;
 }
 
 int FakeDiscovery::ChangeIp(const IpChangeRequest& request) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_full_changes.push_back(request);
-    return 0;
+    return m_change_result;
+}
+
+void FakeDiscovery::set_change_result(int result) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_change_result = result;
 }
 
 std::optional<std::string> FakeDiscovery::FindIp(const std::string& mac) {

@@ -102,6 +102,8 @@ public:
     std::optional<std::string> FindIp(const std::string& mac) override;
 
     void list(const std::string& mac, const std::string& ip);
+    // What every change request answers (0: sent).
+    void set_change_result(int result);
     std::vector<IpChangeRequest> port_changes() const;
     std::vector<IpChangeRequest> full_changes() const;
 
@@ -110,4 +112,5 @@ private:
     std::map<std::string, std::string> m_listed;
     std::vector<IpChangeRequest> m_port_changes;
     std::vector<IpChangeRequest> m_full_changes;
+    int m_change_result = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -47,23 +49,45 @@ public:
 
     // Delivers a datagram from `source`; false when no socket holds the port.
     bool deliver(const std::string& source, const std::string& to, std::uint16_t port, const std::string& bytes);
+    // The socket that would receive a datagram to `to`:`port` fails one
+    // receive (result -1, error EIO) instead.
+    bool fail_receive(const std::string& to, std::uint16_t port);
+    // Sends from sockets bound to this address fail (ENETUNREACH) and are not recorded.
+    void refuse_sends_from(const std::string& address) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_refused_from.push_back(address);
+    }
 
     std::vector<Datagram> sent() const {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_sent;
     }
 
+    // Every bind made, with the receive buffer its socket had asked for by then.
+    struct Bind {
+        std::string address;
+        std::uint16_t port = 0;
+        int receive_buffer = 0;
+    };
+    std::vector<Bind> binds() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_binds;
+    }
+
 private:
     class Socket;
     friend class Socket;
-    void record(Datagram datagram);
-    void attach(Socket* socket);
+    bool record(Datagram datagram);
+    Socket* receiver_of(const std::string& to, std::uint16_t port);
+    void attach(Socket* socket, int receive_buffer);
     void detach(Socket* socket);
 
     mutable std::mutex m_lock;
     std::vector<Socket*> m_bound;
     std::vector<Datagram> m_sent;
     std::function<void(const Datagram&)> m_device;
+    std::vector<std::string> m_refused_from;
+    std::vector<Bind> m_binds;
 };
 
 class FakeNetwork::Socket : public IUdpSocket {
@@ -72,48 +96,64 @@ public:
     ~Socket() override { m_network->detach(this); }
 
     int set_reuse_address() override { return 0; }
-    int set_receive_buffer(int) override { return 0; }
+    int set_receive_buffer(int bytes) override {
+        m_receive_buffer = bytes;
+        return 0;
+    }
     int set_broadcast() override { return 0; }
     int bind(const char* address, std::uint16_t port) override {
         m_address = address ? address : "";
         m_port = port;
-        m_network->attach(this);
+        m_network->attach(this, m_receive_buffer);
         return 0;
     }
     long send_to(const void* data, std::size_t length, const char* address, std::uint16_t port) override {
         Datagram d{m_address, m_port, address, port, std::string(static_cast<const char*>(data), length), rt_clock_ms()};
-        m_network->record(d);
-        return static_cast<long>(length);
+        if (m_network->record(d)) return static_cast<long>(length);
+        m_error = ENETUNREACH;
+        return -1;
     }
     long receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) override {
         std::unique_lock<std::mutex> guard(m_lock);
         m_ready.wait(guard, [&] { return m_shut || !m_queue.empty(); });
         return take(buffer, size, source);
     }
-    long try_receive(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_queue.empty() ? -1 : take(buffer, size, source);
+    int stop_arrivals() override {
+        m_network->detach(this);
+        return 0;
     }
     void shutdown() override {
+
         std::lock_guard<std::mutex> guard(m_lock);
         m_shut = true;
         m_ready.notify_all();
     }
-    int last_error() const override { return 0; }
+    int last_error() const override { return m_error; }
 
-    void push(const std::string& source, const std::string& bytes) {
+    // A datagram, or with `error` a failed receive.
+    void push(const std::string& source, const std::string& bytes, bool error = false) {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_queue.emplace_back(source, bytes);
+        m_queue.push_back({source, bytes, error});
         m_ready.notify_all();
     }
     const std::string& address() const { return m_address; }
     std::uint16_t port() const { return m_port; }
 
 private:
+    struct Entry {
+        std::string from;
+        std::string bytes;
+        bool error;
+    };
+
     long take(void* buffer, std::size_t size, char source[UDP_ADDRESS_SIZE]) {
         if (m_queue.empty()) return 0;
-        auto [from, bytes] = m_queue.front();
+        auto [from, bytes, error] = m_queue.front();
         m_queue.pop_front();
+        if (error) {
+            m_error = EIO;
+            return -1;
+        }
         std::size_t n = bytes.size() < size ? bytes.size() : size;
         std::memcpy(buffer, bytes.data(), n);
         std::snprintf(source, UDP_ADDRESS_SIZE, "%s", from.c_str());
@@ -125,15 +165,18 @@ private:
     std::uint16_t m_port = 0;
     std::mutex m_lock;
     std::condition_variable m_ready;
-    std::deque<std::pair<std::string, std::string>> m_queue;
+    std::deque<Entry> m_queue;
     bool m_shut = false;
+    int m_error = 0;
+    int m_receive_buffer = 0;
 };
 
 inline std::unique_ptr<IUdpSocket> FakeNetwork::open_udp() { return std::make_unique<Socket>(this); }
 
-inline void FakeNetwork::attach(Socket* socket) {
+inline void FakeNetwork::attach(Socket* socket, int receive_buffer) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bound.push_back(socket);
+    m_binds.push_back({socket->address(), socket->port(), receive_buffer});
 }
 
 inline void FakeNetwork::detach(Socket* socket) {
@@ -141,27 +184,44 @@ inline void FakeNetwork::detach(Socket* socket) {
     std::erase(m_bound, socket);
 }
 
-inline void FakeNetwork::record(Datagram datagram) {
+inline bool FakeNetwork::record(Datagram datagram) {
     std::function<void(const Datagram&)> device;
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        if (std::find(m_refused_from.begin(), m_refused_from.end(), datagram.from) != m_refused_from.end())
+            return false;
         m_sent.push_back(datagram);
         if (datagram.port == device_port) device = m_device;
     }
     if (device) device(datagram);
+    return true;
 }
 
-inline bool FakeNetwork::deliver(const std::string& source, const std::string& to, std::uint16_t port,
-                                 const std::string& bytes) {
-    std::lock_guard<std::mutex> guard(m_lock);
+// Under m_lock.
+inline FakeNetwork::Socket* FakeNetwork::receiver_of(const std::string& to, std::uint16_t port) {
     Socket* target = nullptr;
     for (Socket* s : m_bound)
         if (s->port() == port && s->address() == to) target = s;
     if (target == nullptr)
         for (Socket* s : m_bound)
             if (s->port() == port && s->address().empty()) target = s;
+    return target;
+}
+
+inline bool FakeNetwork::deliver(const std::string& source, const std::string& to, std::uint16_t port,
+                                 const std::string& bytes) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    Socket* target = receiver_of(to, port);
     if (target == nullptr) return false;
     target->push(source, bytes);
+    return true;
+}
+
+inline bool FakeNetwork::fail_receive(const std::string& to, std::uint16_t port) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    Socket* target = receiver_of(to, port);
+    if (target == nullptr) return false;
+    target->push("", "", true);
     return true;
 }
 

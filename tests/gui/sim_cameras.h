@@ -67,7 +67,7 @@ private:
             m_shut.wait(lock, [this] { return m_down; });
             return 0;
         }
-        long try_receive(void*, std::size_t, char*) override { return -1; }
+        int stop_arrivals() override { return 0; }
         void shutdown() override {
             std::lock_guard<std::mutex> guard(m_lock);
             m_down = true;

@@ -1,0 +1,42 @@
+#include "discovery/netns_guard.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+// Kernels from 6.18 give the initial network namespace this fixed number;
+// namespaces made later are numbered from 0xF0000000 up, so it never names a
+// private one.
+constexpr std::string_view kInitialNetns = "net:[4026531833]";
+
+std::string namespace_of(const char* link) {
+    char target[64];
+    ssize_t length = ::readlink(link, target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
+}  // namespace
+
+bool netns_guard_refuses_in(const char* guard, std::string_view own, std::string_view machine) {
+    if (guard == nullptr || guard[0] == '\0') return false;
+    if (own.empty() || own == kInitialNetns || own == machine) return true;
+    bool outside_known = !machine.empty();
+    std::istringstream listed{std::string(guard)};
+    for (std::string name; listed >> name;) {
+        if (name.rfind("net:[", 0) != 0) continue;
+        if (name == own) return true;
+        outside_known = true;
+    }
+    return !outside_known;
+}
+
+bool netns_guard_refuses(const in_addr& destination) {
+    const char* guard = std::getenv(kNetnsGuardVariable);
+    if (guard == nullptr || guard[0] == '\0') return false;
+    if ((ntohl(destination.s_addr) >> 24) == 127) return false;
+    return netns_guard_refuses_in(guard, namespace_of("/proc/self/ns/net"), namespace_of("/proc/1/ns/net"));
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <string>
+#include <string_view>
+
+// The test harness's network guard. The programs send wherever a user asks;
+// the test harness (ctest, scripts/in-netns.sh, scripts/sim-lan.sh, the demo)
+// puts TERVANE_NETNS_GUARD into the environment, and then every datagram to
+// an address outside 127.0.0.0/8 is refused unless the process runs in a
+// network namespace other than the machine's own. The variable lists the
+// namespaces the harness started from ("net:[4026531833] ..."); the namespace
+// of process 1, where it can be read, counts as the machine's own as well.
+// Without the variable nothing is refused.
+
+constexpr const char* kNetnsGuardVariable = "TERVANE_NETNS_GUARD";
+
+// True when a datagram to `destination` must not leave this process.
+bool netns_guard_refuses(const in_addr& destination);
+
+// The decision itself: `guard` is the variable's value (null: unset),
+// `own` this process' namespace and `machine` process 1's ("" where
+// unreadable). Refuses whenever it cannot tell that `own` is private.
+bool netns_guard_refuses_in(const char* guard, std::string_view own, std::string_view machine);

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# System test: the shipped tervane-cli on a LAN shaped like the ones users
+# have, built out of private network namespaces:
+#   - the tool's host has no default route, a dozen interfaces that are down
+#     (listed before the real cards) and two cards on two subnets:
+#     10.77.0.1/24 (card A) and 10.88.0.1/24 (card B);
+#   - behind card A: 20 cameras and a host that sends an empty datagram to
+#     the reply port before it answers, one second late, with terminal
+#     escapes and a byte that is not UTF-8 in its version;
+#   - behind card B: 20 cameras and one in a foreign subnet (192.168.1.64).
+# The CLI runs with no variable of the test harness but its network guard.
+#  1. one search lists every camera of both cards, the late one and the
+#     foreign one, with device texts escaped;
+#  2. change-ip moves a camera and the foreign one by MAC (a new search finds
+#     them at their new addresses) and exits 0;
+#  3. change-ip through a card that went down after the search exits non-zero
+#     with the reason, and the camera stays where it was;
+#  4. a search that hears nothing says which cards it used and names the
+#     reply port for the firewall.
+# Usage: real_lan_test.sh <bin dir>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+bin=$1
+if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
+  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
+  exit 77
+fi
+# shellcheck source=../../scripts/netns-lib.sh
+. "$root/scripts/netns-lib.sh"
+netns_possible || { echo "SKIP: no network namespace can be made here"; exit 77; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  netns_cleanup
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+fail() { echo "FAIL: $*"; for f in "$work"/*.err; do echo "== $f"; tail -n 20 "$f"; done; exit 1; }
+
+netns_new tool || fail "no tool namespace"
+netns_new lan_a || fail "no namespace for LAN A"
+netns_new lan_b || fail "no namespace for LAN B"
+
+# The tool's host: the dozen down interfaces first, then the two cards.
+{
+  echo "link set lo up"
+  for i in $(seq 1 12); do
+    echo "link add down$i type veth peer name downp$i"
+    echo "addr add 172.20.$i.1/24 dev down$i"
+  done
+  echo "link add cardA type veth peer name lanA"
+  echo "link add cardB type veth peer name lanB"
+  echo "addr add 10.77.0.1/24 dev cardA"
+  echo "addr add 10.88.0.1/24 dev cardB"
+  echo "link set cardA up"
+  echo "link set cardB up"
+} | netns_in "$tool" ip -batch -
+netns_in "$tool" ip link set lanA netns "$lan_a"
+netns_in "$tool" ip link set lanB netns "$lan_b"
+[ -z "$(netns_in "$tool" ip -4 route show default)" ] || fail "the tool's host has a default route"
+
+{
+  echo "link set lo up"
+  echo "link set lanA up"
+  for i in $(seq 11 30); do echo "addr add 10.77.0.$i/24 dev lanA"; done
+  echo "addr add 10.77.0.201/24 dev lanA"
+  echo "addr add 10.77.0.250/24 dev lanA"
+} | netns_in "$lan_a" ip -batch -
+{
+  echo "link set lo up"
+  echo "link set lanB up"
+  for i in $(seq 11 30); do echo "addr add 10.88.0.$i/24 dev lanB"; done
+  echo "addr add 10.88.0.64/24 dev lanB"
+  echo "addr add 192.168.1.64/24 dev lanB"
+} | netns_in "$lan_b" ip -batch -
+
+cat >"$work/lan_a.json" <<'JSON'
+{"count": 20, "base_ip": "10.77.0.11", "mac_prefix": "02:77:00"}
+JSON
+cat >"$work/lan_b.json" <<'JSON'
+{"count": 20, "base_ip": "10.88.0.11", "mac_prefix": "02:88:00",
+ "devices": [{"mac": "02:19:21:68:00:64", "ip": "192.168.1.64", "gateway": "192.168.1.1"}]}
+JSON
+start() {  # namespace name program arguments...: runs until the cleanup, waits for "ready"
+  local ns=$1 name=$2
+  shift 2
+  nsenter -t "$ns" -n "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  pids+=("$!")
+  for _ in $(seq 1 100); do grep -q ready "$work/$name.out" 2>/dev/null && return 0; sleep 0.1; done
+  fail "$name did not start"
+}
+start "$lan_a" cameras_a "$bin/ipcsim" --config "$work/lan_a.json"
+start "$lan_b" cameras_b "$bin/ipcsim" --config "$work/lan_b.json"
+start "$lan_a" stray "$bin/stray_host" --ip 10.77.0.250 --mac 02:77:00:00:02:50 --delay-ms 1000 \
+  --version $'V1\e]0;owned\a\e[2J\xff'
+
+
+# The CLI as a user runs it: only the harness's network guard is left.
+cli() { (cd "$work" && netns_in "$tool" env -u TERVANE_IN_NETNS -u SIM_LAN_TOOL_IP "$bin/tervane-cli" "$@"); }
+ip_of() { awk -v mac="$2" '$2 == mac { print $3 }' <<<"$1"; }
+
+# 1. One search from no particular card.
+list=$(cli discover --listen 3000 2>"$work/discover.err") || fail "discover exited with $?"
+count=$(tail -n +2 <<<"$list" | wc -l)
+[ "$count" = 42 ] || fail "$count devices listed, expected 42: $list"
+[ "$(tail -n +2 <<<"$list" | awk '{print $2}' | sort -u | wc -l)" = 42 ] || fail "a device was listed twice"
+[ "$(ip_of "$list" 02:77:00:00:00:14)" = 10.77.0.30 ] || fail "a camera of card A is missing"
+[ "$(ip_of "$list" 02:88:00:00:00:14)" = 10.88.0.30 ] || fail "a camera of card B is missing"
+[ "$(ip_of "$list" 02:77:00:00:02:50)" = 10.77.0.250 ] || fail "the late answer is missing"
+[ "$(ip_of "$list" 02:19:21:68:00:64)" = 192.168.1.64 ] || fail "the camera in the foreign subnet is missing"
+if grep -q $'\x1b' <<<"$list"; then fail "an escape sequence reached the terminal"; fi
+grep -qF 'V1\x1b]0;owned\x07\x1b[2J\xff' <<<"$list" || fail "the hostile version is not shown escaped"
+[ ! -s "$work/discover.err" ] || fail "discover printed on stderr: $(cat "$work/discover.err")"
+echo "ok: 42 devices of both cards listed once each (late and foreign ones too), texts escaped"
+
+# 2. Change-IP without a default route, by MAC, also out of a foreign subnet.
+cli change-ip --mac 02:77:00:00:00:05 --ip 10.77.0.201 --listen 1500 >"$work/change.out" 2>"$work/change.err" ||
+  fail "change-ip exited with $?"
+grep -q "02:77:00:00:00:05: change to 10.77.0.201 sent" "$work/change.out" || fail "change-ip said: $(cat "$work/change.out")"
+cli change-ip --mac 02:19:21:68:00:64 --ip 10.88.0.64 --mask 255.255.255.0 --gateway 10.88.0.1 --listen 1500 \
+  >/dev/null 2>"$work/change_foreign.err" || fail "change-ip of the foreign camera exited with $?"
+list=$(cli discover --listen 2000 2>/dev/null)
+[ "$(ip_of "$list" 02:77:00:00:00:05)" = 10.77.0.201 ] || fail "the camera did not move to 10.77.0.201"
+[ "$(ip_of "$list" 02:19:21:68:00:64)" = 10.88.0.64 ] || fail "the foreign camera did not move to 10.88.0.64"
+echo "ok: change-ip moved a camera and the foreign one (seen by a new search), exit 0"
+
+# 3. Change-IP through a card that goes down once the camera is listed.
+cli change-ip --card 10.77.0.1 --mac 02:77:00:00:00:06 --ip 10.77.0.201 --listen 4000 --logs \
+  >"$work/down.out" 2>"$work/down.err" &
+change=$!
+for _ in $(seq 1 100); do grep -q 02:77:00:00:00:06 "$work/recv.txt" 2>/dev/null && break; sleep 0.05; done
+grep -q 02:77:00:00:00:06 "$work/recv.txt" || fail "the camera to move was not heard"
+netns_in "$tool" ip link set cardA down
+rc=0
+wait "$change" || rc=$?
+netns_in "$tool" ip link set cardA up
+for _ in $(seq 1 100); do netns_in "$tool" ip -o link show cardA | grep -q 'state UP' && break; sleep 0.05; done
+[ "$rc" != 0 ] || fail "change-ip through a card that is down exited 0: $(cat "$work/down.out")"
+grep -q "could not be sent" "$work/down.err" || fail "change-ip gave no reason: $(cat "$work/down.err")"
+list=$(cli discover --listen 2000 2>/dev/null)
+[ "$(ip_of "$list" 02:77:00:00:00:06)" = 10.77.0.16 ] || fail "the camera moved although the card was down: $(ip_of "$list" 02:77:00:00:00:06) in $list"
+echo "ok: change-ip through a card that is down exits $rc: $(cat "$work/down.err")"
+
+# 4. Nothing answers (no device listens on that port): the hints.
+cli discover --listen 1000 --device-port 13999 >/dev/null 2>"$work/silent.err" || fail "discover exited with $?"
+grep -q "searched through the cards 10.77.0.1, 10.88.0.1" "$work/silent.err" || fail "no card hint: $(cat "$work/silent.err")"
+grep -q "UDP port 12000" "$work/silent.err" || fail "no firewall hint: $(cat "$work/silent.err")"
+echo "ok: a search that hears nothing names the cards and the reply port"
+echo "PASS"
