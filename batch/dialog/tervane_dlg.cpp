@@ -165,7 +165,10 @@ void CtervaneDlg::on_row_check_toggled(int row, bool checked) {
 // Empties the list and searches again from the chosen card's address. The
 // search runs on this thread (200 ms per local address), as it always has.
 void CtervaneDlg::on_refresh() {
-    const std::string card = text(IDC_COMBO_NETWORK_CARD);
+    // While the card combo is hidden nobody chose a card: its first entry
+    // would confine the search, and every change of address after it, to
+    // one card, so the search goes out of every card instead.
+    const std::string card = is_shown(IDC_COMBO_NETWORK_CARD) ? text(IDC_COMBO_NETWORK_CARD) : "";
     m_table.clear();
     show_device_table();
     m_discovery.RefreshDiscovery(card.c_str());

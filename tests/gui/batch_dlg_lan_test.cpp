@@ -38,7 +38,7 @@ TEST_F(BatchDialogLanTest, ListsRefreshesAndUpgradesOverTheBroadcastPath) {
     EXPECT_EQ(dlg.text(IDC_COMBO_NETWORK_CARD), std::getenv("SIM_LAN_TOOL_IP"));
     ASSERT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
 
-    click(IDC_BTN_REFRESH);  // a new sweep from the chosen card
+    click(IDC_BTN_REFRESH);  // a new sweep from every card (the card combo is hidden)
     EXPECT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
     EXPECT_EQ(list().cell(4, 0), "05");
 

@@ -62,20 +62,19 @@ netns_in "$tool" ip link set lanA netns "$lan_a"
 netns_in "$tool" ip link set lanB netns "$lan_b"
 [ -z "$(netns_in "$tool" ip -4 route show default)" ] || fail "the tool's host has a default route"
 
-{
-  echo "link set lo up"
-  echo "link set lanA up"
-  for i in $(seq 11 30); do echo "addr add 10.77.0.$i/24 dev lanA"; done
-  echo "addr add 10.77.0.201/24 dev lanA"
-  echo "addr add 10.77.0.250/24 dev lanA"
-} | netns_in "$lan_a" ip -batch -
-{
-  echo "link set lo up"
-  echo "link set lanB up"
-  for i in $(seq 11 30); do echo "addr add 10.88.0.$i/24 dev lanB"; done
-  echo "addr add 10.88.0.64/24 dev lanB"
-  echo "addr add 192.168.1.64/24 dev lanB"
-} | netns_in "$lan_b" ip -batch -
+# A camera LAN: its end of the link, 20 camera addresses from .11 and extras.
+camera_lan() {  # pid link subnet extra-address...
+  local pid=$1 link=$2 subnet=$3
+  shift 3
+  {
+    echo "link set lo up"
+    echo "link set $link up"
+    for i in $(seq 11 30); do echo "addr add $subnet.$i/24 dev $link"; done
+    for extra in "$@"; do echo "addr add $extra/24 dev $link"; done
+  } | netns_in "$pid" ip -batch -
+}
+camera_lan "$lan_a" lanA 10.77.0 10.77.0.201 10.77.0.250
+camera_lan "$lan_b" lanB 10.88.0 10.88.0.64 192.168.1.64
 
 cat >"$work/lan_a.json" <<'JSON'
 {"count": 20, "base_ip": "10.77.0.11", "mac_prefix": "02:77:00"}
