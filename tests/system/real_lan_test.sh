@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
 # System test: the shipped tervane-cli on a LAN shaped like the ones users
-# have, built out of private network namespaces:
-#   - the tool's host has no default route, a dozen interfaces that are down
-#     (listed before the real cards) and two cards on two subnets:
-#     10.77.0.1/24 (card A) and 10.88.0.1/24 (card B);
-#   - behind card A: 20 cameras and a host that sends an empty datagram to
-#     the reply port before it answers, one second late, with terminal
-#     escapes and a byte that is not UTF-8 in its version;
-#   - behind card B: 20 cameras and one in a foreign subnet (192.168.1.64).
-# The CLI runs with no variable of the test harness but its network guard.
+# have (scripts/real-lan.sh): no default route, a dozen interfaces that are
+# down listed before two cards on two subnets, 20 cameras behind each card, a
+# host that sends an empty datagram and answers late with terminal escapes in
+# its version, a camera in a foreign subnet. The CLI runs with no variable of
+# the test harness but its network guard.
 #  1. one search lists every camera of both cards, the late one and the
 #     foreign one, with device texts escaped;
 #  2. change-ip moves a camera and the foreign one by MAC (a new search finds
@@ -22,83 +18,24 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 bin=$1
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
+if [ "${2:-}" != "--inside" ]; then
+  if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
+    echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
+    exit 77
+  fi
+  rc=0
+  REAL_LAN_BIN=$bin "$root/scripts/real-lan.sh" -- "$0" "$bin" --inside || rc=$?
+  [ "$rc" = 97 ] && exit 77
+  exit "$rc"
 fi
-# shellcheck source=../../scripts/netns-lib.sh
-. "$root/scripts/netns-lib.sh"
-netns_possible || { echo "SKIP: no network namespace can be made here"; exit 77; }
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  netns_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-fail() { echo "FAIL: $*"; for f in "$work"/*.err; do echo "== $f"; tail -n 20 "$f"; done; exit 1; }
-
-netns_new tool || fail "no tool namespace"
-netns_new lan_a || fail "no namespace for LAN A"
-netns_new lan_b || fail "no namespace for LAN B"
-
-# The tool's host: the dozen down interfaces first, then the two cards.
-{
-  echo "link set lo up"
-  for i in $(seq 1 12); do
-    echo "link add down$i type veth peer name downp$i"
-    echo "addr add 172.20.$i.1/24 dev down$i"
-  done
-  echo "link add cardA type veth peer name lanA"
-  echo "link add cardB type veth peer name lanB"
-  echo "addr add 10.77.0.1/24 dev cardA"
-  echo "addr add 10.88.0.1/24 dev cardB"
-  echo "link set cardA up"
-  echo "link set cardB up"
-} | netns_in "$tool" ip -batch -
-netns_in "$tool" ip link set lanA netns "$lan_a"
-netns_in "$tool" ip link set lanB netns "$lan_b"
-[ -z "$(netns_in "$tool" ip -4 route show default)" ] || fail "the tool's host has a default route"
-
-# A camera LAN: its end of the link, 20 camera addresses from .11 and extras.
-camera_lan() {  # pid link subnet extra-address...
-  local pid=$1 link=$2 subnet=$3
-  shift 3
-  {
-    echo "link set lo up"
-    echo "link set $link up"
-    for i in $(seq 11 30); do echo "addr add $subnet.$i/24 dev $link"; done
-    for extra in "$@"; do echo "addr add $extra/24 dev $link"; done
-  } | netns_in "$pid" ip -batch -
-}
-camera_lan "$lan_a" lanA 10.77.0 10.77.0.201 10.77.0.250
-camera_lan "$lan_b" lanB 10.88.0 10.88.0.64 192.168.1.64
-
-cat >"$work/lan_a.json" <<'JSON'
-{"count": 20, "base_ip": "10.77.0.11", "mac_prefix": "02:77:00"}
-JSON
-cat >"$work/lan_b.json" <<'JSON'
-{"count": 20, "base_ip": "10.88.0.11", "mac_prefix": "02:88:00",
- "devices": [{"mac": "02:19:21:68:00:64", "ip": "192.168.1.64", "gateway": "192.168.1.1"}]}
-JSON
-start() {  # namespace name program arguments...: runs until the cleanup, waits for "ready"
-  local ns=$1 name=$2
-  shift 2
-  nsenter -t "$ns" -n "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  pids+=("$!")
-  for _ in $(seq 1 100); do grep -q ready "$work/$name.out" 2>/dev/null && return 0; sleep 0.1; done
-  fail "$name did not start"
-}
-start "$lan_a" cameras_a "$bin/ipcsim" --config "$work/lan_a.json"
-start "$lan_b" cameras_b "$bin/ipcsim" --config "$work/lan_b.json"
-start "$lan_a" stray "$bin/stray_host" --ip 10.77.0.250 --mac 02:77:00:00:02:50 --delay-ms 1000 \
-  --version $'V1\e]0;owned\a\e[2J\xff'
-
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; for f in "$REAL_LAN_LOGS"/*.err "$work"/*.err; do echo "== $f"; tail -n 20 "$f"; done; exit 1; }
+[ -z "$(ip -4 route show default)" ] || fail "the tool's host has a default route"
 
 # The CLI as a user runs it: only the harness's network guard is left.
-cli() { (cd "$work" && netns_in "$tool" env -u TERVANE_IN_NETNS -u SIM_LAN_TOOL_IP "$bin/tervane-cli" "$@"); }
+cli() { (cd "$work" && env -u TERVANE_IN_NETNS -u REAL_LAN_LOGS "$bin/tervane-cli" "$@"); }
 ip_of() { awk -v mac="$2" '$2 == mac { print $3 }' <<<"$1"; }
 
 # 1. One search from no particular card.
@@ -132,11 +69,11 @@ cli change-ip --card 10.77.0.1 --mac 02:77:00:00:00:06 --ip 10.77.0.201 --listen
 change=$!
 for _ in $(seq 1 100); do grep -q 02:77:00:00:00:06 "$work/recv.txt" 2>/dev/null && break; sleep 0.05; done
 grep -q 02:77:00:00:00:06 "$work/recv.txt" || fail "the camera to move was not heard"
-netns_in "$tool" ip link set cardA down
+ip link set cardA down
 rc=0
 wait "$change" || rc=$?
-netns_in "$tool" ip link set cardA up
-for _ in $(seq 1 100); do netns_in "$tool" ip -o link show cardA | grep -q 'state UP' && break; sleep 0.05; done
+ip link set cardA up
+for _ in $(seq 1 100); do ip -o link show cardA | grep -q 'state UP' && break; sleep 0.05; done
 [ "$rc" != 0 ] || fail "change-ip through a card that is down exited 0: $(cat "$work/down.out")"
 grep -q "could not be sent" "$work/down.err" || fail "change-ip gave no reason: $(cat "$work/down.err")"
 list=$(cli discover --listen 2000 2>/dev/null)
