@@ -13,7 +13,10 @@ root=$(cd "$here/../.." && pwd)
 bin=$(cd "$1" && pwd)
 locale=$2
 screen=${3:-1366x768}
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
+# The harness names the namespaces it was started from in TERVANE_NETNS_GUARD;
+# this one must be none of them.
+here_ns=$(readlink /proc/self/ns/net)
+if [ "${TERVANE_IN_NETNS:-0}" != 1 ] || [[ " ${TERVANE_NETNS_GUARD:-} " == *" $here_ns "* ]]; then
   echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
   exit 77
 fi
