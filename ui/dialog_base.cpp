@@ -58,7 +58,7 @@ void DialogBase::lay_out(double font_scale) {
     m_font_scale = font_scale;
     m_units = DialogUnits(font);
     set_fixed_client_size(QSize(m_units.to_px_x(m_dialog.width_dlu), m_units.to_px_y(m_dialog.height_dlu)));
-    for (const ControlSpec& spec : m_table) place(m_controls.at(spec.id).widget, spec);
+    for (const ControlSpec& row : m_table) place(m_controls.at(row.id).widget, row);
 }
 
 void DialogBase::fit_to(const QSize& room) {
@@ -154,10 +154,10 @@ void DialogBase::apply_language() {
 }
 
 void DialogBase::restore_control(int id) {
-    const auto spec = std::find_if(m_table.begin(), m_table.end(), [id](const ControlSpec& c) { return c.id == id; });
+    const auto row = std::find_if(m_table.begin(), m_table.end(), [id](const ControlSpec& c) { return c.id == id; });
     QWidget* w = control(id);
-    if (spec == m_table.end() || !w) return;
-    const QString text = QString::fromUtf8(spec->text ? spec->text : "");
+    if (row == m_table.end() || !w) return;
+    const QString text = QString::fromUtf8(row->text ? row->text : "");
     if (auto* label = qobject_cast<QLabel*>(w)) label->setText(text);  // drops a picture too
     else if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(w)) button->setText(text);
@@ -169,8 +169,8 @@ void DialogBase::restore_control(int id) {
     else if (auto* bar = qobject_cast<QProgressBar*>(w)) bar->setValue(0);
     else if (auto* frame = qobject_cast<ClickableFrame*>(w)) frame->set_picture(QPixmap());
     if (auto* box = qobject_cast<QCheckBox*>(w)) box->setChecked(false);
-    set_enabled(id, !(spec->flags & kDisabled));
-    w->setVisible(!(spec->flags & kHidden));
+    set_enabled(id, !(row->flags & kDisabled));
+    w->setVisible(!(row->flags & kHidden));
 }
 
 std::string DialogBase::lang(const std::string& key) const { return lang_string(m_lang_file, key); }
@@ -428,7 +428,7 @@ void DialogBase::showEvent(QShowEvent* event) {
         // Every opening starts from the window the table makes, as a new
         // window would; the dialog object alone remembers the last session.
         if (m_opened_before)
-            for (const ControlSpec& spec : m_table) restore_control(spec.id);
+            for (const ControlSpec& row : m_table) restore_control(row.id);
         m_opened_before = true;
         fit_to(room_on(screen()));
         on_init();
