@@ -29,9 +29,10 @@
 
 namespace {
 
+// Ctrl-C presses (and SIGTERMs): the first stops the job, the second quits at once.
 std::atomic<int> g_interrupted{0};
 
-void on_interrupt(int) { g_interrupted.store(1); }
+void on_interrupt(int) { g_interrupted.fetch_add(1); }
 
 std::string text_for(const std::string& key) {
     if (key.rfind("IDS_", 0) != 0) return key;
@@ -88,6 +89,27 @@ private:
     bool m_pending = false;
 };
 
+// Applies and shows every report that has arrived; true once the job has ended.
+bool take_reports(CBatchJob& job, CDeviceTable& table, JobDisplay& display, BatchOutput& output) {
+    bool finished = false;
+    for (const JobReport& report : job.reports().drain()) {
+        if (handle_job_report(report, table, display) == ReportAction::AllFinished) finished = true;
+        output.report(report, table, display);
+    }
+    return finished;
+}
+
+// The second Ctrl-C: the table as it stands, and out, whatever the workers
+// are still doing (they are not waited for, and no job report is written).
+[[noreturn]] void quit_at_once(CBatchJob& job, CDeviceTable& table, JobDisplay& display, BatchOutput& output) {
+    take_reports(job, table, display, output);
+    output.end_wave(table, display);
+    output.finish();
+    std::fprintf(stderr, "tervane-cli: quit before the job ended\n");
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
 // Writes into the status of each row the job left out why, so no selected
 // device ends with a blank line.
 void note_left_out_rows(const CBatchJob& job, bool stopped, CDeviceTable& table) {
@@ -97,8 +119,10 @@ void note_left_out_rows(const CBatchJob& job, bool stopped, CDeviceTable& table)
             table.set_result(run.row, COL_STATUS, stopped ? kStoppedBeforeReason : kNotStartedReason);
 }
 
-// Runs one wave's job to its end (or to Ctrl-C, which stops it) and shows
-// it. Returns 2 when the engine refused to start it, else 0.
+// Runs one wave's job to its end and shows it. The first Ctrl-C stops the
+// job (its workers give up what they wait for and report their end, within
+// about two seconds whatever the devices do); a second one quits at once.
+// Returns 2 when the engine refused to start it, else 0.
 int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOutput& output) {
     ReportWakeup wakeup;
     job.reports().set_notifier([&wakeup] { wakeup.notify(); });
@@ -118,14 +142,14 @@ int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOu
     bool stopped = false;
     while (!finished) {
         wakeup.wait();
-        if (g_interrupted.load() && !stopped) {
+        const int interrupts = g_interrupted.load();
+        if (interrupts >= 2) quit_at_once(job, table, display, output);
+        if (interrupts == 1 && !stopped) {
             stopped = true;
-            job.stop_job();  // the workers' last reports, with their finish, follow
+            job.request_stop();  // the workers' last reports, with their finish, follow
+            std::fprintf(stderr, "tervane-cli: stopping the job (Ctrl-C again quits at once)\n");
         }
-        for (const JobReport& report : job.reports().drain()) {
-            finished = finished || handle_job_report(report, table, display) == ReportAction::AllFinished;
-            output.report(report, table, display);
-        }
+        finished = take_reports(job, table, display, output);
     }
     job.stop_job();
     job.reports().set_notifier(nullptr);
@@ -274,10 +298,10 @@ void add_batch_command(CLI::App& app, int* exit_code) {
 }
 
 int run_batch_command(const BatchCliOptions& o) {
-    if (!o.trace) {
-        set_trace_sink(&trace_null_sink, nullptr);
-        xml_set_output(nullptr);  // the XML layer's diagnostics would mix with the report lines
-    }
+    if (!o.trace) set_trace_sink(&trace_null_sink, nullptr);
+    // The XML layer's diagnostics go with the trace, never among the report
+    // lines: standard output carries the job's output alone.
+    xml_set_output(o.trace ? stderr : nullptr);
     BatchPlan plan;
     std::string refused = plan_batch_job(o, plan);
     if (!refused.empty()) {
@@ -303,6 +327,11 @@ int run_batch_command(const BatchCliOptions& o) {
     // back with its new version, which the upgrade's verdict compares.
     discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
     listen_for_devices(o, fleet);
+    if (g_interrupted.load() != 0) {
+        discovery.StopDiscovery();
+        std::fprintf(stderr, "tervane-cli: interrupted before the job started\n");
+        return 1;
+    }
 
     const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
     const std::string refused_selection = refuse_selection(o, plan, selected.size());
