@@ -191,17 +191,32 @@ TEST_F(BatchWorkerFrame, FixedNetworkSendsTheFieldsThatFitTheRequest) {
     EXPECT_EQ(client.login_attempts("127.0.0.2"), 0);  // the change alone
 }
 
-using BatchUpgrade = BatchFixture;
+class BatchUpgrade : public BatchFixture {
+protected:
+    // Lists `count` devices from 127.0.0.2 up that come back from their flash
+    // with version 2.0.0.
+    void add_flashing_devices(int count) {
+        for (int i = 0; i < count; ++i) {
+            FakeDevice d;
+            d.version_after_flash = "2.0.0";
+            add_device("127.0.0." + std::to_string(2 + i), d);
+        }
+        job.m_dostep.need_update = 1;
+    }
+
+    // Upgrades one scripted device to firmware 2.0.0; its status codes.
+    std::vector<int> upgrade_one(const FakeDevice& device) {
+        int row = add_device("127.0.0.2", device);
+        job.m_dostep.need_update = 1;
+        start(firmware(2, 0, 0));
+        wait_finished();
+        return statuses(row);
+    }
+};
 
 TEST_F(BatchUpgrade, FlashedDevicesComeBackAndTheBarReachesAHundred) {
-    std::string fw = firmware(2, 0, 0);
-    for (int i = 2; i <= 5; ++i) {
-        FakeDevice d;
-        d.version_after_flash = "2.0.0";
-        add_device("127.0.0." + std::to_string(i), d);
-    }
-    job.m_dostep.need_update = 1;
-    start(fw);
+    add_flashing_devices(4);
+    start(firmware(2, 0, 0));
     wait_finished();
     JobReport last_count{}, last_progress{};
     for (const JobReport& r : reports) {
@@ -225,14 +240,9 @@ TEST_F(BatchUpgrade, FlashedDevicesComeBackAndTheBarReachesAHundred) {
 }
 
 TEST_F(BatchUpgrade, VersionThatDoesNotMatchAfterTheFlashIsMarkedFailed) {
-    std::string fw = firmware(2, 0, 0);
     FakeDevice d;
     d.version_after_flash = "1.9.9";
-    int row = add_device("127.0.0.2", d);
-    job.m_dostep.need_update = 1;
-    start(fw);
-    wait_finished();
-    std::vector<int> codes = statuses(row);
+    std::vector<int> codes = upgrade_one(d);
     EXPECT_TRUE(contains(codes, 8));
     EXPECT_TRUE(contains(codes, 9));
 }
@@ -240,11 +250,7 @@ TEST_F(BatchUpgrade, VersionThatDoesNotMatchAfterTheFlashIsMarkedFailed) {
 TEST_F(BatchUpgrade, SameVersionIsSilentUntilTheLastPass) {
     FakeDevice d;
     d.start_upgrade_results.assign(10, NETWORK_ERR_UPGRADE_SAME_VERSION);
-    int row = add_device("127.0.0.2", d);
-    job.m_dostep.need_update = 1;
-    start(firmware(1, 0, 0));
-    wait_finished();
-    std::vector<int> codes = statuses(row);
+    std::vector<int> codes = upgrade_one(d);
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 2), 1);
     EXPECT_EQ(client.login_attempts("127.0.0.2"), 10);
     EXPECT_EQ(client.open_logins(), 0);
@@ -253,11 +259,7 @@ TEST_F(BatchUpgrade, SameVersionIsSilentUntilTheLastPass) {
 TEST_F(BatchUpgrade, InvalidFileEndsThePassesAtOnce) {
     FakeDevice d;
     d.start_upgrade_results = {NETWORK_ERR_UPGRADE_INVALID_FILE};
-    int row = add_device("127.0.0.2", d);
-    job.m_dostep.need_update = 1;
-    start(firmware(1, 0, 0));
-    wait_finished();
-    EXPECT_TRUE(contains(statuses(row), 3));
+    EXPECT_TRUE(contains(upgrade_one(d), 3));
     EXPECT_EQ(client.login_attempts("127.0.0.2"), 1);
 }
 
@@ -313,13 +315,8 @@ TEST_F(BatchUpgrade, DeviceThatNeverDisconnectsIsWaitedForBoundedTime) {
 // The verdict judges the file as it was when the job started: moving or
 // deleting it while the cameras flash changes nothing.
 TEST_F(BatchUpgrade, FirmwareFileMovedDuringTheJobKeepsTheVerdict) {
+    add_flashing_devices(2);
     std::string fw = firmware(2, 0, 0);
-    for (int i = 2; i <= 3; ++i) {
-        FakeDevice d;
-        d.version_after_flash = "2.0.0";
-        add_device("127.0.0." + std::to_string(i), d);
-    }
-    job.m_dostep.need_update = 1;
     start(fw);
     std::filesystem::remove(fw);
     wait_finished();
@@ -337,11 +334,7 @@ TEST_F(BatchUpgrade, HostAnsweringForAFlashedCameraIsNoSuccess) {
     d.version_after_flash = "2.0.0";
     d.login_results = {0};
     d.login_default = NETWORK_ERR_PASSWORD;
-    int row = add_device("127.0.0.2", d);
-    job.m_dostep.need_update = 1;
-    start(firmware(2, 0, 0));
-    wait_finished();
-    std::vector<int> codes = statuses(row);
+    std::vector<int> codes = upgrade_one(d);
     EXPECT_FALSE(contains(codes, 8));
     EXPECT_TRUE(contains(codes, 9));
 }
@@ -384,9 +377,7 @@ TEST_F(BatchStop, StopGivesUpHungLoginsAndMarksTheRowsStopped) {
     job.m_dostep.need_update = 1;
     job.m_dostep.change_time_sync = 1;
     start(firmware(2, 0, 0));
-    wait_hanging(3);
-    job.stop_job();
-    collect();
+    stop_when_hanging(3);
     EXPECT_EQ(client.aborted_calls(), 3);
     for (int row = 0; row < 3; ++row) {
         std::vector<int> codes = statuses(row);
@@ -406,9 +397,7 @@ TEST_F(BatchStop, StopAfterTheFlashSaysTheFirmwareWasSent) {
     int row = add_device("127.0.0.2", d);
     job.m_dostep.need_update = 1;
     start(firmware(2, 0, 0));
-    wait_hanging(1);
-    job.stop_job();
-    collect();
+    stop_when_hanging(1);
     std::vector<int> codes = statuses(row);
     EXPECT_EQ(codes.back(), kStatusStoppedAfterFlash);
     EXPECT_FALSE(contains(codes, 8));
@@ -424,9 +413,7 @@ TEST_F(BatchStop, StopGivesUpAHungRequest) {
     int row = add_device("127.0.0.2", d);
     job.m_dostep.change_time_sync = 1;
     start();
-    wait_hanging(1);
-    job.stop_job();
-    collect();
+    stop_when_hanging(1);
     EXPECT_EQ(client.aborted_calls(), 1);
     std::vector<int> codes = statuses(row);
     EXPECT_FALSE(contains(codes, 16));

@@ -80,12 +80,15 @@ protected:
         collect();
     }
 
-    // Waits until `count` calls hang on silent devices.
-    void wait_hanging(int count) {
+    // Once `count` calls hang on silent devices, stops the job and collects
+    // every report.
+    void stop_when_hanging(int count) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (client.hanging_calls() < count && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(client.hanging_calls(), count);
+        EXPECT_EQ(client.hanging_calls(), count);
+        job.stop_job();
+        collect();
     }
 
     void collect() {

@@ -4,16 +4,10 @@
 #include <cstring>
 #include <thread>
 
-namespace {
-struct AbortCheck {
-    NETWORK_ABORT_CB check = nullptr;
-    void* user = nullptr;
-};
-thread_local AbortCheck t_abort;
-}  // namespace
+#include "client/call_abort.h"
 
 int32_t FakeDeviceClient::SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) {
-    t_abort = AbortCheck{check, user};
+    kaltro::set_thread_abort_check(check, user);
     return 0;
 }
 
@@ -22,7 +16,7 @@ int32_t FakeDeviceClient::hang() {
     int32_t result = NETWORK_ERR_TIMEOUT;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (t_abort.check && t_abort.check(t_abort.user) != 0) {
+        if (kaltro::call_aborted()) {
             ++m_aborted_calls;
             result = NETWORK_ERR_NETWORK;
             break;
