@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Measures tervane-cli on a hostile LAN (two-host LAN of scripts/sim-lan.sh,
+# inside a private network namespace of its own):
+#
+#   events  a camera that knows the password floods events, each one
+#           different, while a batch upgrade waits on its transfer (the
+#           library's event callback is set and traces every event, to a
+#           reader that takes 400 KB/s): the CLI's RSS (baseline, peak,
+#           growth), its CPU share and the events per second the device got
+#           through, over SECONDS (default 60) of flood.
+#
+#   library the same flood straight into the client library, with an event
+#           callback that takes 1 ms per event (event_flood_bench, on loopback).
+#
+# Usage: scripts/in-netns.sh bench/hostile_lan_bench.sh events|library [SECONDS] [BIN_DIR]
+# BIN_DIR defaults to build/bin; it needs tervane-cli, ipcsim, impostor_camera
+# and event_flood_bench.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+self=$root/bench/$(basename "$0")
+if [ "${1:-}" != inside ]; then
+  mode=${1:-events}
+  export HOSTILE_SECONDS=${2:-60}
+  HOSTILE_BIN=$(cd "${3:-$root/build/bin}" && pwd)
+  export HOSTILE_BIN
+fi
+seconds=$HOSTILE_SECONDS
+bin=$HOSTILE_BIN
+
+rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+# Samples the RSS of `pid` once a second for `seconds`; prints "peak_kib".
+sample_rss() {
+  local pid=$1 peak=0 now
+  for _ in $(seq 1 "$seconds"); do
+    sleep 1
+    now=$(rss_kib "$pid")
+    [ "$now" -gt "$peak" ] && peak=$now
+  done
+  echo "$peak"
+}
+
+inside_events() {
+  local work=$1
+  "$bin/ipcsim" mkfw --out "$work/fw.update" --version 1.0.1 --size 262144 >/dev/null
+  nsenter -t "$SIM_LAN_CAMERA_PID" -n env TERVANE_IN_NETNS=1 "$bin/impostor_camera" -n 1 --base-ip 10.77.0.11 \
+    --answer flood --password tovik >"$work/flood.out" 2>"$work/flood.err" &
+  local flooder=$!
+  for _ in $(seq 1 50); do grep -q ready "$work/flood.out" && break; sleep 0.1; done
+  # The trace goes to a pipe that is read slowly, as a terminal scrolled back
+  # or a slow remote session would: the event callback is slower than the device.
+  mkfifo "$work/trace"
+  (while sleep 0.01; do head -c 4096 >/dev/null || break; done) <"$work/trace" &
+  local reader=$!
+  "$bin/tervane-cli" batch --device 10.77.0.11 --expect 1 --listen 20 --password tovik \
+    --upgrade "$work/fw.update" --json --trace >"$work/cli.out" 2>"$work/trace" &
+  local cli=$!
+  for _ in $(seq 1 200); do grep -q '"code":6,' "$work/cli.out" && break; sleep 0.1; done
+  grep -q '"code":6,' "$work/cli.out" || { echo "the upgrade did not start"; exit 1; }
+  local hz base ticks0 peak ticks1
+  hz=$(getconf CLK_TCK)
+  base=$(rss_kib "$cli")
+  ticks0=$(cpu_ticks "$cli")
+  peak=$(sample_rss "$cli")
+  ticks1=$(cpu_ticks "$cli")
+  kill -INT "$cli"
+  wait "$cli" || true
+  kill "$reader" 2>/dev/null || true
+  kill -TERM "$flooder"
+  wait "$flooder" || true
+  local events
+  events=$(awk '/^events/ {print $2}' "$work/flood.out")
+  echo "event flood, ${seconds} s, every event different; the batch engine's callback traces to a slow reader"
+  echo "  RSS at the start of the flood : $((base / 1024)) MiB"
+  echo "  RSS peak                      : $((peak / 1024)) MiB"
+  echo "  growth                        : $(((peak - base) / 1024)) MiB"
+  echo "  CPU of tervane-cli            : $(((ticks1 - ticks0) * 100 / hz / seconds)) % of one core"
+  echo "  events taken from the device  : $((events / seconds)) per second"
+}
+
+library() {
+  local work=$1
+  ip link set lo up 2>/dev/null || true
+  "$bin/impostor_camera" -n 1 --base-ip 127.0.0.77 --discovery-address 127.0.0.77 --discovery-port 23999 \
+    --answer flood --password tovik >"$work/flood.out" 2>"$work/flood.err" &
+  local flooder=$!
+  for _ in $(seq 1 50); do grep -q ready "$work/flood.out" && break; sleep 0.1; done
+  "$bin/event_flood_bench" --ip 127.0.0.77 --seconds "$seconds" --callback-ms 1
+  kill -TERM "$flooder"
+  wait "$flooder" || true
+  echo "  events the device got out : $(($(awk '/^events/ {print $2}' "$work/flood.out") / seconds)) per second"
+}
+
+if [ "${1:-}" = inside ]; then
+  "inside_$2" "$3"
+  exit 0
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+case $mode in
+  events)
+    SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=1 "$root/scripts/sim-lan.sh" -n 0 -- "$self" inside events "$work" ;;
+  library)
+    [ "${TERVANE_IN_NETNS:-0}" = 1 ] || { echo "run it through scripts/in-netns.sh" >&2; exit 2; }
+    library "$work" ;;
+  *) echo "unknown measurement $mode" >&2; exit 2 ;;
+esac
