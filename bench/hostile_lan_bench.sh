@@ -3,7 +3,7 @@
 # inside a private network namespace of its own):
 #
 #   events  a camera that knows the password floods events, each one
-#           different, while a batch upgrade waits on its transfer (the
+#           different, while a batch upgrade waits for it to reboot (the
 #           library's event callback is set and traces every event, to a
 #           reader that takes 400 KB/s): the CLI's RSS (baseline, peak,
 #           growth), its CPU share and the events per second the device got
@@ -44,7 +44,7 @@ sample_rss() {
 inside_events() {
   local work=$1
   "$bin/ipcsim" mkfw --out "$work/fw.update" --version 1.0.1 --size 262144 >/dev/null
-  nsenter -t "$SIM_LAN_CAMERA_PID" -n env TERVANE_IN_NETNS=1 "$bin/impostor_camera" -n 1 --base-ip 10.77.0.11 \
+  nsenter -t "$SIM_LAN_CAMERA_PID" -n env TERVANE_IN_NETNS=1 "$bin/impostor_camera" -n 1 --base-ip 10.77.0.11 --device-type 5 \
     --answer flood --password tovik >"$work/flood.out" 2>"$work/flood.err" &
   local flooder=$!
   for _ in $(seq 1 50); do grep -q ready "$work/flood.out" && break; sleep 0.1; done
@@ -64,6 +64,7 @@ inside_events() {
   ticks0=$(cpu_ticks "$cli")
   peak=$(sample_rss "$cli")
   ticks1=$(cpu_ticks "$cli")
+  kill -0 "$cli" 2>/dev/null || { echo "the job ended before the flood did"; exit 1; }
   kill -INT "$cli"
   wait "$cli" || true
   kill "$reader" 2>/dev/null || true
