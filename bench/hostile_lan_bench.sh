@@ -12,7 +12,13 @@
 #   library the same flood straight into the client library, with an event
 #           callback that takes 1 ms per event (event_flood_bench, on loopback).
 #
-# Usage: scripts/in-netns.sh bench/hostile_lan_bench.sh events|library [SECONDS] [BIN_DIR]
+#   replies a host answers discovery for 50,000 invented MACs, over and over,
+#           as fast as it can, while `tervane-cli discover` listens for
+#           SECONDS beside 5 real cameras (ipcsim): the CLI's RSS peak and
+#           growth, its CPU share, the replies per second sent at it, how
+#           many devices it listed and whether the 5 cameras are among them.
+#
+# Usage: scripts/in-netns.sh bench/hostile_lan_bench.sh events|library|replies [SECONDS] [BIN_DIR]
 # BIN_DIR defaults to build/bin; it needs tervane-cli, ipcsim, impostor_camera
 # and event_flood_bench.
 set -euo pipefail
@@ -93,6 +99,38 @@ library() {
   echo "  events the device got out : $(($(awk '/^events/ {print $2}' "$work/flood.out") / seconds)) per second"
 }
 
+inside_replies() {
+  local work=$1 macs=50000
+  nsenter -t "$SIM_LAN_CAMERA_PID" -n python3 "$root/bench/reply_flood.py" "$SIM_LAN_TOOL_IP" "$macs" \
+    >"$work/flood.out" 2>"$work/flood.err" &
+  local flooder=$!
+  for _ in $(seq 1 100); do grep -q ready "$work/flood.out" && break; sleep 0.1; done
+  "$bin/tervane-cli" discover --listen $((seconds * 1000)) --json >"$work/cli.out" 2>"$work/cli.err" &
+  local cli=$!
+  local hz base ticks0 peak ticks1
+  hz=$(getconf CLK_TCK)
+  sleep 0.2
+  base=$(rss_kib "$cli")
+  ticks0=$(cpu_ticks "$cli")
+  peak=$(sample_rss "$cli")
+  ticks1=$(cpu_ticks "$cli")
+  wait "$cli" || true
+  kill -TERM "$flooder"
+  wait "$flooder" || true
+  local sent listed real
+  sent=$(awk '/^sent/ {print $2}' "$work/flood.out")
+  listed=$(jq length "$work/cli.out")
+  real=$(jq '[.[] | select(.software_ver != "V6.6.6")] | length' "$work/cli.out")
+  echo "reply flood, ${seconds} s, $macs invented MACs round and round, 5 real cameras"
+  echo "  RSS 0.2 s after the start     : $((base / 1024)) MiB"
+  echo "  RSS peak                      : $((peak / 1024)) MiB"
+  echo "  growth                        : $(((peak - base) / 1024)) MiB"
+  echo "  CPU of tervane-cli            : $(((ticks1 - ticks0) * 100 / hz / seconds)) % of one core"
+  echo "  replies sent at the tool      : $((sent / seconds)) per second"
+  echo "  devices listed                : $listed"
+  echo "  real cameras listed           : $real of 5"
+}
+
 if [ "${1:-}" = inside ]; then
   "inside_$2" "$3"
   exit 0
@@ -103,6 +141,8 @@ trap 'rm -rf "$work"' EXIT
 case $mode in
   events)
     SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=1 "$root/scripts/sim-lan.sh" -n 0 -- "$self" inside events "$work" ;;
+  replies)
+    SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=5 "$root/scripts/sim-lan.sh" -- "$self" inside replies "$work" ;;
   library)
     [ "${TERVANE_IN_NETNS:-0}" = 1 ] || { echo "run it through scripts/in-netns.sh" >&2; exit 2; }
     library "$work" ;;
