@@ -105,7 +105,8 @@ inside_replies() {
     >"$work/flood.out" 2>"$work/flood.err" &
   local flooder=$!
   for _ in $(seq 1 100); do grep -q ready "$work/flood.out" && break; sleep 0.1; done
-  "$bin/tervane-cli" discover --listen $((seconds * 1000)) --json >"$work/cli.out" 2>"$work/cli.err" &
+  # It listens a little longer than the sampling, so it is still there at its end.
+  "$bin/tervane-cli" discover --listen $(((seconds + 3) * 1000)) --json >"$work/cli.out" 2>"$work/cli.err" &
   local cli=$!
   local hz base ticks0 peak ticks1
   hz=$(getconf CLK_TCK)
