@@ -19,8 +19,9 @@ int run_discover(const DiscoverArgs& args) {
     std::vector<DEV_INFO> devices = search.collect();
     std::string out = args.json ? devices_json(devices) : devices_table(devices);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    if (devices.empty()) hint_when_nothing_answered(search.discovery(), args.search.endpoints.local_port);
-    return 0;
+    const bool not_sent =
+        devices.empty() && hint_when_nothing_answered(search.discovery(), args.search.endpoints.local_port);
+    return not_sent ? 1 : 0;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "cli/search_options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -53,12 +54,21 @@ std::string card_list(private_discover& engine) {
 
 }  // namespace
 
-void hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port) {
+bool hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port) {
     private_discover& engine = discovery.engine();
     SweepReport sweep = engine.last_sweep();
     if (engine.address_count() == 0) {
         std::fprintf(stderr, "tervane-cli: no device answered: no network card with an IPv4 address is up\n");
-        return;
+        return true;
+    }
+    if (sweep.sent == 0 && sweep.failed > 0) {
+        // Nothing left this host: the firewall is not what to look at.
+        if (!sweep.card.empty() && sweep.error == ENETDOWN)
+            std::fprintf(stderr, "tervane-cli: the search could not be sent: no card with the address %s is up on "
+                                 "this host\n", sweep.card.c_str());
+        else
+            std::fprintf(stderr, "tervane-cli: the search could not be sent: %s\n", std::strerror(sweep.error));
+        return true;
     }
     if (sweep.card.empty())
         std::fprintf(stderr, "tervane-cli: no device answered; searched through the cards %s\n", card_list(engine).c_str());
@@ -71,4 +81,5 @@ void hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port)
                  "tervane-cli: replies come back to UDP port %u of this host: a firewall on this host must let "
                  "them in (see \"Finding cameras on your network\" in the user guide)\n",
                  static_cast<unsigned>(reply_port));
+    return false;
 }

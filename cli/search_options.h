@@ -41,5 +41,6 @@ private:
 
 // When a search heard no device, tells on standard error which cards it was
 // sent from, why requests could not be sent, and that the replies' port must
-// be open in the host's firewall.
-void hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port);
+// be open in the host's firewall. True when not one request could be sent,
+// so the search itself failed (a card that is down, or not this host's).
+bool hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port);

@@ -12,7 +12,9 @@
 #  3. change-ip through a card that went down after the search exits non-zero
 #     with the reason, and the camera stays where it was;
 #  4. a search that hears nothing says which cards it used and names the
-#     reply port for the firewall.
+#     reply port for the firewall;
+#  5. a search through a card that is down fails (exit 1) and says so,
+#     without sending the user to the firewall.
 # Usage: real_lan_test.sh <bin dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -92,4 +94,15 @@ cli discover --listen 1000 --device-port 13999 >/dev/null 2>"$work/silent.err" |
 grep -q "searched through the cards 10.77.0.1, 10.88.0.1" "$work/silent.err" || fail "no card hint: $(cat "$work/silent.err")"
 grep -q "UDP port 12000" "$work/silent.err" || fail "no firewall hint: $(cat "$work/silent.err")"
 echo "ok: a search that hears nothing names the cards and the reply port"
+
+# 5. A search through a card that is down.
+ip link set cardB down
+rc=0
+cli discover --listen 500 --card 10.88.0.1 >/dev/null 2>"$work/cardown.err" || rc=$?
+ip link set cardB up
+[ "$rc" = 1 ] || fail "a search through a card that is down exited $rc"
+grep -q "could not be sent: no card with the address 10.88.0.1 is up" "$work/cardown.err" ||
+  fail "no reason: $(cat "$work/cardown.err")"
+! grep -q firewall "$work/cardown.err" || fail "the firewall hint for a card that is down"
+echo "ok: a search through a card that is down exits 1 with the reason"
 echo "PASS"
