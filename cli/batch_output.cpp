@@ -23,6 +23,12 @@ std::string bar(int percent) {
 // Status codes whose message is a failure although they carry no mark.
 bool is_failure_message(int code) { return code == 0 || code == 1 || code == 29; }
 
+// A stop that caught the device before its end: not worked on to the end,
+// although the worker finished.
+bool stopped_before_the_end(const std::vector<int>& codes) {
+    return !codes.empty() && (codes.back() == kStatusStopped || codes.back() == kStatusStoppedAfterFlash);
+}
+
 // "Retry later" (7) is a failure unless a later pass flashed the device (8).
 bool retry_left_unflashed(const std::vector<int>& codes) {
     auto retry = std::find(codes.rbegin(), codes.rend(), 7);
@@ -194,5 +200,6 @@ void BatchOutput::finish() {
 bool BatchOutput::failed(const WaveRow& row, const DeviceRow& device) const {
     for (int column = COL_NETWORK; column < COL_STATUS; ++column)
         if (device.results[column - COL_NETWORK] == kMarkFailed) return true;
-    return std::any_of(row.codes.begin(), row.codes.end(), is_failure_message) || retry_left_unflashed(row.codes);
+    return std::any_of(row.codes.begin(), row.codes.end(), is_failure_message) || retry_left_unflashed(row.codes) ||
+           stopped_before_the_end(row.codes);
 }

@@ -95,6 +95,26 @@ TEST_F(BatchOutputTest, RowsTheJobNeverFinishedAreShownWithTheirReasonAndCountAs
     EXPECT_EQ(written.back().rfind("2 devices: 1 finished without failure, 1 failed", 0), 0u) << written.back();
 }
 
+TEST_F(BatchOutputTest, RowsAStopCaughtBeforeTheirEndAreNotCountedAsFinishedWithoutFailure) {
+    auto table_rows = wave_table(3);
+    CDeviceTable& table = *table_rows;
+    BatchOutput output(file(), false, 3, 1);
+    output.begin_wave(0, 3);
+    JobDisplay display;
+    const int last_codes[] = {8, kStatusStopped, kStatusStoppedAfterFlash};
+    for (int row = 0; row < 3; ++row) {
+        feed(output, table, display, {REPORT_STATUS, report_pair(row, 6)});
+        feed(output, table, display, {REPORT_STATUS, report_pair(row, last_codes[row])});
+        feed(output, table, display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});
+    }
+    output.end_wave(table, display);
+    output.finish();
+    const std::vector<std::string> written = lines();
+    EXPECT_TRUE(output.any_failed());
+    EXPECT_EQ(written.back().rfind("3 devices: 1 finished without failure, 2 failed or not worked on", 0), 0u)
+        << written.back();
+}
+
 TEST_F(BatchOutputTest, WavesAreNumberedAndMeasuredAsOneCommand) {
     BatchOutput output(file(), true, 4, 2);
     JobDisplay first_display, second_display;
