@@ -4,10 +4,14 @@
 // its ticks is the longest stall. Five jobs, each flashing a new version;
 // the median is the figure.
 //
-//   QT_QPA_PLATFORM=offscreen scripts/in-netns.sh build/bin/batch_dialog_stall_bench [--cameras 100] [--runs 5]
+//   scripts/in-netns.sh build/bin/batch_dialog_stall_bench [--cameras 100] [--runs 5]
 //
-// The cameras run in this process on loopback addresses, time sped up 100
-// times (as in the dialog's tests).
+// The cameras run in a child ipcsim process on loopback addresses, so the
+// CPU time measured in a gap is the dialog process's own; the dialog's waits
+// run 100 times faster (as in its tests) and a camera's reboot takes 30 ms.
+// Each gap is split into what the dialog process spent in it: the GUI
+// thread's own CPU time (its handling of job reports and painting) and the
+// whole process's (the GUI thread and the job's workers).
 #include <sys/resource.h>
 
 #include <QAbstractButton>
@@ -22,10 +26,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "batch/dialog/batch_dlg_controls.h"
 #include "discovery/xml_path.h"
+#include "ipcsim_child.h"
+#include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 #include "sim_cameras.h"
@@ -36,14 +43,63 @@ namespace {
 
 using namespace batch_dlg;
 
+// The longest gap between two ticks of the GUI thread's timer, and what the
+// dialog's process did in it.
+struct Gap {
+    double wall_ms = 0;
+    double gui_cpu_ms = 0;      // the GUI thread's own CPU time
+    double process_cpu_ms = 0;  // every thread of this process
+    long preempted = 0;         // times the GUI thread was preempted
+};
+
 struct Stalls {
-    double handler_ms = 0;   // the Upgrade button's own handler
-    double startup_ms = 0;   // longest gap from the click until two seconds into the job
-    double job_ms = 0;       // longest gap over the whole job
+    double handler_ms = 0;  // the Upgrade button's own handler
+    Gap startup;            // from the click until two seconds into the job
+    Gap job;                // over the whole job
+};
+
+double cpu_ms(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// Times every event the GUI thread handles (outermost deliveries only) and
+// keeps the longest: what the dialog itself spent in one go.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth > 0) return QApplication::notify(receiver, event);
+        rusage before{}, after{};
+        getrusage(RUSAGE_THREAD, &before);
+        QElapsedTimer clock;
+        clock.start();
+        ++m_depth;
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        getrusage(RUSAGE_THREAD, &after);
+        if (wall > m_longest.wall_ms)
+            m_longest = {wall, cpu_ms(after) - cpu_ms(before), static_cast<int>(event->type()),
+                         receiver->metaObject()->className()};
+        return handled;
+    }
+
+    struct Longest {
+        double wall_ms = 0, gui_cpu_ms = 0;
+        int event_type = 0;
+        const char* receiver = "";
+    };
+    Longest take_longest() { return std::exchange(m_longest, Longest{}); }
+
+private:
+    int m_depth = 0;
+    Longest m_longest;
 };
 
 // Runs the GUI thread's event loop until `done`, recording the longest gap
-// between ticks of a 1 ms timer; `mark()` starts a new window.
+// between ticks of a 1 ms timer; `take_longest()` starts a new window.
 class StallMeter {
 public:
     void run_until(const std::function<bool()>& done, int limit_ms) {
@@ -55,44 +111,41 @@ public:
         QObject::connect(&check, &QTimer::timeout, [&] {
             if (done() || m_clock.elapsed() > limit_ms) loop.quit();
         });
-        m_last = m_clock.elapsed();
+        tick();
         ticker.start();
         check.start();
         loop.exec();
     }
-    void start() { m_clock.start(); }
+    void start() {
+        m_clock.start();
+        m_last = sample();
+    }
     void tick() {
-        const qint64 now = m_clock.elapsed();
-        rusage usage{};
-        getrusage(RUSAGE_THREAD, &usage);
-        const double cpu = usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3 +
-                           usage.ru_stime.tv_usec / 1e3;
-        if (now - m_last > m_longest) {
-            m_longest = now - m_last;
-            m_longest_cpu = cpu - m_last_cpu;
-            m_longest_waits = usage.ru_nvcsw - m_last_waits;
-            m_longest_preempted = usage.ru_nivcsw - m_last_preempted;
-        }
+        const Sample now = sample();
+        if (now.wall_ms - m_last.wall_ms > m_longest.wall_ms)
+            m_longest = {now.wall_ms - m_last.wall_ms, now.gui_cpu_ms - m_last.gui_cpu_ms,
+                         now.process_cpu_ms - m_last.process_cpu_ms, now.preempted - m_last.preempted};
         m_last = now;
-        m_last_cpu = cpu;
-        m_last_waits = usage.ru_nvcsw;
-        m_last_preempted = usage.ru_nivcsw;
     }
-    // What the GUI thread did during the longest gap: its own CPU time, the
-    // times it blocked and the times it was preempted.
-    void print_longest() const {
-        std::printf("  longest gap %lld ms: GUI thread cpu %.1f ms, blocked %ld times, preempted %ld times\n",
-                    static_cast<long long>(m_longest), m_longest_cpu, m_longest_waits, m_longest_preempted);
-    }
-    qint64 take_longest() { return std::exchange(m_longest, 0); }
+    Gap take_longest() { return std::exchange(m_longest, Gap{}); }
     qint64 elapsed() const { return m_clock.elapsed(); }
 
 private:
+    struct Sample {
+        double wall_ms, gui_cpu_ms, process_cpu_ms;
+        long preempted;
+    };
+    Sample sample() const {
+        rusage thread{}, process{};
+        getrusage(RUSAGE_THREAD, &thread);
+        getrusage(RUSAGE_SELF, &process);
+        return {static_cast<double>(m_clock.nsecsElapsed()) / 1e6, cpu_ms(thread), cpu_ms(process),
+                thread.ru_nivcsw};
+    }
+
     QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-    double m_last_cpu = 0, m_longest_cpu = 0;
-    long m_last_waits = 0, m_longest_waits = 0, m_last_preempted = 0, m_longest_preempted = 0;
+    Sample m_last{};
+    Gap m_longest;
 };
 
 bool write_firmware(const std::string& path, int patch) {
@@ -125,22 +178,48 @@ Stalls one_job(CtervaneDlg& dialog, ui::ScriptedMessageBoxes& boxes) {
     meter.run_until([&] { return dialog.running(); }, 60000);
     const qint64 started = meter.elapsed();
     meter.run_until([&] { return meter.elapsed() > started + 2000; }, 60000);
-    meter.print_longest();
-    stalls.startup_ms = static_cast<double>(meter.take_longest());
+    stalls.startup = meter.take_longest();
     meter.run_until([&] { return boxes.shown().size() > boxes_before && !dialog.running(); }, 600000);
-    stalls.job_ms = std::max(stalls.startup_ms, static_cast<double>(meter.take_longest()));
+    const Gap later = meter.take_longest();
+    stalls.job = later.wall_ms > stalls.startup.wall_ms ? later : stalls.startup;
     return stalls;
+}
+
+void print_gap(const char* what, const Gap& gap) {
+    std::printf("  %-22s %6.1f ms, GUI thread cpu %5.1f ms, process cpu %6.1f ms, GUI thread preempted %ld times\n",
+                what, gap.wall_ms, gap.gui_cpu_ms, gap.process_cpu_ms, gap.preempted);
+}
+
+// The median of each figure on its own.
+Gap median_gap(const std::vector<Stalls>& results, Gap Stalls::*which) {
+    std::vector<double> wall, gui, process, preempted;
+    for (const Stalls& s : results) {
+        wall.push_back((s.*which).wall_ms);
+        gui.push_back((s.*which).gui_cpu_ms);
+        process.push_back((s.*which).process_cpu_ms);
+        preempted.push_back(static_cast<double>((s.*which).preempted));
+    }
+    return {median(wall), median(gui), median(process), static_cast<long>(median(preempted))};
+}
+
+bool start_cameras(IpcsimChild& child, int cameras, const std::string& net, int reboot_ms) {
+    return child.start({exe_dir() + "/ipcsim", "-n", std::to_string(cameras), "--base-ip", net + ".10",
+                        "--cmd-port", "18700", "--device-type", "5", "--fw-version", "1.0.0",
+                        "--discovery-address", net + ".1", "--discovery-port", std::to_string(kSimDiscoveryPort),
+                        "--reboot-ms", std::to_string(reboot_ms)});
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     int cameras = 100, runs = 5;
+    double speed = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--cameras") cameras = std::atoi(argv[i + 1]);
         if (std::string(argv[i]) == "--runs") runs = std::atoi(argv[i + 1]);
+        if (std::string(argv[i]) == "--speed") speed = std::atof(argv[i + 1]);
     }
     set_trace_sink(&trace_null_sink, nullptr);
     xml_set_output(nullptr);
@@ -149,16 +228,18 @@ int main(int argc, char** argv) {
     std::filesystem::current_path(scratch.path().toStdString());
     ui::ScriptedMessageBoxes boxes;
     ui::set_default_ui_services({&boxes, nullptr});
-    rt_set_time_speed(100);
+    rt_set_time_speed(speed);
 
-    SimCameras sim(cameras);
-    if (std::string error = sim.start(); !error.empty()) {
-        std::fprintf(stderr, "cameras: %s\n", error.c_str());
+    const std::string net = "127.0.83";
+    IpcsimChild sim;
+    if (!start_cameras(sim, cameras, net, static_cast<int>(3000 / speed))) {
+        std::fprintf(stderr, "cannot start %s/ipcsim\n", exe_dir().c_str());
         return 1;
     }
+    PosixUdpTransport host_transport{{"127.0.0.2"}};
     std::vector<Stalls> results;
     {
-        CtervaneDlg dialog(nullptr, sim.dialog_options());
+        CtervaneDlg dialog(nullptr, loopback_dialog_options(net + ".1", host_transport));
         dialog.show();
         ui::ReportList& list = *dialog.report_list(IDC_LIST_DEVICES);
         StallMeter wait;
@@ -174,21 +255,22 @@ int main(int argc, char** argv) {
         for (int run = 1; run <= runs; ++run) {
             if (!write_firmware(firmware, run)) return 1;
             dialog.set_text(IDC_EDIT_FW_PATH, firmware);
+            app.take_longest();
             results.push_back(one_job(dialog, boxes));
-            const Stalls& s = results.back();
-            std::printf("job %d: handler %.1f ms, longest stall at start-up %.0f ms, over the job %.0f ms\n", run,
-                        s.handler_ms, s.startup_ms, s.job_ms);
+            std::printf("job %d: handler %.1f ms\n", run, results.back().handler_ms);
+            print_gap("longest at start-up", results.back().startup);
+            print_gap("longest over the job", results.back().job);
+            const TimedApplication::Longest event = app.take_longest();
+            std::printf("  longest single event   %6.1f ms, GUI thread cpu %5.1f ms (type %d to %s)\n", event.wall_ms,
+                        event.gui_cpu_ms, event.event_type, event.receiver);
         }
         dialog.close();
     }
-    std::vector<double> handler, startup, job;
-    for (const Stalls& s : results) {
-        handler.push_back(s.handler_ms);
-        startup.push_back(s.startup_ms);
-        job.push_back(s.job_ms);
-    }
-    std::printf("%d cameras, median of %d jobs: handler %.1f ms, start-up stall %.0f ms, whole-job stall %.0f ms\n",
-                cameras, runs, median(handler), median(startup), median(job));
+    std::vector<double> handler;
+    for (const Stalls& s : results) handler.push_back(s.handler_ms);
+    std::printf("%d cameras in a child ipcsim, median of %d jobs: handler %.1f ms\n", cameras, runs, median(handler));
+    print_gap("longest at start-up", median_gap(results, &Stalls::startup));
+    print_gap("longest over the job", median_gap(results, &Stalls::job));
     ui::set_default_ui_services({});
     return 0;
 }

@@ -5,10 +5,7 @@
 //
 // The cameras run in a child ipcsim process on loopback addresses, so every
 // timed wait this process makes is a worker's.
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -20,12 +17,11 @@
 
 #include "batch/batch_job.h"
 #include "client/firmware_format.h"
+#include "ipcsim_child.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 #include "sim/simulator.h"
-
-extern char** environ;
 
 namespace {
 
@@ -66,41 +62,6 @@ private:
     std::string m_version;
 };
 
-struct ChildSim {
-    pid_t pid = -1;
-    ~ChildSim() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-// Starts ipcsim and waits for its ready line.
-bool start_sim(ChildSim& child, const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int rc = posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (rc != 0) {
-        child.pid = -1;
-        close(out[0]);
-        return false;
-    }
-    char line[64] = {};
-    ssize_t n = read(out[0], line, sizeof line - 1);
-    close(out[0]);
-    return n > 0 && std::string(line).find("ready") != std::string::npos;
-}
-
 double cpu_seconds(const rusage& usage) {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -127,8 +88,8 @@ int main(int argc, char** argv) {
     options.cmd_port = 18700;
     options.device_type = 5;
     options.version = "1.0.0";
-    ChildSim child;
-    if (!start_sim(child, {exe_dir() + "/ipcsim", "-n", std::to_string(cameras), "--base-ip", base_ip,
+    IpcsimChild child;
+    if (!child.start({exe_dir() + "/ipcsim", "-n", std::to_string(cameras), "--base-ip", base_ip,
                            "--cmd-port", "18700", "--device-type", "5", "--fw-version", "1.0.0",
                            "--discovery-address", "127.0.0.1", "--discovery-port", "23999", "--reboot-ms",
                            "200", "--max-sessions", "20"})) {

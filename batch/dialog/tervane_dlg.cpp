@@ -244,7 +244,9 @@ void CtervaneDlg::update_controls() {
 void CtervaneDlg::process_reports() {
     for (const JobReport& report : m_job.reports().drain()) m_pending_reports.push_back(report);
     // A burst (a hundred workers starting) is handled in slices, with the
-    // event loop running in between, so the window keeps answering.
+    // event loop running in between, so the window keeps answering. The
+    // reports only change the table and the display; the widgets follow once
+    // per slice, not once per report.
     QElapsedTimer slice;
     slice.start();
     while (m_open && !m_pending_reports.empty() && slice.elapsed() < kReportSliceMs) {
@@ -253,25 +255,32 @@ void CtervaneDlg::process_reports() {
         apply_report(report);
     }
     if (!m_open) return;
-    show_device_table();
+    show_job_display();
     if (!m_pending_reports.empty()) m_job_wakeup->post();
 }
 
 void CtervaneDlg::apply_report(const JobReport& report) {
     switch (handle_job_report(report, m_table, m_display)) {
         case ReportAction::RunStateChanged:
+            show_job_display();  // the job's last progress is shown before the controls reset it
             update_controls();
             break;
         case ReportAction::AllFinished:
-            show_device_table();
+            show_job_display();
             finish_job_report();
             message_box("IDS_ALL_FINISH", "IDS_PROMPT");
             break;
         case ReportAction::None:
             break;
     }
-    if (report.kind == REPORT_PROGRESS) set_progress(IDC_PROGRESS, m_display.progress);
-    if (report.kind == REPORT_COUNT) set_text(IDC_LABEL_COUNT, m_display.count_text);
+}
+
+// The rows, the progress bar and the count as the reports so far left them;
+// a widget whose value is already shown is not touched.
+void CtervaneDlg::show_job_display() {
+    show_device_table();
+    if (progress(IDC_PROGRESS) != m_display.progress) set_progress(IDC_PROGRESS, m_display.progress);
+    if (text(IDC_LABEL_COUNT) != m_display.count_text) set_text(IDC_LABEL_COUNT, m_display.count_text);
 }
 
 bool CtervaneDlg::on_close_request() {

@@ -115,6 +115,7 @@ private:
     bool busy() const;
     void process_reports();
     void apply_report(const JobReport& report);
+    void show_job_display();
     void shut_down();
 
     BatchDialogOptions m_options;

@@ -341,6 +341,42 @@ TEST_F(BatchDialogTest, ReportsAreShownOnTheGuiThread) {
     EXPECT_EQ(dlg.text(IDC_LABEL_COUNT), "");
 }
 
+// A hundred workers report at once when a job starts: the dialog takes the
+// burst into its table and display, and moves the widgets once per turn of
+// the event loop, not once per report.
+TEST_F(BatchDialogTest, ABurstOfReportsMovesTheWidgetsOncePerTurnNotPerReport) {
+    CtervaneDlg& dlg = open_silent_dialog();
+    add_devices(100);
+    int bar_changes = 0, cell_changes = 0;
+    QObject::connect(dlg.control_as<QProgressBar>(IDC_PROGRESS), &QProgressBar::valueChanged, [&] { ++bar_changes; });
+    QObject::connect(&list(), &QTableWidget::itemChanged, [&] { ++cell_changes; });
+    CBatchJob& job = dlg.job();
+    std::thread worker([&job] {
+        for (int done = 1; done <= 100; ++done) {
+            job.post(REPORT_PROGRESS, done);
+            job.post(REPORT_COUNT, report_pair(done, 100));
+            job.post_status(done - 1, 8);
+        }
+    });
+    worker.join();
+    EXPECT_TRUE(pump_until([&] { return list().cell(99, 7) == "\u221a"; }, 5000));
+    EXPECT_EQ(dlg.progress(IDC_PROGRESS), 100);
+    EXPECT_EQ(dlg.text(IDC_LABEL_COUNT), "100/100");
+    EXPECT_LT(bar_changes, 10);  // a hundred progress reports
+
+    // Reports that change nothing the user sees touch no widget.
+    bar_changes = cell_changes = 0;
+    job.post(REPORT_PROGRESS, 50);
+    job.post(REPORT_COUNT, report_pair(99, 100));
+    job.post_status(0, 8);
+    pump_until([&] { return job.reports().size() == 0; }, 5000);
+    pump_until([] { return false; }, 50);
+    EXPECT_EQ(bar_changes, 0);
+    EXPECT_EQ(cell_changes, 0);
+    EXPECT_EQ(dlg.progress(IDC_PROGRESS), 100);
+    EXPECT_EQ(dlg.text(IDC_LABEL_COUNT), "100/100");
+}
+
 TEST_F(BatchDialogTest, ReportsGoOnWhileTheAllFinishedPromptIsOpen) {
     CtervaneDlg& dlg = open_silent_dialog();
     add_devices(1);

@@ -82,14 +82,31 @@ private:
     };
 };
 
+// The discovery ports of the simulated cameras: the tool's side and theirs.
+constexpr std::uint16_t kSimLocalPort = 22170;
+constexpr std::uint16_t kSimDiscoveryPort = 23170;
+
+// The dialog's options for searching simulated cameras whose discovery
+// responder listens on the loopback address `responder`; the dialog's host
+// address is 127.0.0.2, which `host_transport` must be bound to.
+inline BatchDialogOptions loopback_dialog_options(const std::string& responder, IUdpTransport& host_transport) {
+    BatchDialogOptions options;
+    options.discovery.endpoints.broadcast_address = responder;
+    options.discovery.endpoints.local_port = kSimLocalPort;
+    options.discovery.endpoints.device_port = kSimDiscoveryPort;
+    options.discovery.send_log.clear();
+    options.discovery.recv_log.clear();
+    options.transport = &host_transport;
+    options.host_addresses = [] { return std::vector<std::string>{"127.0.0.2"}; };
+    options.shell_runner = [](const std::string&) { return 0; };
+    return options;
+}
+
 // Cameras of ipcsim served in this process: discovery responder and device
 // side on loopback addresses derived from the process id, so parallel test
 // processes do not meet (their discovery ports are locked per test).
 class SimCameras {
 public:
-    static constexpr std::uint16_t kLocalPort = 22170;
-    static constexpr std::uint16_t kDevicePort = 23170;
-
     explicit SimCameras(int count, std::int64_t reboot_ms = 3000) {
         const int pid = static_cast<int>(getpid());
         m_net = "127." + std::to_string(100 + pid % 100) + "." + std::to_string(pid / 100 % 250);
@@ -100,7 +117,7 @@ public:
         options.version = "1.0.0";
         options.device_type = 5;
         options.discovery_address = responder_address();
-        options.discovery_port = kDevicePort;
+        options.discovery_port = kSimDiscoveryPort;
         m_sim = std::make_unique<Simulator>(options);
         DeviceSideOptions device_options;
         device_options.reboot_ms = reboot_ms;
@@ -121,18 +138,7 @@ public:
     Simulator& simulator() { return *m_sim; }
 
     // The dialog's options for searching these cameras.
-    BatchDialogOptions dialog_options() {
-        BatchDialogOptions options;
-        options.discovery.endpoints.broadcast_address = responder_address();
-        options.discovery.endpoints.local_port = kLocalPort;
-        options.discovery.endpoints.device_port = kDevicePort;
-        options.discovery.send_log.clear();
-        options.discovery.recv_log.clear();
-        options.transport = &m_host_transport;
-        options.host_addresses = [] { return std::vector<std::string>{"127.0.0.2"}; };
-        options.shell_runner = [](const std::string&) { return 0; };
-        return options;
-    }
+    BatchDialogOptions dialog_options() { return loopback_dialog_options(responder_address(), m_host_transport); }
 
 private:
     std::string m_net;
