@@ -18,7 +18,11 @@ public:
     CBatchWorker(CBatchJob& job, int ch, int thrd_index);
     void run();
 
+    // The nice value a worker's thread runs at (the front end's stays at 0).
+    static constexpr int kWorkerNice = 10;
+
 private:
+    static void give_way_to_the_front_end();
     enum class Verdict { NextPass, GoOn };
 
     // IP change and its barrier; false when the job is that change alone.

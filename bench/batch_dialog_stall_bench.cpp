@@ -82,7 +82,8 @@ public:
         getrusage(RUSAGE_THREAD, &after);
         if (wall > m_longest.wall_ms)
             m_longest = {wall, cpu_ms(after) - cpu_ms(before), static_cast<int>(event->type()),
-                         receiver->metaObject()->className()};
+                         receiver->metaObject()->className(), after.ru_nvcsw - before.ru_nvcsw,
+                         after.ru_nivcsw - before.ru_nivcsw};
         return handled;
     }
 
@@ -90,6 +91,7 @@ public:
         double wall_ms = 0, gui_cpu_ms = 0;
         int event_type = 0;
         const char* receiver = "";
+        long blocked = 0, preempted = 0;
     };
     Longest take_longest() { return std::exchange(m_longest, Longest{}); }
 
@@ -261,8 +263,8 @@ int main(int argc, char** argv) {
             print_gap("longest at start-up", results.back().startup);
             print_gap("longest over the job", results.back().job);
             const TimedApplication::Longest event = app.take_longest();
-            std::printf("  longest single event   %6.1f ms, GUI thread cpu %5.1f ms (type %d to %s)\n", event.wall_ms,
-                        event.gui_cpu_ms, event.event_type, event.receiver);
+            std::printf("  longest single event   %6.1f ms, GUI thread cpu %5.1f ms, blocked %ld, preempted %ld times (type %d to %s)\n",
+                        event.wall_ms, event.gui_cpu_ms, event.blocked, event.preempted, event.event_type, event.receiver);
         }
         dialog.close();
     }

@@ -1,3 +1,6 @@
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <random>
 
 #include "batch_fixture.h"
@@ -28,6 +31,17 @@ TEST_F(BatchStart, RowWithoutVersionIsUncheckedAndSkipped) {
     wait_finished();
     EXPECT_TRUE(statuses(0).empty());
     EXPECT_EQ(statuses(good).front(), kStatusClearRow);
+}
+
+// The workers run at a lower priority than the thread that started the job,
+// so a front end's thread gets the CPU first when a hundred of them start.
+TEST_F(BatchStart, WorkersGiveWayToTheFrontEndThread) {
+    add_device("127.0.0.2");
+    job.m_dostep.send_command = 1;
+    ASSERT_EQ(start(), START_OK);
+    wait_finished();
+    EXPECT_EQ(client.login_attempts("127.0.0.2"), 1);
+    EXPECT_GT(client.last_login_nice(), getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
 }
 
 TEST_F(BatchStart, RangeGivesTheLowestFreeAddressesInRowOrder) {

@@ -1,5 +1,8 @@
 #include "fake_device_client.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -48,6 +51,7 @@ int FakeDeviceClient::next_answer(std::deque<int>& answers, int fallback) {
 int32_t FakeDeviceClient::Login(int32_t* handle, const std::string& ip, int32_t, const std::string&,
                                 const std::string&) {
     *handle = -1;
+    m_last_login_nice.store(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())));
     bool hangs = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);

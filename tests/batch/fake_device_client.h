@@ -56,6 +56,8 @@ public:
     int32_t SetThreadAbortCB(NETWORK_ABORT_CB check, void* user) override;
 
     int login_attempts(const std::string& ip) const;
+    // The nice value of the thread that made the last login.
+    int last_login_nice() const { return m_last_login_nice.load(); }
     int open_logins() const;
     int open_transfers() const;
     int stopped_transfers() const;
@@ -90,6 +92,7 @@ private:
     int32_t m_next_handle = 1;
     int m_stopped_transfers = 0;
     int m_progress_step = 50;
+    std::atomic<int> m_last_login_nice{0};
     std::atomic<int> m_aborted_calls{0};
     std::atomic<int> m_hanging_calls{0};
 };
