@@ -59,9 +59,9 @@ void CBatchWorker::count_progress_once(int kind) {
 // A hundred workers starting together (logins, transfers) would otherwise
 // take turns on the CPU with the front end's thread, and the window would
 // stall for a tenth of a second at a time. Workers wait on the network most
-// of the time, so a lower priority costs the job nothing; it only lets the
-// front end's thread run first when both want the CPU. (Linux gives every
-// thread its own nice value; raising it needs no privilege.)
+// of the time, so the lowest priority costs the job little; it lets the front
+// end's thread run first when both want the CPU. (Linux gives every thread
+// its own nice value; raising it needs no privilege.)
 void CBatchWorker::give_way_to_the_front_end() {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
 }

@@ -19,7 +19,7 @@ public:
     void run();
 
     // The nice value a worker's thread runs at (the front end's stays at 0).
-    static constexpr int kWorkerNice = 10;
+    static constexpr int kWorkerNice = 19;
 
 private:
     static void give_way_to_the_front_end();

@@ -33,6 +33,11 @@ mismatches=$(jq -n --slurpfile report "$work/report.json" --slurpfile state "$wo
   ($state[0].cameras | map({(.mac): .version}) | add) as $running
   | [$report[0].devices[] | select(.version_after != "1.0.1" or .version_after != $running[.mac])] | length')
 [ "$mismatches" = 0 ] || fail "$mismatches cameras whose reported version is not the one they run"
+# The simulator's side: every camera runs the new version, flashed once, with
+# no transfer refused and no session left open.
+jq -e --argjson n "$cameras" '.cameras | length == $n and all(.version == "1.0.1" and .upgrades == 1
+  and (.upgrade_refusals | length) == 0 and .sessions == 0)' "$work/state.json" >/dev/null ||
+  fail "the simulator's state dump does not show every camera flashed once to 1.0.1 with no session open"
 lines=$(wc -l <"$work/report.csv")
 [ "$lines" = $((cameras + 1)) ] || fail "the CSV report has $lines lines"
 echo "PASS: $cameras cameras upgraded in $waves waves of at most $parallel; the report agrees with the cameras"

@@ -77,6 +77,22 @@ TEST_F(BatchOutputTest, OffATerminalEachDeviceGetsOneLineAtItsEndAndProgressEver
     EXPECT_EQ(written.back().rfind("3 devices: 3 finished without failure", 0), 0u) << written.back();
 }
 
+// Off a terminal a progress line tells how far the command is when it is
+// written: a jump over several 10 % steps gives one line with the figure
+// reached, not one line per step passed with figures it was never at.
+TEST_F(BatchOutputTest, AJumpOverSeveralTenPercentStepsGivesOneLineWithTheFigureReached) {
+    auto table_rows = wave_table(2);
+    BatchOutput output(file(), false, 2, 1);
+    output.begin_wave(0, 2);
+    JobDisplay display;
+    for (int percent : {0, 20, 53, 57, 59, 60, 99, 100, 100})
+        feed(output, *table_rows, display, {REPORT_PROGRESS, static_cast<std::uint32_t>(percent)});
+    const std::vector<std::string> written = lines();
+    const char* expected[] = {"   0% ", "  20% ", "  53% ", "  60% ", "  99% ", " 100% "};
+    ASSERT_EQ(written.size(), std::size(expected));
+    for (std::size_t i = 0; i < written.size(); ++i) EXPECT_NE(written[i].find(expected[i]), std::string::npos) << written[i];
+}
+
 TEST_F(BatchOutputTest, RowsTheJobNeverFinishedAreShownWithTheirReasonAndCountAsFailed) {
     auto table_rows = wave_table(2);
     CDeviceTable& table = *table_rows;
