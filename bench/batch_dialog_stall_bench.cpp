@@ -31,11 +31,11 @@
 
 #include "batch/dialog/batch_dlg_controls.h"
 #include "discovery/xml_path.h"
-#include "ipcsim_child.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 #include "sim_cameras.h"
+#include "tests/client/ipcsim_child.h"
 #include "ui/report_list.h"
 #include "ui/scripted_services.h"
 

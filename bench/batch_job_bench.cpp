@@ -17,11 +17,11 @@
 
 #include "batch/batch_job.h"
 #include "client/firmware_format.h"
-#include "ipcsim_child.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 #include "sim/simulator.h"
+#include "tests/client/ipcsim_child.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// The simulated cameras as a child ipcsim process, so that their CPU time is
-// not the measured process's. Stopped (SIGTERM, then reaped) when destroyed.
+// The simulated cameras as a child ipcsim process, for tests that kill the
+// cameras and benches that must not count their CPU time. Stopped (SIGTERM,
+// then reaped) when destroyed.
 
 #include <signal.h>
 #include <spawn.h>
@@ -41,9 +42,10 @@ public:
         return ready;
     }
 
-    void stop() {
+    // Sends `signal` (SIGKILL: the cameras die mid-call) and reaps the child.
+    void stop(int signal = SIGTERM) {
         if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
+        kill(m_pid, signal);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
