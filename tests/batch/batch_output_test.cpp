@@ -42,6 +42,28 @@ protected:
     }
     std::FILE* file() { return m_file.get(); }
 
+    // The only wave of a command, written off a terminal.
+    struct PlainWave {
+        PlainWave(BatchOutputTest& test, std::unique_ptr<CDeviceTable> rows, int count)
+            : test(test),
+              table_rows(std::move(rows)),
+              table(*table_rows),
+              output(test.file(), false, count, 1) {
+            output.begin_wave(0, count);
+        }
+        void feed(JobReport report) { test.feed(output, table, display, report); }
+        void end() {
+            output.end_wave(table, display);
+            output.finish();
+        }
+        BatchOutputTest& test;
+        std::unique_ptr<CDeviceTable> table_rows;
+        CDeviceTable& table;
+        BatchOutput output;
+        JobDisplay display;
+    };
+    PlainWave plain_wave(int rows) { return PlainWave(*this, wave_table(rows), rows); }
+
 private:
     std::unique_ptr<std::FILE, FileCloser> m_file{std::tmpfile()};
 };
@@ -53,27 +75,23 @@ int count_with(const std::vector<std::string>& lines, const std::string& part) {
 }
 
 TEST_F(BatchOutputTest, OffATerminalEachDeviceGetsOneLineAtItsEndAndProgressEveryTenPercent) {
-    auto table_rows = wave_table(3);
-    CDeviceTable& table = *table_rows;
-    BatchOutput output(file(), false, 3, 1);
-    output.begin_wave(0, 3);
-    JobDisplay display;
+    PlainWave wave = plain_wave(3);
     for (int percent = 0; percent <= 100; ++percent) {
-        feed(output, table, display, {REPORT_PROGRESS, static_cast<std::uint32_t>(percent)});
+        wave.feed({REPORT_PROGRESS, static_cast<std::uint32_t>(percent)});
         if (percent % 20 == 0)  // the steps of every device change their rows many times
-            for (int row = 0; row < 3; ++row) feed(output, table, display, {REPORT_STATUS, report_pair(row, 2 + percent % 3)});
+            for (int row = 0; row < 3; ++row) wave.feed({REPORT_STATUS, report_pair(row, 2 + percent % 3)});
     }
     for (int row = 0; row < 3; ++row) {
-        feed(output, table, display, {REPORT_STATUS, report_pair(row, 8)});
-        feed(output, table, display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});
-        feed(output, table, display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});  // said twice: still one line
+        wave.feed({REPORT_STATUS, report_pair(row, 8)});
+        wave.feed({REPORT_FINISHED, static_cast<std::uint32_t>(row)});
+        wave.feed({REPORT_FINISHED, static_cast<std::uint32_t>(row)});  // said twice: still one line
     }
-    output.end_wave(table, display);
-    output.finish();
+    wave.end();
     const std::vector<std::string> written = lines();
-    for (int row = 0; row < 3; ++row) EXPECT_EQ(count_with(written, "00:00:00:00:00:0" + std::to_string(row)), 1);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(count_with(written, "00:00:00:00:00:0" + std::to_string(row)), 1);
     EXPECT_EQ(count_with(written, "%"), 11);  // 0, 10, ... 100
-    EXPECT_FALSE(output.any_failed());
+    EXPECT_FALSE(wave.output.any_failed());
     EXPECT_EQ(written.back().rfind("3 devices: 3 finished without failure", 0), 0u) << written.back();
 }
 
@@ -81,52 +99,41 @@ TEST_F(BatchOutputTest, OffATerminalEachDeviceGetsOneLineAtItsEndAndProgressEver
 // written: a jump over several 10 % steps gives one line with the figure
 // reached, not one line per step passed with figures it was never at.
 TEST_F(BatchOutputTest, AJumpOverSeveralTenPercentStepsGivesOneLineWithTheFigureReached) {
-    auto table_rows = wave_table(2);
-    BatchOutput output(file(), false, 2, 1);
-    output.begin_wave(0, 2);
-    JobDisplay display;
+    PlainWave wave = plain_wave(2);
     for (int percent : {0, 20, 53, 57, 59, 60, 99, 100, 100})
-        feed(output, *table_rows, display, {REPORT_PROGRESS, static_cast<std::uint32_t>(percent)});
+        wave.feed({REPORT_PROGRESS, static_cast<std::uint32_t>(percent)});
     const std::vector<std::string> written = lines();
     const char* expected[] = {"   0% ", "  20% ", "  53% ", "  60% ", "  99% ", " 100% "};
     ASSERT_EQ(written.size(), std::size(expected));
-    for (std::size_t i = 0; i < written.size(); ++i) EXPECT_NE(written[i].find(expected[i]), std::string::npos) << written[i];
+    for (std::size_t i = 0; i < written.size(); ++i)
+        EXPECT_NE(written[i].find(expected[i]), std::string::npos) << written[i];
 }
 
 TEST_F(BatchOutputTest, RowsTheJobNeverFinishedAreShownWithTheirReasonAndCountAsFailed) {
-    auto table_rows = wave_table(2);
-    CDeviceTable& table = *table_rows;
-    BatchOutput output(file(), false, 2, 1);
-    output.begin_wave(0, 2);
-    JobDisplay display;
-    feed(output, table, display, {REPORT_STATUS, report_pair(0, 8)});
-    feed(output, table, display, {REPORT_FINISHED, 0});
-    table.set_result(1, COL_STATUS, "no version");  // what the command writes for a row the job left out
-    output.end_wave(table, display);
-    output.finish();
+    PlainWave wave = plain_wave(2);
+    wave.feed({REPORT_STATUS, report_pair(0, 8)});
+    wave.feed({REPORT_FINISHED, 0});
+    wave.table.set_result(1, COL_STATUS, "no version");  // what the command writes for a row the job left out
+    wave.end();
     const std::vector<std::string> written = lines();
     EXPECT_EQ(count_with(written, "00:00:00:00:00:01"), 1);
     EXPECT_EQ(count_with(written, "no version"), 1);
-    EXPECT_TRUE(output.any_failed());
-    EXPECT_EQ(written.back().rfind("2 devices: 1 finished without failure, 1 failed", 0), 0u) << written.back();
+    EXPECT_TRUE(wave.output.any_failed());
+    EXPECT_EQ(written.back().rfind("2 devices: 1 finished without failure, 1 failed", 0), 0u)
+        << written.back();
 }
 
 TEST_F(BatchOutputTest, RowsAStopCaughtBeforeTheirEndAreNotCountedAsFinishedWithoutFailure) {
-    auto table_rows = wave_table(3);
-    CDeviceTable& table = *table_rows;
-    BatchOutput output(file(), false, 3, 1);
-    output.begin_wave(0, 3);
-    JobDisplay display;
+    PlainWave wave = plain_wave(3);
     const int last_codes[] = {8, kStatusStopped, kStatusStoppedAfterFlash};
     for (int row = 0; row < 3; ++row) {
-        feed(output, table, display, {REPORT_STATUS, report_pair(row, 6)});
-        feed(output, table, display, {REPORT_STATUS, report_pair(row, last_codes[row])});
-        feed(output, table, display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});
+        wave.feed({REPORT_STATUS, report_pair(row, 6)});
+        wave.feed({REPORT_STATUS, report_pair(row, last_codes[row])});
+        wave.feed({REPORT_FINISHED, static_cast<std::uint32_t>(row)});
     }
-    output.end_wave(table, display);
-    output.finish();
+    wave.end();
     const std::vector<std::string> written = lines();
-    EXPECT_TRUE(output.any_failed());
+    EXPECT_TRUE(wave.output.any_failed());
     EXPECT_EQ(written.back().rfind("3 devices: 1 finished without failure, 2 failed or not worked on", 0), 0u)
         << written.back();
 }
@@ -165,7 +172,8 @@ TEST_F(BatchOutputTest, ProgressOfALaterWaveCountsTheWavesBeforeIt) {
     auto first_rows = wave_table(2), second_rows = wave_table(2);
     JobDisplay first_display, display;
     output.begin_wave(0, 2);
-    for (int row = 0; row < 2; ++row) feed(output, *first_rows, first_display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});
+    for (int row = 0; row < 2; ++row)
+        feed(output, *first_rows, first_display, {REPORT_FINISHED, static_cast<std::uint32_t>(row)});
     output.end_wave(*first_rows, first_display);
     output.begin_wave(2, 2);
     feed(output, *second_rows, display, {REPORT_PROGRESS, 50});
