@@ -4,14 +4,17 @@
 // its ticks is the longest stall. Five jobs, each flashing a new version;
 // the median is the figure.
 //
-//   scripts/in-netns.sh build/bin/batch_dialog_stall_bench [--cameras 100] [--runs 5]
+//   scripts/in-netns.sh build/bin/batch_dialog_stall_bench [--cameras 100] [--runs 5] [--speed 1]
 //
 // The cameras run in a child ipcsim process on loopback addresses, so the
-// CPU time measured in a gap is the dialog process's own; the dialog's waits
-// run 100 times faster (as in its tests) and a camera's reboot takes 30 ms.
-// Each gap is split into what the dialog process spent in it: the GUI
-// thread's own CPU time (its handling of job reports and painting) and the
-// whole process's (the GUI thread and the job's workers).
+// CPU time measured in a gap is the dialog process's own. By default the job
+// runs in real time (about 50 s per job; a camera's reboot takes 3 s);
+// --speed N makes the dialog's waits and the reboot N times shorter, which
+// also makes the workers poll N times as often. Each gap is split into what
+// the dialog process spent in it: the GUI thread's own CPU time (its handling
+// of job reports and painting) and the whole process's (the GUI thread and
+// the job's workers); the longest single event the GUI thread handled is
+// printed with its type and receiver.
 #include <sys/resource.h>
 
 #include <QAbstractButton>
