@@ -163,8 +163,11 @@ bool parse_envelope(std::string_view bytes, Envelope* out, std::string* error) {
     if (depth < 0) return fail("answer has a DOCTYPE");
     if (depth > kMaxXmlDepth) return fail("answer nested too deep");
     // TinyXML wants a NUL-terminated text; a NUL inside ends it early, which
-    // can only make the document fail to parse, never read past it.
+    // can only make the document fail to parse. It also compares a few bytes
+    // past an '&' (entity names) or a UTF-8 lead byte without looking for the
+    // end, so the copy carries zeros enough for the longest entity behind it.
     std::string copy(bytes);
+    copy.append(8, '\0');
     out->document = std::make_unique<TiXmlDocument>();
     out->document->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (out->document->Error()) return fail("answer is not well-formed XML");
