@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "discovery/netns_guard.h"
 #include "onvif/soap_xml.h"
 #include "runtime/rt_time.h"
 #include "tests/onvif/fake_camera.h"
@@ -361,6 +362,22 @@ TEST(Session, BindsToTheChosenLocalAddress) {
     options.local_address = "127.0.0.3";
     ASSERT_TRUE(open(camera, {"admin", "secret"}, options)->sync_clock().ok());
     EXPECT_EQ(camera.requests()[0].client_address, "127.0.0.3");
+}
+
+// With this namespace named as the machine's own, the harness's guard
+// keeps every connection but loopback from being opened.
+TEST(Session, ConnectionsPassTheHarnesssNetworkGuard) {
+    std::string before = std::getenv(kNetnsGuardVariable) ? std::getenv(kNetnsGuardVariable) : "";
+    char own[64] = {};
+    ASSERT_GT(::readlink("/proc/self/ns/net", own, sizeof own - 1), 0);
+    ::setenv(kNetnsGuardVariable, own, 1);
+    Result result = open_device("http://198.51.100.1/onvif/device_service", {"admin", "secret"})->sync_clock();
+    FakeCamera camera({});
+    Result loopback = open(camera)->sync_clock();
+    ::setenv(kNetnsGuardVariable, before.c_str(), 1);
+    EXPECT_EQ(result.status, Status::Unreachable);
+    EXPECT_EQ(result.detail, "refused by the test harness's network guard");
+    EXPECT_TRUE(loopback.ok());
 }
 
 TEST(Session, OnlyHttpDeviceAddressesAreUsed) {
