@@ -295,6 +295,21 @@ TEST_F(Upload, RefusedFileFailsAndMissingFileIsLocal) {
     EXPECT_EQ(device->upload_firmware(ticket, "/dev/zero", nullptr).status, Status::LocalError);
 }
 
+// A file cut short while it is sent must not reach the device as if whole.
+TEST_F(Upload, FileThatShrinksMidwayFails) {
+    FakeCamera camera({});
+    auto device = open(camera);
+    FirmwareUpgradeTicket ticket;
+    ASSERT_TRUE(device->start_firmware_upgrade(&ticket).ok());
+    bool cut = false;
+    Result result = device->upload_firmware(ticket, path_, [&](std::uint64_t, std::uint64_t) {
+        if (!cut) cut = ::truncate(path_.c_str(), 1000) == 0;
+    });
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(result.status, Status::LocalError) << result.detail;
+    for (const HttpRequest& request : camera.requests()) EXPECT_NE(request.url, "/upload/1");
+}
+
 TEST_F(Upload, AddressesOutsideTheDeviceAreRefused) {
     FakeCamera elsewhere({}, "127.0.0.2");
     for (const std::string& uri : {elsewhere.url("/upload/1"), std::string("https://127.0.0.1/upload"),
