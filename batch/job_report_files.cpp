@@ -178,9 +178,10 @@ std::string job_report_csv(const JobOutcome& outcome) {
     return csv;
 }
 
+// The CSV first: whoever finds the JSON finds the CSV beside it.
 std::string write_job_report(const JobOutcome& outcome, const std::string& base) {
-    std::string error = write_whole(base + ".json", job_report_json(outcome));
-    if (error.empty()) error = write_whole(base + ".csv", job_report_csv(outcome));
+    std::string error = write_whole(base + ".csv", job_report_csv(outcome));
+    if (error.empty()) error = write_whole(base + ".json", job_report_json(outcome));
     return error;
 }
 
