@@ -6,14 +6,9 @@
 # private namespace of scripts/in-netns.sh.
 # Usage: batch_dlg_kill_test.sh <bin dir>
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$1
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=../batch/system_test_setup.sh
+. "$(dirname "$0")/../batch/system_test_setup.sh"
 cat >"$work/kill.sh" <<INNER
 env QT_QPA_PLATFORM=offscreen TERVANE_DLG_KILL_DIR="$work" "$bin/batch_dlg_test" \
   --gtest_filter='BatchDialogLanTest.UpgradeThatIsKilledMidway' >"$work/dlg.out" 2>&1 &
