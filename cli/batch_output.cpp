@@ -29,10 +29,13 @@ bool stopped_before_the_end(const std::vector<int>& codes) {
     return !codes.empty() && (codes.back() == kStatusStopped || codes.back() == kStatusStoppedAfterFlash);
 }
 
-// "Retry later" (7) is a failure unless a later pass flashed the device (8).
+// "Retry later" (7) is a failure unless a later pass flashed the device (8)
+// or found it on the firmware's version already (a transfer given up on our
+// side may have reached the device whole).
 bool retry_left_unflashed(const std::vector<int>& codes) {
     auto retry = std::find(codes.rbegin(), codes.rend(), 7);
-    return retry != codes.rend() && std::find(codes.rbegin(), retry, 8) == retry;
+    if (retry == codes.rend()) return false;
+    return std::none_of(codes.rbegin(), retry, [](int code) { return code == 8 || code == kStatusAlreadyCurrent; });
 }
 
 int row_of(const JobReport& report) {
