@@ -112,7 +112,8 @@ void CJobJournal::write(JobOutcome outcome, std::chrono::steady_clock::time_poin
         error = write_dated_report(outcome, m_place.dated_dir, m_place.when, base);
     }
     const std::int64_t spent =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begun).count();
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begun)
+            .count();
     bool trace = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -35,7 +35,7 @@ public:
     // What the writing cost, for benchmarks and traces.
     struct Figures {
         int writes = 0;
-        std::int64_t busy_us = 0;     // building, serialising and writing, summed
+        std::int64_t busy_us = 0;  // building, serialising and writing, summed
         std::int64_t longest_us = 0;
     };
 
@@ -78,7 +78,7 @@ private:
 
     mutable std::mutex m_lock;  // guards everything below; held only for a copy
     std::condition_variable m_wake;
-    bool m_forced = false;      // the source changed: write it at the next turn
+    bool m_forced = false;  // the source changed: write it at the next turn
     std::optional<JobOutcome> m_final;
     std::function<void(const std::string&)> m_done;
     bool m_quit = false;

@@ -171,7 +171,8 @@ std::string job_report_csv(const JobOutcome& outcome) {
         for (const std::string& mark : d.marks) fields.push_back(mark_word(mark));
         for (const std::string& field : {d.status, iso_local_time(d.started_at), iso_local_time(d.ended_at),
                                          std::to_string(d.passes), d.not_worked_on, firmware,
-                                         outcome.firmware_sha256, d.state, std::string(d.already_current ? "true" : "false")})
+                                         outcome.firmware_sha256, d.state,
+                                         std::string(d.already_current ? "true" : "false")})
             fields.push_back(field);
         csv += csv_line(fields);
     }

@@ -30,7 +30,8 @@ std::vector<DeviceRow> CommandJournal::waiting_from(std::size_t first) const {
     return {m_selected.begin() + static_cast<std::ptrdiff_t>(first), m_selected.end()};
 }
 
-void CommandJournal::wave_running(const JobOutcome& settled, const CBatchJob& job, const CDeviceTable& table) {
+void CommandJournal::wave_running(const JobOutcome& settled, const CBatchJob& job,
+                                  const CDeviceTable& table) {
     const std::size_t first = settled.devices.size();
     const std::size_t wave = static_cast<std::size_t>(table.row_count());
     m_journal.set_source(

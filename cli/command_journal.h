@@ -21,7 +21,8 @@ class CommandJournal {
 public:
     // `settled` holds the job's header (firmware, steps, start); `selected`
     // every device of the command, in the order the waves take them.
-    CommandJournal(const std::string& base, const JobOutcome& settled, const std::vector<ListedDevice>& selected);
+    CommandJournal(const std::string& base, const JobOutcome& settled,
+                   const std::vector<ListedDevice>& selected);
 
     // A wave runs `job` over `table`; `settled` holds the devices of the
     // waves before it. `job` and `table` must stay until between_waves.

@@ -1,6 +1,8 @@
 // The report kept on disk while a job runs: written from the start, brought
 // up to date when the source changes, never seen half written by a reader,
 // replaced by the final report at the end, and a fault told, not hidden.
+#include "batch/job_journal.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "batch/job_journal.h"
 #include "runtime/trace.h"
 
 namespace {
@@ -68,7 +69,8 @@ protected:
         set_trace_sink(nullptr, nullptr);
     }
     void attach(CJobJournal& journal, FakeSource& source) {
-        journal.set_source([&source] { return source.snapshot(); }, [&source] { return source.generation.load(); });
+        journal.set_source([&source] { return source.snapshot(); },
+                           [&source] { return source.generation.load(); });
     }
     // Waits (real time, generous) until the JSON on disk satisfies `ready`.
     bool wait_for(const std::function<bool(const nlohmann::json&)>& ready) {
@@ -137,7 +139,7 @@ TEST_F(JobJournal, AReaderNeverFindsHalfAReport) {
     ASSERT_TRUE(wait_for([](const nlohmann::json& r) { return r["devices"].size() == 100; }));
     std::atomic<bool> stop{false};
     std::thread job([&] {
-        for (int i = 0; i < 100 && !stop.load(); ++i) {
+        while (!stop.load()) {
             source.finish_one();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
