@@ -2,7 +2,6 @@
 // each side written from the standard by a different hand, so a
 // misreading on either shows here.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "runtime/trace.h"
 #include "sim/onvif/onvif_side.h"
 #include "tests/runtime/wait_for.h"
+#include "tests/sim/onvif_fixture.h"
 
 namespace {
 
@@ -65,14 +65,6 @@ protected:
     std::unique_ptr<OnvifSide> m_side;
     std::vector<std::string> m_files;
 };
-
-std::string sha256_hex(const std::string& bytes) {
-    unsigned char sum[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sum);
-    char hex[2 * SHA256_DIGEST_LENGTH + 1];
-    for (int i = 0; i < SHA256_DIGEST_LENGTH; ++i) std::snprintf(hex + 2 * i, 3, "%02x", sum[i]);
-    return hex;
-}
 
 }  // namespace
 

@@ -6,7 +6,6 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <openssl/sha.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,14 +66,6 @@ Http post(const std::string& url, const std::string& body, const std::string& ty
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
     return out;
-}
-
-std::string sha256_hex(const std::string& bytes) {
-    unsigned char sum[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sum);
-    char hex[2 * SHA256_DIGEST_LENGTH + 1];
-    for (int i = 0; i < SHA256_DIGEST_LENGTH; ++i) std::snprintf(hex + 2 * i, 3, "%02x", sum[i]);
-    return hex;
 }
 
 class OnvifHttpTest : public testing::Test {
