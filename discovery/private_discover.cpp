@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "discovery/datagram_receive.h"
+#include "discovery/search_cards.h"
 #include "discovery/xml_message.h"
 #include "runtime/result_codes.h"
 #include "runtime/rt_time.h"
@@ -105,29 +107,13 @@ int private_discover::get_host_ip() {
     return found.empty() ? RC_FAIL : RC_OK;
 }
 
-// The cards' addresses (the transport lists only cards that are up, without
-// loopback), 127.0.0.1 and repeats left out, then at most 10: a few
-// container or VPN interfaces listed first must not crowd out the LAN card.
 std::vector<std::string> private_discover::local_addresses() {
-    std::vector<std::string> found;
-    if (m_transport->list_ipv4_addresses(&found) != 0) {
-        TRACE_POS("private_discover::get_host_ip");
-        return {};
-    }
     std::vector<std::string> addresses;
-    for (const std::string& address : found) {
-        if (address == "127.0.0.1" || address.size() >= DEV_TEXT_SIZE) continue;
-        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) continue;
-        addresses.push_back(address);
-        if (addresses.size() == static_cast<std::size_t>(kMaxAddresses)) break;
-    }
+    if (list_search_cards(*m_transport, kMaxAddresses, &addresses) != 0) TRACE_POS("private_discover::get_host_ip");
     return addresses;
 }
 
-bool private_discover::card_is_up(const std::string& card) {
-    std::vector<std::string> up = local_addresses();
-    return std::find(up.begin(), up.end(), card) != up.end();
-}
+bool private_discover::card_is_up(const std::string& card) { return card_listed(local_addresses(), card); }
 
 int private_discover::create_socket() {
     if (m_recv_socket) {
@@ -297,24 +283,10 @@ int private_discover::recv_packet(IUdpSocket* socket) {
     return socket ? receive_reply(socket, m_stopping) : RC_FAIL;
 }
 
-// The receiving threads end only when their socket is closed: a datagram of
-// 0 bytes (any port scan sends one) or a passing receive error must not
-// silence discovery for the rest of the session.
 int private_discover::receive_reply(IUdpSocket* socket, const std::atomic<int>& closing) {
     char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES] = {};
-    char source[UDP_ADDRESS_SIZE] = {};
-    long received = socket->receive(buffer, RECV_MAX_FILL, source);
-    if (received > 0) return process_datagram(buffer, received, source);
-    if (closing.load()) return RC_FAIL;
-    if (received == 0) {
-        TRACE_MSG("private_discover::recv_packet", "empty datagram from %s dropped (%d so far)\n", source,
-                  m_empty_datagrams.fetch_add(1) + 1);
-        return RC_OK;
-    }
-    TRACE_MSG("private_discover::recv_packet", "recvfrom error\n");
-    debug_print("error_code = %d, %d receive errors so far\n", socket->last_error(), m_receive_errors.fetch_add(1) + 1);
-    rt_sleep_ms(kReceiveErrorPauseMs);
-    return RC_OK;
+    return receive_datagram(socket, closing, buffer, RECV_MAX_FILL, m_tally, "private_discover::recv_packet",
+                            [&](long received, const char* source) { process_datagram(buffer, received, source); });
 }
 
 int private_discover::process_datagram(char* buffer, long received, const char* source) {

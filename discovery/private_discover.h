@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "discovery/datagram_receive.h"
 #include "discovery/dev_info.h"
 #include "discovery/sweep_socket.h"
 #include "discovery/udp_transport.h"
@@ -45,9 +46,6 @@ public:
     static constexpr std::int64_t kRequestPauseMs = 200;
     static constexpr int kReceiveBufferBytes = 0x100000;
     static constexpr std::int32_t kConnectionType = 2;
-    // After a receive error (not an empty datagram) the receiving thread
-    // waits this long, so an error that repeats cannot make it spin.
-    static constexpr std::int64_t kReceiveErrorPauseMs = 10;
 
     private_discover(IUdpTransport* transport, DiscoveryEndpoints endpoints);
     ~private_discover();
@@ -104,8 +102,7 @@ private:
     char m_refresh_ip[DEV_TEXT_SIZE] = {};
     SweepReport m_last_sweep;  // under m_refresh_lock
     std::atomic<int> m_change_ip_error{0};
-    std::atomic<int> m_empty_datagrams{0};
-    std::atomic<int> m_receive_errors{0};
+    ReceiveTally m_tally;
     std::atomic<DiscoverRecordCB> m_callback{nullptr};
     std::atomic<void*> m_context{nullptr};
     DiscoveryEndpoints m_endpoints;
