@@ -5,7 +5,17 @@
 // answered, `ip` the camera's address.
 #include <string>
 
+#include "onvif/soap_xml.h"
+
 namespace replies {
+
+// The MessageID of a Probe as sent ("" when it is none).
+inline std::string probe_id(const std::string& probe) {
+    onvif::Envelope envelope;
+    std::string error;
+    if (!onvif::parse_envelope(probe, &envelope, &error)) return {};
+    return onvif::path_text(envelope.header, {"MessageID"});
+}
 
 // SOAP-ENV / wsdd prefixes, an AppSequence, an IPv6 XAddr beside the IPv4 one.
 inline std::string soap_env(const std::string& relates, const std::string& ip,

@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "onvif/soap_xml.h"
 #include "onvif/ws_discovery.h"
 #include "runtime/result_codes.h"
 #include "tests/discovery/fake_network.h"
@@ -35,12 +34,7 @@ protected:
             if (d.port == 3702) out.push_back(d);
         return out;
     }
-    static std::string message_id(const FakeNetwork::Datagram& probe) {
-        Envelope envelope;
-        std::string error;
-        EXPECT_TRUE(parse_envelope(probe.bytes, &envelope, &error)) << error;
-        return path_text(envelope.header, {"MessageID"});
-    }
+    static std::string message_id(const FakeNetwork::Datagram& probe) { return replies::probe_id(probe.bytes); }
     // A camera at `source` answering `probe` at the port it left from.
     bool answer(const FakeNetwork::Datagram& probe, const std::string& source, const std::string& reply) {
         return network.deliver(source, probe.from.empty() ? "192.168.1.20" : probe.from, probe.from_port, reply);
