@@ -8,6 +8,9 @@ namespace onvif {
 
 namespace {
 
+// The longest UTF-8 sequence, less its lead byte, and the NUL.
+constexpr std::size_t kParsePadBytes = 4;
+
 bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string_view trim(std::string_view text) {
@@ -163,8 +166,12 @@ bool parse_envelope(std::string_view bytes, Envelope* out, std::string* error) {
     if (depth < 0) return fail("answer has a DOCTYPE");
     if (depth > kMaxXmlDepth) return fail("answer nested too deep");
     // TinyXML wants a NUL-terminated text; a NUL inside ends it early, which
-    // can only make the document fail to parse, never read past it.
+    // can only make the document fail to parse. It also steps over a whole
+    // UTF-8 sequence by its lead byte, so a lead byte at the very end would
+    // take it past the NUL: the zeros behind the text keep such a step
+    // inside the copy.
     std::string copy(bytes);
+    copy.append(kParsePadBytes, '\0');
     out->document = std::make_unique<TiXmlDocument>();
     out->document->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (out->document->Error()) return fail("answer is not well-formed XML");

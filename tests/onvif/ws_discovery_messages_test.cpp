@@ -106,6 +106,8 @@ TEST(ProbeMatchesTest, RefusesWhatIsNoProbeMatchesToUs) {
     no_relates.replace(no_relates.find(kProbeId), kProbeId.size(), "");
     EXPECT_EQ("ProbeMatches without RelatesTo", refusal(no_relates));
     EXPECT_FALSE(refusal("not xml at all").empty());
+    // A UTF-8 lead byte as the very last byte, inside a name.
+    EXPECT_FALSE(refusal("<s:Envelope><s:Body><d:ProbeMatches><d:a\xe9").empty());
     EXPECT_FALSE(refusal(replies::soap_env(kProbeId, "192.168.1.64").substr(0, 700)).empty());
 }
 
