@@ -1,71 +1,78 @@
 #include "onvif/service_address.h"
 
 #include <arpa/inet.h>
+#include <curl/curl.h>
+#include <strings.h>
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
+#include <memory>
 
 namespace onvif {
 
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using Url = std::unique_ptr<CURLU, UrlDeleter>;
+
+std::optional<std::string> part(CURLU* url, CURLUPart which, unsigned flags = 0) {
+    char* value = nullptr;
+    if (curl_url_get(url, which, &value, flags) != CURLUE_OK) return std::nullopt;
+    std::string out(value);
+    curl_free(value);
     return out;
 }
 
-bool read_port(std::string_view text, std::uint16_t* port) {
-    unsigned value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 0xFFFF) return false;
-    *port = static_cast<std::uint16_t>(value);
-    return true;
+// The host of an http URL; nothing for another scheme or no host.
+std::optional<std::string> http_host(CURLU* url) {
+    std::optional<std::string> scheme = part(url, CURLUPART_SCHEME);
+    if (!scheme || ::strcasecmp(scheme->c_str(), "http") != 0) return std::nullopt;
+    std::optional<std::string> host = part(url, CURLUPART_HOST);
+    if (!host || host->empty()) return std::nullopt;
+    return host;
 }
 
-// "host", "host:port", "[v6]" or "[v6]:port" into *out.
-bool read_authority(std::string_view authority, ServiceAddress* out) {
-    if (authority.find('@') != std::string_view::npos) return false;
-    std::string_view port;
-    if (authority.starts_with('[')) {
-        std::size_t close = authority.find(']');
-        if (close == std::string_view::npos) return false;
-        out->host = std::string(authority.substr(1, close - 1));
-        std::string_view rest = authority.substr(close + 1);
-        if (!rest.empty() && !rest.starts_with(':')) return false;
-        if (!rest.empty()) port = rest.substr(1);
-        if (!rest.empty() && port.empty()) return false;
-    } else {
-        std::size_t colon = authority.find(':');
-        out->host = std::string(authority.substr(0, colon));
-        if (colon != std::string_view::npos) {
-            port = authority.substr(colon + 1);
-            if (port.empty()) return false;
-        }
-    }
-    if (out->host.empty()) return false;
-    return port.empty() || read_port(port, &out->port);
+std::optional<std::uint16_t> port_of(const std::string& address) {
+    Url url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return std::nullopt;
+    std::optional<std::string> text = part(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    unsigned port = 0;
+    if (!text || std::from_chars(text->data(), text->data() + text->size(), port).ec != std::errc() || port == 0 ||
+        port > 0xFFFF)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(port);
 }
 
 }  // namespace
 
-std::optional<ServiceAddress> parse_service_address(std::string_view url) {
-    std::size_t separator = url.find("://");
-    if (separator == std::string_view::npos) return std::nullopt;
-    ServiceAddress out;
-    out.scheme = lower(url.substr(0, separator));
-    if (out.scheme == "http")
-        out.port = 80;
-    else if (out.scheme == "https")
-        out.port = 443;
-    else
-        return std::nullopt;
-    std::string_view rest = url.substr(separator + 3);
-    std::size_t end = rest.find_first_of("/?#");
-    if (!read_authority(rest.substr(0, end), &out)) return std::nullopt;
-    out.path = end == std::string_view::npos || rest[end] != '/' ? "/" : std::string(rest.substr(end));
-    return out;
+std::optional<std::string> address_on_device(const std::string& device_xaddr, const std::string& reference) {
+    Url url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, device_xaddr.c_str(), 0) != CURLUE_OK) return std::nullopt;
+    std::optional<std::string> device_host = http_host(url.get());
+    if (!device_host) return std::nullopt;
+    // Setting a second URL resolves it against the first, as a browser
+    // would a link: a relative UploadUri stays on the device by itself.
+    if (curl_url_set(url.get(), CURLUPART_URL, reference.c_str(), 0) != CURLUE_OK) return std::nullopt;
+    std::optional<std::string> host = http_host(url.get());
+    if (!host || ::strcasecmp(host->c_str(), device_host->c_str()) != 0) return std::nullopt;
+    curl_url_set(url.get(), CURLUPART_USER, nullptr, 0);
+    curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0);
+    curl_url_set(url.get(), CURLUPART_OPTIONS, nullptr, 0);
+    return part(url.get(), CURLUPART_URL);
+}
+
+std::optional<std::string> xaddr_on_host(const std::vector<std::string>& xaddrs, const std::string& source,
+                                         std::uint16_t* port) {
+    const std::string replier = "http://" + source + "/";
+    for (const std::string& xaddr : xaddrs) {
+        std::optional<std::string> on_host = address_on_device(replier, xaddr);
+        std::optional<std::uint16_t> its_port = on_host ? port_of(*on_host) : std::nullopt;
+        if (!its_port) continue;
+        *port = *its_port;
+        return on_host;
+    }
+    return std::nullopt;
 }
 
 bool same_ipv4(std::string_view host, std::string_view ipv4) {
@@ -73,19 +80,6 @@ bool same_ipv4(std::string_view host, std::string_view ipv4) {
     in_addr b{};
     return inet_pton(AF_INET, std::string(host).c_str(), &a) == 1 &&
            inet_pton(AF_INET, std::string(ipv4).c_str(), &b) == 1 && a.s_addr == b.s_addr;
-}
-
-std::optional<std::string> xaddr_on_host(const std::vector<std::string>& xaddrs, std::string_view source,
-                                         ServiceAddress* parsed) {
-    for (const char* scheme : {"http", "https"}) {
-        for (const std::string& xaddr : xaddrs) {
-            std::optional<ServiceAddress> address = parse_service_address(xaddr);
-            if (!address || address->scheme != scheme || !same_ipv4(address->host, source)) continue;
-            if (parsed != nullptr) *parsed = *address;
-            return xaddr;
-        }
-    }
-    return std::nullopt;
 }
 
 }  // namespace onvif

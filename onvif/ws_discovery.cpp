@@ -228,14 +228,14 @@ void CWsDiscovery::process_datagram(const char* bytes, std::size_t length, const
 }
 
 void CWsDiscovery::take_match(const ProbeMatch& match, const char* source) {
-    ServiceAddress where;
-    std::optional<std::string> xaddr = xaddr_on_host(match.xaddrs, source, &where);
+    std::uint16_t port = 0;
+    std::optional<std::string> xaddr = xaddr_on_host(match.xaddrs, source, &port);
     if (!xaddr) {
         TRACE_MSG("CWsDiscovery::take_match", "endpoint %s from %s names no XAddr on that address, left out\n",
                   match.endpoint.c_str(), source);
         return;
     }
-    FoundEndpoint found{match.endpoint, *xaddr, source, where.port, match.scopes, match.metadata_version};
+    FoundEndpoint found{match.endpoint, *xaddr, source, port, match.scopes, match.metadata_version};
     EndpointCB callback;
     int is_new = -1;
     {

@@ -2,8 +2,8 @@
 
 #include "runtime/trace.h"
 
-// The engines trace every dropped reply; tests that look at the trace
-// capture it themselves.
+// The engines and the session trace every dropped reply and failed call;
+// tests that look at the trace capture it themselves.
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     set_trace_sink(trace_null_sink, nullptr);

@@ -112,7 +112,7 @@ TEST_F(WsDiscoveryTest, AUnicastProbeGoesToEachAddressAndItsRepliesAreTaken) {
     const std::string id = message_id(sent[0]);
     ASSERT_TRUE(answer(sent[1], "172.16.5.11", replies::unprefixed(id, "172.16.5.11")));
     ASSERT_TRUE(wait_reports(1));
-    // http is preferred over the https address listed first.
+    // The https address listed first is not followed: the session speaks http.
     EXPECT_EQ("http://172.16.5.11/onvif/device_service", reports()[0].endpoint.xaddr);
 }
 
