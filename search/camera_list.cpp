@@ -10,8 +10,6 @@
 
 namespace {
 
-std::string text(const char (&field)[DEV_TEXT_SIZE]) { return std::string(field, strnlen(field, DEV_TEXT_SIZE)); }
-
 std::string cut(const std::string& text) { return utf8_cut_bytes(text, CameraList::kMaxTextBytes); }
 
 std::string mask_of(int prefix_length) {
@@ -55,27 +53,17 @@ void CameraList::rekey(std::size_t row, const std::string& key) {
 
 void CameraList::fill_native(std::size_t row, const DEV_INFO& record) {
     FoundCamera& r = m_rows[row];
-    const std::uint64_t id = r.id;
-    const std::string key = r.key;
-    r = FoundCamera{};
-    r.id = id;
-    r.key = key;
-    r.protocol = CameraProtocol::native;
-    r.mac = text(record.mac_address);
-    r.ip = text(record.ip_address);
-    r.port = record.cmd_port;
-    r.software_ver = text(record.software_ver);
-    r.board_type = record.board_type;
-    r.device_type = record.device_type;
-    r.subnet_mask = text(record.subnet_mask);
-    r.gateway = text(record.gateway);
-    r.native = record;
-    rekey(row, mac_list_key(r.mac));
+    FoundCamera native = found_native(record);
+    const std::string key = native.key;
+    native.id = r.id;
+    native.key = r.key;  // rekey() moves the index from the old key
+    r = std::move(native);
+    rekey(row, key);
 }
 
 void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, const IdentityReading& reading) {
     FoundCamera& r = m_rows[row];
-    const bool known = reading.state == CameraIdentity::known;
+    const bool known = reading.state == IdentityState::known;
     const std::uint64_t id = r.id;
     const std::string key = r.key;
     r = FoundCamera{};
@@ -102,14 +90,14 @@ void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, 
 }
 
 std::optional<CameraList::Change> CameraList::native_heard(const DEV_INFO& record) {
-    const std::string key = mac_list_key(text(record.mac_address));
-    std::optional<std::size_t> row = row_of_key(key);
+    const FoundCamera heard = found_native(record);
+    std::optional<std::size_t> row = row_of_key(heard.key);
     if (row && m_rows[*row].protocol == CameraProtocol::native &&
         std::memcmp(&m_rows[*row].native, &record, sizeof record) == 0)
         return std::nullopt;
     // An ONVIF row of the same camera (by MAC, or without one at the same
     // address) turns native in place: the front end's row stays one row.
-    if (!row) row = row_at_address(text(record.ip_address), CameraProtocol::onvif);
+    if (!row) row = row_at_address(heard.ip, CameraProtocol::onvif);
     const bool is_new = !row;
     if (is_new) row = add_row();
     fill_native(*row, record);
@@ -129,7 +117,7 @@ std::optional<CameraList::Change> CameraList::onvif_settled(const onvif::FoundEn
 std::optional<CameraList::Change> CameraList::settle_listed(std::size_t row, const onvif::FoundEndpoint& found,
                                                             const IdentityReading& reading) {
     if (m_rows[row].protocol == CameraProtocol::native) return std::nullopt;
-    if (reading.state == CameraIdentity::known) {
+    if (reading.state == IdentityState::known) {
         std::optional<std::size_t> other = row_of_key(reading.mac);
         if (other && *other != row) {
             TRACE_MSG("CameraList::settle_listed", "%s now gives the MAC %s of another row, left as it was\n",
@@ -144,7 +132,7 @@ std::optional<CameraList::Change> CameraList::settle_listed(std::size_t row, con
 std::optional<CameraList::Change> CameraList::settle_new(const onvif::FoundEndpoint& found,
                                                          const IdentityReading& reading) {
     std::optional<std::size_t> same;
-    if (reading.state == CameraIdentity::known)
+    if (reading.state == IdentityState::known)
         same = row_of_key(reading.mac);
     else
         same = row_at_address(found.address, CameraProtocol::native);

@@ -15,7 +15,7 @@ onvif::WsDiscoveryEndpoints onvif_endpoints(const CameraSearchOptions& options) 
     return endpoints;
 }
 
-IdentityReading unread(CameraIdentity state, const char* why) {
+IdentityReading unread(IdentityState state, const char* why) {
     IdentityReading reading;
     reading.state = state;
     reading.error = why;
@@ -181,9 +181,9 @@ void CCameraSearch::on_endpoint(const onvif::FoundEndpoint& found) {
         m_pending[found.endpoint] = job.ticket;
     }
     if (!m_options.identity)
-        on_identity(job, unread(CameraIdentity::not_asked, "no login given"));
+        on_identity(job, unread(IdentityState::not_asked, "no login given"));
     else if (!m_pool.submit(job))
-        on_identity(job, unread(CameraIdentity::failed, "too many cameras waiting for their identity"));
+        on_identity(job, unread(IdentityState::failed, "too many cameras waiting for their identity"));
 }
 
 void CCameraSearch::on_identity(const IdentityJob& job, const IdentityReading& reading) {

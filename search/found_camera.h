@@ -12,7 +12,7 @@
 enum class CameraProtocol { native, onvif };
 
 // How far an ONVIF camera's identity got. Native cameras are `native`.
-enum class CameraIdentity {
+enum class IdentityState {
     native,     // not an ONVIF record
     known,      // logged in: MAC, firmware version, model read
     not_asked,  // no login was given to read it with
@@ -22,7 +22,7 @@ enum class CameraIdentity {
 };
 
 const char* protocol_name(CameraProtocol protocol);   // "native", "onvif"
-const char* identity_name(CameraIdentity identity);   // "native", "known", "not_asked", ...
+const char* identity_name(IdentityState identity);   // "native", "known", "not_asked", ...
 
 struct FoundCamera {
     // The row: the same for the record's whole life, also when an ONVIF
@@ -49,6 +49,9 @@ struct FoundCamera {
     std::string model;
     std::string serial_number;
     bool dhcp = false;
-    CameraIdentity identity = CameraIdentity::native;
+    IdentityState identity = IdentityState::native;
     std::string identity_error;  // why it is not known, one line
 };
+
+// A native device's record as a row (id 0, keyed by its MAC).
+FoundCamera found_native(const DEV_INFO& record);

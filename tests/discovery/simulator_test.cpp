@@ -135,12 +135,14 @@ TEST(Responder, ChangeIpReachesOnlyTheNamedCameraAndKeepsValidPorts) {
 }
 
 TEST(DiscoverOutput, TableHasTheListColumnsAndJsonEveryField) {
-    std::vector<DEV_INFO> devices{test_device("AA:BB", "10.0.0.5"), test_device("CC\xFF", "10.0.0.6")};
+    std::vector<FoundCamera> devices{found_native(test_device("AA:BB", "10.0.0.5")),
+                                     found_native(test_device("CC\xFF", "10.0.0.6"))};
     std::string table = devices_table(devices);
     EXPECT_EQ(0u, table.find("Index  MAC"));
     EXPECT_NE(std::string::npos, table.find("01     AA:BB"));
-    EXPECT_NE(std::string::npos, table.find("0x20\n"));
+    EXPECT_NE(std::string::npos, table.find("native    0x20\n"));
     std::string json = devices_json(devices);
+    EXPECT_NE(std::string::npos, json.find("\"protocol\": \"native\""));
     for (const char* field : {"mac_address", "ip_address", "port", "cmd_port", "media_port", "phone_port",
                               "master_ip", "ipc_type", "board_type", "device_type", "subnet_mask", "gateway",
                               "software_ver", "http_port"})

@@ -108,7 +108,7 @@ TEST_F(CameraSearchTest, ListsBothKindsOnceEachWithTheOnvifIdentity) {
     EXPECT_EQ("02:0A:00:00:00:21", onvif.mac);
     EXPECT_EQ("V5.7.3 build 240101", onvif.software_ver);
     EXPECT_EQ(xaddr_of("192.168.1.21"), onvif.xaddr);
-    EXPECT_EQ(CameraIdentity::known, onvif.identity);
+    EXPECT_EQ(IdentityState::known, onvif.identity);
     EXPECT_EQ("192.168.1.21", search->FindIp("02:0a:00:00:00:21"));
     EXPECT_EQ("192.168.1.11", search->FindIp("02:77:00:00:00:11"));
     EXPECT_FALSE(search->FindIp("02:77:00:00:00:99"));
@@ -203,7 +203,7 @@ TEST_F(CameraSearchTest, WithoutALoginOnvifCamerasAreListedByEndpoint) {
     ASSERT_TRUE(settled_with(1));
     FoundCamera camera = search->cameras()[0];
     EXPECT_EQ("urn:uuid:cam-21", camera.key);
-    EXPECT_EQ(CameraIdentity::not_asked, camera.identity);
+    EXPECT_EQ(IdentityState::not_asked, camera.identity);
     EXPECT_EQ("192.168.1.21", camera.ip);
     EXPECT_TRUE(camera.mac.empty());
 }

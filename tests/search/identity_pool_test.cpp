@@ -58,7 +58,7 @@ TEST_F(IdentityPoolTest, ReadsMacFirmwareAndModelOfTheInterfaceTheCameraAnswered
     ASSERT_TRUE(p->submit({camera_at(2), 2}));
     ASSERT_TRUE(wait_for([&] { return settled() == 2; }));
     IdentityReading a = reading_of(1);
-    EXPECT_EQ(CameraIdentity::known, a.state);
+    EXPECT_EQ(IdentityState::known, a.state);
     EXPECT_EQ("02:0A:00:00:00:2A", a.mac);
     EXPECT_EQ("V5.7.3 build 240101", a.information.firmware_version);
     EXPECT_EQ("NVT-210", a.information.model);
@@ -84,12 +84,12 @@ TEST_F(IdentityPoolTest, RefusalsSilenceAndOddAnswersSettleWithTheirReason) {
     auto p = pool(4, 10000);
     for (int n = 1; n <= 4; ++n) ASSERT_TRUE(p->submit({camera_at(n), 0}));
     ASSERT_TRUE(wait_for([&] { return settled() == 4; }));
-    EXPECT_EQ(CameraIdentity::refused, reading_of(1).state);
+    EXPECT_EQ(IdentityState::refused, reading_of(1).state);
     EXPECT_EQ("GetDeviceInformation: HTTP 401", reading_of(1).error);
-    EXPECT_EQ(CameraIdentity::failed, reading_of(2).state);
+    EXPECT_EQ(IdentityState::failed, reading_of(2).state);
     EXPECT_EQ("GetSystemDateAndTime: no answer", reading_of(2).error);
-    EXPECT_EQ(CameraIdentity::known, reading_of(3).state);
-    EXPECT_EQ(CameraIdentity::failed, reading_of(4).state);
+    EXPECT_EQ(IdentityState::known, reading_of(3).state);
+    EXPECT_EQ(IdentityState::failed, reading_of(4).state);
     EXPECT_EQ("GetNetworkInterfaces: MAC \"not a mac\" not understood", reading_of(4).error);
 }
 
@@ -103,7 +103,7 @@ TEST_F(IdentityPoolTest, NoMoreCamerasAreAskedAtOnceThanThePoolHasWorkers) {
     EXPECT_LE(cameras.count.most.load(), 6);
     EXPECT_GT(cameras.count.most.load(), 1);
     EXPECT_EQ(40, cameras.count.made.load());
-    for (int n = 1; n <= 40; ++n) EXPECT_EQ(CameraIdentity::known, reading_of(n).state);
+    for (int n = 1; n <= 40; ++n) EXPECT_EQ(IdentityState::known, reading_of(n).state);
 }
 
 TEST_F(IdentityPoolTest, ASlowCameraIsReadWithinItsBudgetAndOnePastItTimesOut) {
@@ -116,8 +116,8 @@ TEST_F(IdentityPoolTest, ASlowCameraIsReadWithinItsBudgetAndOnePastItTimesOut) {
     ASSERT_TRUE(p->submit({camera_at(1), 0}));
     ASSERT_TRUE(p->submit({camera_at(2), 0}));
     ASSERT_TRUE(wait_for([&] { return settled() == 2; }, 20000));
-    EXPECT_EQ(CameraIdentity::known, reading_of(1).state);
-    EXPECT_EQ(CameraIdentity::timed_out, reading_of(2).state);
+    EXPECT_EQ(IdentityState::known, reading_of(1).state);
+    EXPECT_EQ(IdentityState::timed_out, reading_of(2).state);
     EXPECT_TRUE(reading_of(2).error.ends_with(": aborted")) << reading_of(2).error;
 }
 
@@ -149,5 +149,5 @@ TEST_F(IdentityPoolTest, ACancelDropsTheWaitingAndTheRunningAndThePoolGoesOn) {
     EXPECT_EQ(0u, settled());
     ASSERT_TRUE(p->submit({camera_at(7), 0}));
     ASSERT_TRUE(wait_for([&] { return settled() == 1; }));
-    EXPECT_EQ(CameraIdentity::known, reading_of(7).state);
+    EXPECT_EQ(IdentityState::known, reading_of(7).state);
 }
