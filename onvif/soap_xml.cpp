@@ -244,7 +244,17 @@ std::string build_envelope(std::string_view header_xml, std::string_view body_xm
 
 std::string build_fault(std::string_view code, std::string_view subcode, std::string_view reason) {
     std::string body = "<s:Fault><s:Code><s:Value>s:" + escape(code) + "</s:Value>";
-    if (!subcode.empty()) body += "<s:Subcode><s:Value>" + escape(subcode) + "</s:Value></s:Subcode>";
+    // Each further subcode nests inside the one before it.
+    int depth = 0;
+    for (std::size_t at = 0; at < subcode.size();) {
+        std::size_t end = std::min(subcode.find(' ', at), subcode.size());
+        if (end > at) {
+            body += "<s:Subcode><s:Value>" + escape(subcode.substr(at, end - at)) + "</s:Value>";
+            ++depth;
+        }
+        at = end + 1;
+    }
+    for (; depth > 0; --depth) body += "</s:Subcode>";
     body += "</s:Code><s:Reason><s:Text xml:lang=\"en\">" + escape(reason) + "</s:Text></s:Reason></s:Fault>";
     return build_envelope({}, body);
 }

@@ -66,7 +66,8 @@ std::string load_device_config(const std::string& path, const CLI::App& app, Dev
 }
 
 DeviceSide::DeviceSide(const Simulator& simulator, const DeviceSideOptions& options) {
-    for (const auto& camera : simulator.cameras()) m_servers.push_back(std::make_unique<DeviceServer>(camera, options));
+    for (const auto& camera : simulator.cameras())
+        if (camera->identity().speaks_native()) m_servers.push_back(std::make_unique<DeviceServer>(camera, options));
 }
 
 std::string DeviceSide::start() {
@@ -83,22 +84,4 @@ DeviceServer* DeviceSide::find(const std::string& mac) {
     for (auto& server : m_servers)
         if (server->state().camera().identity().mac == mac) return server.get();
     return nullptr;
-}
-
-nlohmann::json DeviceSide::dump() {
-    nlohmann::json cameras = nlohmann::json::array();
-    for (auto& server : m_servers) cameras.push_back(server->state().to_json());
-    return {{"cameras", cameras}};
-}
-
-bool DeviceSide::write_dump(const std::string& path) {
-    // Written beside and renamed, so a reader never sees half a file.
-    std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!out) return false;
-        out << dump().dump(2) << "\n";
-        if (!out) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
