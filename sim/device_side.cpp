@@ -85,3 +85,9 @@ DeviceServer* DeviceSide::find(const std::string& mac) {
         if (server->state().camera().identity().mac == mac) return server.get();
     return nullptr;
 }
+
+nlohmann::json DeviceSide::dump() {
+    nlohmann::json cameras = nlohmann::json::array();
+    for (auto& server : m_servers) cameras.push_back(server->state().to_json());
+    return {{"cameras", cameras}};
+}

@@ -29,6 +29,8 @@ public:
     std::string start();
     void stop();
     DeviceServer* find(const std::string& mac);
+    // {"cameras": [state of each native camera]}
+    nlohmann::json dump();
 
 private:
     std::vector<std::unique_ptr<DeviceServer>> m_servers;

@@ -81,14 +81,15 @@ int prefix_of(const std::string& mask) {
 
 std::string mask_of(int prefix) { return ipv4_text(prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - prefix)); }
 
-// A unicast host address a camera can take: not 0/8, loopback, multicast or
-// above, and not the network or broadcast address of its prefix.
+// A unicast host address a camera can take: not 0/8, multicast or above,
+// and not the network or broadcast address of its prefix. Loopback ones are
+// taken: simulated cameras live there on a single host.
 bool usable_host(const std::string& address, int prefix) {
     bool ok = false;
     std::uint32_t value = ipv4_value(address, &ok);
     if (!ok || prefix < 1 || prefix > 32) return false;
     std::uint32_t first = value >> 24;
-    if (first == 0 || first == 127 || first >= 224) return false;
+    if (first == 0 || first >= 224) return false;
     if (prefix > 30) return true;
     std::uint32_t host = value & ~(0xFFFFFFFFu << (32 - prefix));
     return host != 0 && host != ~(0xFFFFFFFFu << (32 - prefix));
@@ -122,10 +123,10 @@ std::int64_t read_date_time(const TiXmlElement* element) {
     fields.tm_hour = static_cast<int>(hour);
     fields.tm_min = static_cast<int>(minute);
     fields.tm_sec = static_cast<int>(second);
+    // timegm carries an impossible day into the next month: 31 February
+    // comes back as a day of March.
     std::time_t seconds = timegm(&fields);
-    std::tm back{};
-    gmtime_r(&seconds, &back);
-    if (back.tm_mday != fields.tm_mday && second != 60) return -1;  // 31 February and the like
+    if (fields.tm_mday != day && second != 60) return -1;
     return static_cast<std::int64_t>(seconds) * 1000;
 }
 

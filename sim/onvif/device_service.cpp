@@ -42,6 +42,8 @@ std::optional<ServiceAnswer> check_ws_login(OnvifCamera& camera, const onvif::En
         // token must pass as well.
         TokenVerdict verdict = camera.check_token(*token);
         if (verdict == TokenVerdict::ok) return std::nullopt;
+        TRACE_MSG("check_ws_login", "%s refuses the token of '%s': %s\n", camera.identity().mac.c_str(),
+                  token->user.c_str(), token_verdict_text(verdict));
         return not_authorized(token_verdict_text(verdict));
     }
     if (http_login == HttpLogin::digest_ok) return std::nullopt;

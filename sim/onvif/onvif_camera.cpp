@@ -69,7 +69,7 @@ OnvifCamera::OnvifCamera(std::shared_ptr<SimCamera> camera, OnvifCameraSettings 
       m_down_ms(down_ms),
       m_factory_identity(m_camera->identity()),
       m_clock_offset_ms(m_settings.faults.clock_offset_s * 1000),
-      m_tokens(m_settings.token_window_s * 1000),
+      m_tokens(m_settings.token_window_s * 1000, m_settings.allow_reused_nonces),
       m_instance_id(static_cast<std::uint64_t>(rt_calendar_ms() / 1000)) {
     std::string digits = mac_digits(m_factory_identity.mac);
     m_endpoint = endpoint_of(m_factory_identity.mac);

@@ -39,6 +39,13 @@ bool parse_malformed(const std::string& value, OnvifFaults& faults) {
     return true;
 }
 
+// `yes` or `no` into *out.
+bool parse_choice(const std::string& value, const char* yes, const char* no, bool* out) {
+    if (value != yes && value != no) return false;
+    *out = value == yes;
+    return true;
+}
+
 bool parse_refusal(const std::string& value, OnvifFaults& faults) {
     if (value == "start") faults.refuse_start = true;
     else if (value == "post") faults.refuse_post = true;
@@ -57,6 +64,7 @@ std::string apply_item(const std::string& key, const std::string& value, OnvifCa
     else if (key == "name") s.name = value;
     else if (key == "location") s.location = value;
     else if (key == "token_window") ok = parse_number(value, &s.token_window_s) && s.token_window_s > 0;
+    else if (key == "reused_nonces") ok = parse_choice(value, "allow", "refuse", &s.allow_reused_nonces);
     else if (key == "refuse_upload") ok = parse_refusal(value, f);
     else if (key == "never_come_back" && value.empty()) f.never_come_back = true;
     else if (key == "clock_offset") ok = parse_number(value, &f.clock_offset_s);
@@ -132,7 +140,8 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
                }
            },
            "ONVIF camera settings and faults MAC@key=value,... (MAC * = every ONVIF camera); keys: login, "
-           "digest_only, model, name, location, manufacturer, token_window, refuse_upload=start|post, "
+           "digest_only, model, name, location, manufacturer, token_window, reused_nonces=refuse|allow, "
+           "refuse_upload=start|post, "
            "never_come_back, clock_offset, slow_ms, malformed=garbage|truncated|redirect[:Operation], password")
         ->type_name("MAC@ITEMS");
 }

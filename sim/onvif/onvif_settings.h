@@ -36,11 +36,13 @@ struct OnvifCameraSettings {
     std::string name;  // "" : made from the MAC
     std::string location = "bench";
     std::int64_t token_window_s = 300;  // how far a token's Created may be from the camera's clock
+    bool allow_reused_nonces = false;   // a nonce may come again with a new Created
     OnvifFaults faults;
 };
 
 // Applies "key=value,key=value" to `settings`. Keys: login=token|digest|both,
 // digest_only, manufacturer=, model=, name=, location=, token_window=S,
+// reused_nonces=refuse|allow,
 // refuse_upload=start|post, never_come_back, clock_offset=S, slow_ms=MS,
 // malformed=garbage|truncated|redirect[:Operation], password=TEXT.
 // Returns "" or an error text.

@@ -28,18 +28,19 @@ TokenVerdict TokenChecker::check(const onvif::UsernameToken& token, const std::s
     if (std::llabs(*created - camera_now_ms) > m_window_ms) return TokenVerdict::stale;
     if (password == nullptr || !onvif::digest_matches(token, *password)) return TokenVerdict::wrong_password;
     prune(camera_now_ms);
-    if (m_seen.count(token.nonce) != 0) return TokenVerdict::replayed;
-    remember(token.nonce, *created);
+    std::string key = m_allow_reused_nonces ? token.nonce + '\n' + token.created : token.nonce;
+    if (m_seen.count(key) != 0) return TokenVerdict::replayed;
+    remember(key, *created);
     return TokenVerdict::ok;
 }
 
-void TokenChecker::remember(const std::string& nonce, std::int64_t created_ms) {
+void TokenChecker::remember(const std::string& key, std::int64_t created_ms) {
     if (m_order.size() >= kMaxNonces) {
         m_seen.erase(m_order.front().second);
         m_order.pop_front();
     }
-    m_seen.insert(nonce);
-    m_order.emplace_back(created_ms, nonce);
+    m_seen.insert(key);
+    m_order.emplace_back(created_ms, key);
 }
 
 // A nonce whose Created has left the window can never pass the time check

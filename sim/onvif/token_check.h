@@ -24,17 +24,22 @@ const char* token_verdict_text(TokenVerdict verdict);
 
 class TokenChecker {
 public:
-    explicit TokenChecker(std::int64_t window_ms) : m_window_ms(window_ms) {}
+    // With `allow_reused_nonces` a nonce may come again under a new Created
+    // (as some clients send it, against the token profile); a token resent
+    // as it was is still refused.
+    TokenChecker(std::int64_t window_ms, bool allow_reused_nonces)
+        : m_window_ms(window_ms), m_allow_reused_nonces(allow_reused_nonces) {}
 
     // `password` is the user's (null: no such user); `camera_now_ms` the
     // camera's UTC clock. Not thread-safe: the camera's lock guards it.
     TokenVerdict check(const onvif::UsernameToken& token, const std::string* password, std::int64_t camera_now_ms);
 
 private:
-    void remember(const std::string& nonce, std::int64_t created_ms);
+    void remember(const std::string& key, std::int64_t created_ms);
     void prune(std::int64_t camera_now_ms);
 
     std::int64_t m_window_ms;
+    bool m_allow_reused_nonces;
     std::set<std::string> m_seen;
-    std::deque<std::pair<std::int64_t, std::string>> m_order;  // (Created, nonce), oldest first
+    std::deque<std::pair<std::int64_t, std::string>> m_order;  // (Created, key), oldest first
 };

@@ -68,7 +68,7 @@ TEST(CameraListTest, AnOnvifCameraIsListedByItsMacOnceKnownElseByItsEndpoint) {
     CameraList list;
     auto a = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.5", 8080), known("02:0A:00:00:00:05"));
     ASSERT_TRUE(a && a->is_new);
-    EXPECT_EQ(CameraProtocol::onvif, a->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, a->camera.protocol);
     EXPECT_EQ("02:0A:00:00:00:05", a->camera.key);
     EXPECT_EQ("02:0A:00:00:00:05", a->camera.mac);
     EXPECT_EQ("10.0.0.5", a->camera.ip);
@@ -93,7 +93,7 @@ TEST(CameraListTest, NativeWinsWhicheverAnswersFirst) {
     CameraList list;
     auto native = list.native_heard(test_device("02:0A:00:00:00:05", "10.0.0.5"));
     ASSERT_TRUE(native && native->is_new);
-    EXPECT_EQ(CameraProtocol::native, native->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, native->camera.protocol);
     // The ONVIF side of the same camera, by MAC, and by address without one.
     EXPECT_FALSE(list.onvif_settled(sighting("urn:uuid:a", "10.0.0.50"), known("02:0A:00:00:00:05")));
     EXPECT_TRUE(list.shown_as_native(sighting("urn:uuid:a", "10.0.0.50")));
@@ -117,7 +117,7 @@ TEST(CameraListTest, ALateNativeReplyTurnsTheOnvifRowNativeInPlace) {
     EXPECT_FALSE(by_mac->is_new);
     EXPECT_EQ(onvif->camera.id, by_mac->camera.id);
     EXPECT_EQ(onvif->camera.key, by_mac->camera.key);  // the same key: the front end's row stays one row
-    EXPECT_EQ(CameraProtocol::native, by_mac->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, by_mac->camera.protocol);
     EXPECT_EQ("02:0a:00:00:00:05", by_mac->camera.mac);  // as the native search gives it
     EXPECT_EQ("V2.0", by_mac->camera.software_ver);
     EXPECT_EQ(8000, by_mac->camera.port);

@@ -100,11 +100,11 @@ TEST_F(CameraSearchTest, ListsBothKindsOnceEachWithTheOnvifIdentity) {
     answer_probe(0, "192.168.1.21", "urn:uuid:cam-21", "02-0a-00-00-00-21");
     ASSERT_TRUE(settled_with(2));
     std::vector<FoundCamera> list = search->cameras();
-    const FoundCamera& native = list[list[0].protocol == CameraProtocol::native ? 0 : 1];
-    const FoundCamera& onvif = list[list[0].protocol == CameraProtocol::native ? 1 : 0];
-    EXPECT_EQ(CameraProtocol::native, native.protocol);
+    const FoundCamera& native = list[list[0].protocol == DeviceProtocol::native ? 0 : 1];
+    const FoundCamera& onvif = list[list[0].protocol == DeviceProtocol::native ? 1 : 0];
+    EXPECT_EQ(DeviceProtocol::native, native.protocol);
     EXPECT_EQ("02:77:00:00:00:11", native.mac);
-    EXPECT_EQ(CameraProtocol::onvif, onvif.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, onvif.protocol);
     EXPECT_EQ("02:0A:00:00:00:21", onvif.mac);
     EXPECT_EQ("V5.7.3 build 240101", onvif.software_ver);
     EXPECT_EQ(xaddr_of("192.168.1.21"), onvif.xaddr);
@@ -134,9 +134,9 @@ TEST_F(CameraSearchTest, ACameraAnsweringBothIsOneNativeRowWhicheverComesFirst) 
     ASSERT_EQ(RC_OK, search->ProbeAddresses({"192.168.1.12"}));
     ASSERT_TRUE(wait_for([&] { return reports().size() == 3 && search->Settled(); }));
     std::vector<Heard> got = reports();
-    EXPECT_EQ(CameraProtocol::onvif, got[1].camera.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, got[1].camera.protocol);
     EXPECT_TRUE(got[1].is_new);
-    EXPECT_EQ(CameraProtocol::native, got[2].camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, got[2].camera.protocol);
     EXPECT_FALSE(got[2].is_new);
     EXPECT_EQ(got[1].camera.id, got[2].camera.id);
     EXPECT_EQ(got[1].camera.key, got[2].camera.key);
