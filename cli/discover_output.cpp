@@ -28,7 +28,7 @@ std::string unknown_identity(IdentityState identity) {
 std::string table_line(int index, const FoundCamera& c) {
     char number[16];
     std::snprintf(number, sizeof number, "%02d", index);
-    const bool onvif = c.protocol == CameraProtocol::onvif;
+    const bool onvif = c.protocol == DeviceProtocol::onvif;
     const bool known = !onvif || c.identity == IdentityState::known;
     char board[16];
     std::snprintf(board, sizeof board, "0x%x", static_cast<unsigned>(c.board_type));
@@ -90,7 +90,7 @@ std::string devices_table(const std::vector<FoundCamera>& cameras) {
 std::string devices_json(const std::vector<FoundCamera>& cameras) {
     nlohmann::json list = nlohmann::json::array();
     for (const FoundCamera& c : cameras)
-        list.push_back(c.protocol == CameraProtocol::onvif ? onvif_json(c) : native_json(c.native));
+        list.push_back(c.protocol == DeviceProtocol::onvif ? onvif_json(c) : native_json(c.native));
     // Texts from devices may be any bytes; replace what is not UTF-8.
     return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

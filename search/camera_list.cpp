@@ -30,10 +30,10 @@ std::optional<std::size_t> CameraList::row_of_key(const std::string& key) const 
 // A row of this protocol at this address; for ONVIF only one without a MAC
 // (a row with one is matched by its MAC). The list is bounded by the two
 // searches' caps, so the walk is too.
-std::optional<std::size_t> CameraList::row_at_address(const std::string& ip, CameraProtocol protocol) const {
+std::optional<std::size_t> CameraList::row_at_address(const std::string& ip, DeviceProtocol protocol) const {
     for (std::size_t row = 0; row < m_rows.size(); ++row) {
         const FoundCamera& r = m_rows[row];
-        if (r.protocol == protocol && r.ip == ip && (protocol == CameraProtocol::native || r.mac.empty())) return row;
+        if (r.protocol == protocol && r.ip == ip && (protocol == DeviceProtocol::native || r.mac.empty())) return row;
     }
     return std::nullopt;
 }
@@ -69,7 +69,7 @@ void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, 
     r = FoundCamera{};
     r.id = id;
     r.key = key;
-    r.protocol = CameraProtocol::onvif;
+    r.protocol = DeviceProtocol::onvif;
     r.ip = found.address;
     r.port = found.port;
     r.endpoint = found.endpoint;
@@ -92,12 +92,12 @@ void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, 
 std::optional<CameraList::Change> CameraList::native_heard(const DEV_INFO& record) {
     const FoundCamera heard = found_native(record);
     std::optional<std::size_t> row = row_of_key(heard.key);
-    if (row && m_rows[*row].protocol == CameraProtocol::native &&
+    if (row && m_rows[*row].protocol == DeviceProtocol::native &&
         std::memcmp(&m_rows[*row].native, &record, sizeof record) == 0)
         return std::nullopt;
     // An ONVIF row of the same camera (by MAC, or without one at the same
     // address) turns native in place: the front end's row stays one row.
-    if (!row) row = row_at_address(heard.ip, CameraProtocol::onvif);
+    if (!row) row = row_at_address(heard.ip, DeviceProtocol::onvif);
     const bool is_new = !row;
     if (is_new) row = add_row();
     fill_native(*row, record);
@@ -116,7 +116,7 @@ std::optional<CameraList::Change> CameraList::onvif_settled(const onvif::FoundEn
 // row's (then the rows are left as they are, and a refresh sorts them out).
 std::optional<CameraList::Change> CameraList::settle_listed(std::size_t row, const onvif::FoundEndpoint& found,
                                                             const IdentityReading& reading) {
-    if (m_rows[row].protocol == CameraProtocol::native) return std::nullopt;
+    if (m_rows[row].protocol == DeviceProtocol::native) return std::nullopt;
     if (reading.state == IdentityState::known) {
         std::optional<std::size_t> other = row_of_key(reading.mac);
         if (other && *other != row) {
@@ -135,8 +135,8 @@ std::optional<CameraList::Change> CameraList::settle_new(const onvif::FoundEndpo
     if (reading.state == IdentityState::known)
         same = row_of_key(reading.mac);
     else
-        same = row_at_address(found.address, CameraProtocol::native);
-    if (same && m_rows[*same].protocol == CameraProtocol::native) {
+        same = row_at_address(found.address, DeviceProtocol::native);
+    if (same && m_rows[*same].protocol == DeviceProtocol::native) {
         m_by_endpoint[found.endpoint] = *same;  // native wins, and stays the only row
         return std::nullopt;
     }
@@ -154,8 +154,8 @@ std::optional<CameraList::Change> CameraList::settle_new(const onvif::FoundEndpo
 
 bool CameraList::shown_as_native(const onvif::FoundEndpoint& found) {
     auto listed = m_by_endpoint.find(found.endpoint);
-    if (listed != m_by_endpoint.end()) return m_rows[listed->second].protocol == CameraProtocol::native;
-    std::optional<std::size_t> native = row_at_address(found.address, CameraProtocol::native);
+    if (listed != m_by_endpoint.end()) return m_rows[listed->second].protocol == DeviceProtocol::native;
+    std::optional<std::size_t> native = row_at_address(found.address, DeviceProtocol::native);
     if (native) m_by_endpoint[found.endpoint] = *native;
     return native.has_value();
 }

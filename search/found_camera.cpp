@@ -10,7 +10,7 @@ std::string text(const char (&field)[DEV_TEXT_SIZE]) { return std::string(field,
 
 }  // namespace
 
-const char* protocol_name(CameraProtocol protocol) { return protocol == CameraProtocol::onvif ? "onvif" : "native"; }
+const char* protocol_name(DeviceProtocol protocol) { return protocol == DeviceProtocol::onvif ? "onvif" : "native"; }
 
 const char* identity_name(IdentityState identity) {
     switch (identity) {
@@ -26,7 +26,7 @@ const char* identity_name(IdentityState identity) {
 
 FoundCamera found_native(const DEV_INFO& record) {
     FoundCamera r;
-    r.protocol = CameraProtocol::native;
+    r.protocol = DeviceProtocol::native;
     r.mac = text(record.mac_address);
     r.key = mac_list_key(r.mac);
     r.ip = text(record.ip_address);

@@ -9,7 +9,7 @@
 // native search (the device's own discovery reply) or WS-Discovery (an ONVIF
 // camera, its identity read by logging in).
 
-enum class CameraProtocol { native, onvif };
+enum class DeviceProtocol { native, onvif };
 
 // How far an ONVIF camera's identity got. Native cameras are `native`.
 enum class IdentityState {
@@ -21,14 +21,14 @@ enum class IdentityState {
     timed_out,  // not settled within the camera's time budget
 };
 
-const char* protocol_name(CameraProtocol protocol);   // "native", "onvif"
+const char* protocol_name(DeviceProtocol protocol);   // "native", "onvif"
 const char* identity_name(IdentityState identity);   // "native", "known", "not_asked", ...
 
 struct FoundCamera {
     // The row: the same for the record's whole life, also when an ONVIF
     // record turns native or its key changes. New after a refresh.
     std::uint64_t id = 0;
-    CameraProtocol protocol = CameraProtocol::native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     // What the record is found by: the MAC ("AA:BB:CC:DD:EE:FF" where it is
     // one), or for an ONVIF camera whose identity is not known its endpoint.
     std::string key;
