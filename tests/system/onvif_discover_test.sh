@@ -31,9 +31,7 @@ command -v jq >/dev/null || { echo "SKIP: needs jq"; exit 77; }
 netns_possible || { echo "SKIP: cannot make a network namespace here"; exit 77; }
 
 work=$(mktemp -d)
-pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   netns_cleanup
   rm -rf "$work"
 }
@@ -55,11 +53,16 @@ netns_new far || exit 77
 netns_in "$tool" ip link set lanA1 netns "$lan"
 netns_in "$tool" ip link set toR1 netns "$router"
 netns_in "$tool" ip route add 10.99.0.0/24 via 10.66.0.2
-{
-  echo "link set lo up"
-  echo "link set lanA1 up"
-  for a in 11 12 13 14 15 16 30; do echo "addr add 10.77.0.$a/24 dev lanA1"; done
-} | netns_in "$lan" ip -batch -
+cameras_at() {  # namespace link subnet last-bytes...: the cameras' end of a link
+  local ns=$1 link=$2 subnet=$3
+  shift 3
+  {
+    echo "link set lo up"
+    echo "link set $link up"
+    for a in "$@"; do echo "addr add $subnet.$a/24 dev $link"; done
+  } | netns_in "$ns" ip -batch -
+}
+cameras_at "$lan" lanA1 10.77.0 11 12 13 14 15 16 30
 {
   echo "link set lo up"
   echo "link add farR type veth peer name farR1"
@@ -70,12 +73,8 @@ netns_in "$tool" ip route add 10.99.0.0/24 via 10.66.0.2
 } | netns_in "$router" ip -batch -
 netns_in "$router" ip link set farR1 netns "$far"
 netns_in "$router" sysctl -qw net.ipv4.ip_forward=1
-{
-  echo "link set lo up"
-  echo "link set farR1 up"
-  for a in 11 12 13; do echo "addr add 10.99.0.$a/24 dev farR1"; done
-  echo "route add default via 10.99.0.1"
-} | netns_in "$far" ip -batch -
+cameras_at "$far" farR1 10.99.0 11 12 13
+netns_in "$far" ip route add default via 10.99.0.1
 
 cat >"$work/lan.json" <<JSON
 {"count": 3, "base_ip": "10.77.0.11", "onvif": 3,
@@ -87,9 +86,7 @@ cat >"$work/far.json" <<JSON
  "onvif": 2, "onvif_mac_prefix": "02:9F:00"}
 JSON
 start() {  # namespace name config: an ipcsim, until the cleanup
-  nsenter -t "$1" -n "$bin/ipcsim" --config "$3" >"$work/$2.out" 2>"$work/$2.err" &
-  pids+=("$!")
-  for _ in $(seq 1 100); do grep -q ready "$work/$2.out" 2>/dev/null && return 0; sleep 0.1; done
+  netns_start "$1" "$2" "$work" "$bin/ipcsim" --config "$3" && return 0
   cat "$work/$2.err" >&2
   fail "the cameras of $2 did not start"
 }
