@@ -8,9 +8,6 @@ namespace onvif {
 
 namespace {
 
-// The longest UTF-8 sequence, less its lead byte, and the NUL.
-constexpr std::size_t kParsePadBytes = 4;
-
 bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string_view trim(std::string_view text) {
@@ -178,12 +175,11 @@ bool parse_envelope(std::string_view bytes, Envelope* out, std::string* error) {
     if (depth < 0) return fail("answer has a DOCTYPE");
     if (depth > kMaxXmlDepth) return fail("answer nested too deep");
     // TinyXML wants a NUL-terminated text; a NUL inside ends it early, which
-    // can only make the document fail to parse. It also steps over a whole
-    // UTF-8 sequence by its lead byte, so a lead byte at the very end would
-    // take it past the NUL: the zeros behind the text keep such a step
-    // inside the copy.
+    // can only make the document fail to parse. It also compares a few bytes
+    // past an '&' (entity names) or a UTF-8 lead byte without looking for the
+    // end, so the copy carries zeros enough for the longest entity behind it.
     std::string copy(bytes);
-    copy.append(kParsePadBytes, '\0');
+    copy.append(8, '\0');
     out->document = std::make_unique<TiXmlDocument>();
     out->document->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (out->document->Error()) return fail("answer is not well-formed XML");

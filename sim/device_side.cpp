@@ -19,7 +19,8 @@ void add_device_options(CLI::App& app, DeviceSideOptions& o) {
                    "a second port every camera serves besides its command port, as the test bench's (0: none)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--max-sessions", o.max_sessions, "logins a camera serves at once")->check(CLI::Range(1, 1000));
-    app.add_option("--reboot-ms", o.reboot_ms, "how long a camera stays silent after an upgrade")
+    app.add_option("--reboot-ms", o.reboot_ms, "how long a camera stays silent after an upgrade (ONVIF cameras: after any reboot, "
+                   "and their ExpectedDownTime)")
         ->check(CLI::Range(0, 3600000));
     app.add_option_function<std::vector<std::string>>(
            "--fault",

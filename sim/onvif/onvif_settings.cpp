@@ -118,6 +118,9 @@ OnvifCameraSettings OnvifSideOptions::settings_for(const std::string& mac) const
 
 void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
     app.add_option("--wsd-port", o.wsd_port, "WS-Discovery port of the ONVIF cameras");
+    app.add_option("--wsd-max-delay-ms", o.wsd_max_delay_ms,
+                   "longest random wait before answering a multicast Probe (0: at once)")
+        ->check(CLI::Range(0, 60000));
     app.add_option_function<std::string>(
            "--onvif-login",
            [&o](const std::string& mode) {
@@ -154,6 +157,8 @@ std::string load_onvif_config(const std::string& path, const CLI::App& app, Onvi
     try {
         nlohmann::json j = nlohmann::json::parse(in);
         if (j.contains("wsd_port") && app.count("--wsd-port") == 0) o.wsd_port = j.at("wsd_port").get<std::uint16_t>();
+        if (j.contains("wsd_max_delay_ms") && app.count("--wsd-max-delay-ms") == 0)
+            o.wsd_max_delay_ms = j.at("wsd_max_delay_ms").get<std::int64_t>();
         if (j.contains("onvif_login") && app.count("--onvif-login") == 0 &&
             !apply_onvif_settings("login=" + j.at("onvif_login").get<std::string>(), o.defaults).empty())
             return path + ": \"onvif_login\" must be token, digest or both";

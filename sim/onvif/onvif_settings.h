@@ -50,6 +50,9 @@ std::string apply_onvif_settings(const std::string& text, OnvifCameraSettings& s
 
 struct OnvifSideOptions {
     std::uint16_t wsd_port = 3702;  // 0: any free port (tests)
+    // Answers to a multicast Probe wait up to this long, at random
+    // (WS-Discovery's APP_MAX_DELAY); 0: at once.
+    std::int64_t wsd_max_delay_ms = 500;
     OnvifCameraSettings defaults;
     // key=value texts by MAC ("*" = every ONVIF camera), applied in order:
     // defaults, then "*", then the camera's own; later items win.
@@ -62,10 +65,10 @@ struct OnvifSideOptions {
     OnvifCameraSettings settings_for(const std::string& mac) const;
 };
 
-// Registers --wsd-port, --onvif-login, --onvif-model and --onvif-fault.
+// Registers --wsd-port, --wsd-max-delay-ms, --onvif-login, --onvif-model and --onvif-fault.
 void add_onvif_options(CLI::App& app, OnvifSideOptions& options);
 
-// Reads the ONVIF keys of an ipcsim configuration file: "wsd_port",
+// Reads the ONVIF keys of an ipcsim configuration file: "wsd_port", "wsd_max_delay_ms",
 // "onvif_login", "onvif_model", "onvif_faults": {MAC: "items"}, and in each
 // "devices" entry "login", "manufacturer", "model", "name", "location" and
 // "onvif_faults". The command line (per `app`) wins. "" or an error text.

@@ -19,7 +19,7 @@ std::vector<std::shared_ptr<OnvifCamera>> onvif_cameras(const Simulator& simulat
 }  // namespace
 
 OnvifSide::OnvifSide(const Simulator& simulator, const OnvifSideOptions& options)
-    : m_cameras(onvif_cameras(simulator, options)), m_wsd(m_cameras, options.wsd_port), m_http(m_cameras) {}
+    : m_cameras(onvif_cameras(simulator, options)), m_wsd(m_cameras, options.wsd_port, options.wsd_max_delay_ms), m_http(m_cameras) {}
 
 std::string OnvifSide::start() {
     if (std::string error = m_http.start(); !error.empty()) return error;

@@ -12,15 +12,20 @@
 #include <set>
 
 #include "discovery/netns_guard.h"
+#include "runtime/rt_time.h"
 #include "runtime/trace.h"
 #include "sim/onvif/probe_match.h"
 
 namespace {
 constexpr std::size_t kMaxDatagram = 65536;
+// A flood of Probes must not grow the queue without bound: past this the
+// answers are dropped, as a busy camera's would be.
+constexpr std::size_t kMaxPending = 20000;
 }  // namespace
 
-WsdResponder::WsdResponder(std::vector<std::shared_ptr<OnvifCamera>> cameras, std::uint16_t port)
-    : m_cameras(std::move(cameras)), m_port(port) {}
+WsdResponder::WsdResponder(std::vector<std::shared_ptr<OnvifCamera>> cameras, std::uint16_t port,
+                           std::int64_t max_delay_ms)
+    : m_cameras(std::move(cameras)), m_port(port), m_max_delay_ms(max_delay_ms) {}
 
 WsdResponder::~WsdResponder() { stop(); }
 
@@ -48,6 +53,7 @@ std::string WsdResponder::start() {
     join_group();
     m_running.store(true);
     m_thread = std::thread(&WsdResponder::run, this);
+    m_sender = std::thread(&WsdResponder::run_sender, this);
     return "";
 }
 
@@ -56,6 +62,11 @@ void WsdResponder::stop() {
     // Closing does not wake a thread blocked in recvmsg; shutting down does.
     ::shutdown(m_fd, SHUT_RDWR);
     if (m_thread.joinable()) m_thread.join();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_wake.notify_all();
+    }
+    if (m_sender.joinable()) m_sender.join();
     ::close(m_fd);
     m_fd = -1;
 }
@@ -108,23 +119,57 @@ void WsdResponder::run() {
             if (inet_ntop(AF_INET, &info.ipi_addr, text, sizeof text)) destination = text;
         }
         std::string_view datagram(buffer.data(), static_cast<std::size_t>(received));
-        for (const ProbeReply& reply : answer_probe(m_cameras, datagram, destination))
-            send_from(reply.from_ip, reply.bytes, &source, sizeof source);
+        for (ProbeReply& reply : answer_probe(m_cameras, datagram, destination))
+            schedule({std::move(reply.from_ip), std::move(reply.bytes), source}, destination == kWsdGroup);
+    }
+}
+
+void WsdResponder::schedule(Pending pending, bool to_group) {
+    if (!to_group || m_max_delay_ms <= 0) {
+        send_from(pending);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pending.size() >= kMaxPending) return;
+    std::int64_t delay = std::uniform_int_distribution<std::int64_t>(0, m_max_delay_ms)(m_random);
+    m_pending.emplace(rt_clock_ms() + delay, std::move(pending));
+    m_wake.notify_all();
+}
+
+void WsdResponder::run_sender() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (m_running.load()) {
+        if (m_pending.empty()) {
+            rt_wait_ms(m_wake, lock, 1000, [this] { return !m_running.load() || !m_pending.empty(); });
+            continue;
+        }
+        std::int64_t due = m_pending.begin()->first;
+        if (due > rt_clock_ms()) {
+            // Woken early by an answer due sooner, or by the stop.
+            rt_wait_ms(m_wake, lock, due - rt_clock_ms(),
+                       [&] { return !m_running.load() || m_pending.empty() || m_pending.begin()->first < due; });
+            continue;
+        }
+        Pending pending = std::move(m_pending.begin()->second);
+        m_pending.erase(m_pending.begin());
+        lock.unlock();
+        send_from(pending);
+        lock.lock();
     }
 }
 
 // From the camera's address and the discovery port without a socket per
 // camera: the source address rides along with the datagram.
-void WsdResponder::send_from(const std::string& from_ip, const std::string& bytes, const void* to, unsigned to_length) {
-    const auto* target = static_cast<const sockaddr_in*>(to);
-    if (netns_guard_refuses(target->sin_addr)) return;
+void WsdResponder::send_from(const Pending& pending) {
+    if (netns_guard_refuses(pending.to.sin_addr)) return;
     in_pktinfo info{};
-    if (inet_pton(AF_INET, from_ip.c_str(), &info.ipi_spec_dst) != 1) return;
+    if (inet_pton(AF_INET, pending.from_ip.c_str(), &info.ipi_spec_dst) != 1) return;
     char control[CMSG_SPACE(sizeof info)] = {};
-    iovec io{const_cast<char*>(bytes.data()), bytes.size()};
+    iovec io{const_cast<char*>(pending.bytes.data()), pending.bytes.size()};
     msghdr message{};
-    message.msg_name = const_cast<void*>(to);
-    message.msg_namelen = to_length;
+    sockaddr_in to = pending.to;
+    message.msg_name = &to;
+    message.msg_namelen = sizeof to;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -135,5 +180,5 @@ void WsdResponder::send_from(const std::string& from_ip, const std::string& byte
     c->cmsg_len = CMSG_LEN(sizeof info);
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
     if (::sendmsg(m_fd, &message, 0) > 0) m_sent.fetch_add(1);
-    else TRACE_MSG("WsdResponder::send_from", "cannot send from %s: %s\n", from_ip.c_str(), std::strerror(errno));
+    else TRACE_MSG("WsdResponder::send_from", "cannot send from %s: %s\n", pending.from_ip.c_str(), std::strerror(errno));
 }

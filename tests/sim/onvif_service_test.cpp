@@ -53,6 +53,17 @@ TEST(OnvifService, ClockIsReadWithoutLoginAndRunsOnTheCamerasOffset) {
     EXPECT_EQ(record(*camera)["operations"]["GetSystemDateAndTime"], 1);
 }
 
+TEST(OnvifService, PreAuthOperationsNeedNoLoginAndIgnoreABadOne) {
+    auto camera = onvif_camera();
+    for (const char* body : {"<tds:GetCapabilities/>", "<tds:GetServices><tds:IncludeCapability>false"
+                             "</tds:IncludeCapability></tds:GetServices>", "<tds:GetServiceCapabilities/>",
+                             "<tds:GetHostname/>"}) {
+        EXPECT_EQ(call(*camera, soap(body)).http.status, 200u) << body;
+        EXPECT_EQ(call(*camera, soap(body, token("wrong"))).http.status, 200u) << body;
+    }
+    EXPECT_EQ(record(*camera)["logins"]["refused"], 0);
+}
+
 TEST(OnvifService, TokenLoginIsCheckedAgainstTheCamerasClock) {
     auto camera = onvif_camera("clock_offset=7200");
     // The host's own time is two hours off the camera's: refused.

@@ -28,8 +28,9 @@ if [ "${2:-}" != "--inside" ]; then
   fi
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  # onvif-util sends one nonce for a whole session (see docs/simulator.md):
-  # the camera it logs in to lets a nonce come again under a new Created.
+  # onvif-util sends one nonce for a whole session, and the same one for
+  # sessions started within a second (see docs/simulator.md): the camera it
+  # logs in to lets a nonce come again under a new Created.
   cat >"$work/cameras.json" <<JSON
 {"count": 2, "base_ip": "10.77.0.11", "onvif": 3,
  "onvif_faults": {"02:0F:00:00:00:02": "login=digest",
@@ -99,9 +100,13 @@ echo "$listed"
 for camera in 10.77.0.13 10.77.0.14 10.77.0.15 10.77.0.30; do
   grep -q "^$camera " <<<"$listed" || fail "onvif-util did not list $camera"
 done
-grep -q '^10.77.0.30 (SIMCAM-000001 DUAL-1)$' <<<"$listed" || fail "onvif-util did not read the dual camera's scopes"
-session=$(printf 'quit\n' | timeout 30 onvif-util -u Admin -p tovik 10.77.0.15 2>&1 || true)
+# The host name comes from GetHostname, which needs no login (but a digest
+# of the digest-only camera); the rest from the name and hardware scopes.
+grep -q '^10.77.0.30 SIMCAM-000001(SIMCAM-000001 DUAL-1)$' <<<"$listed" || fail "onvif-util did not read the dual camera"
+grep -q '^10.77.0.14 (SIMCAM-000002 SIMCAM-O1)$' <<<"$listed" || fail "onvif-util did not read the digest-only camera's scopes"
+session=$(printf 'get time\nquit\n' | timeout 30 onvif-util -u Admin -p tovik 10.77.0.15 2>&1 || true)
 echo "$session"
 grep -q "successfully connected to host" <<<"$session" || fail "onvif-util could not log in"
 grep -q "serial: SIM020F00000003" <<<"$session" || fail "onvif-util did not read the device information"
-echo "ok: onvif-util lists the cameras and logs in to the one two hours ahead"
+grep -q "Time Offset: 7200 seconds" <<<"$session" || fail "onvif-util did not read the camera's clock"
+echo "ok: onvif-util lists the cameras, logs in to the one two hours ahead and reads its clock"
