@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "sim/fault_items.h"
+
 void add_device_options(CLI::App& app, DeviceSideOptions& o) {
     app.add_option_function<std::vector<std::string>>(
            "--user",
@@ -26,9 +28,10 @@ void add_device_options(CLI::App& app, DeviceSideOptions& o) {
            "--fault",
            [&o](const std::vector<std::string>& fault_args) {
                for (const std::string& fault_text : fault_args) {
-                   std::size_t at = fault_text.find('@');
-                   if (at == std::string::npos) throw CLI::ValidationError("--fault", "needs MAC@key=value,...");
-                   std::string error = parse_device_faults(fault_text.substr(at + 1), o.faults[fault_text.substr(0, at)]);
+                   std::string mac, items;
+                   if (!split_camera_items(fault_text, &mac, &items))
+                       throw CLI::ValidationError("--fault", "needs MAC@key=value,...");
+                   std::string error = parse_device_faults(items, o.faults[mac]);
                    if (!error.empty()) throw CLI::ValidationError("--fault", error);
                }
            },

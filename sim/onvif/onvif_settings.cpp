@@ -2,7 +2,8 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+
+#include "sim/fault_items.h"
 
 namespace {
 
@@ -94,15 +95,9 @@ const char* login_mode_name(LoginMode mode) {
 }
 
 std::string apply_onvif_settings(const std::string& text, OnvifCameraSettings& settings) {
-    std::stringstream items(text);
-    std::string item;
-    while (std::getline(items, item, ',')) {
-        if (item.empty()) continue;
-        std::size_t eq = item.find('=');
-        std::string error = apply_item(item.substr(0, eq), eq == std::string::npos ? "" : item.substr(eq + 1), settings);
-        if (!error.empty()) return error;
-    }
-    return "";
+    return for_each_item(text, [&settings](const std::string& key, const std::string& value) {
+        return apply_item(key, value, settings);
+    });
 }
 
 OnvifCameraSettings OnvifSideOptions::settings_for(const std::string& mac) const {
@@ -134,12 +129,13 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
            "--onvif-fault",
            [&o](const std::vector<std::string>& texts) {
                for (const std::string& text : texts) {
-                   std::size_t at = text.find('@');
-                   if (at == std::string::npos) throw CLI::ValidationError("--onvif-fault", "needs MAC@key=value,...");
+                   std::string mac, items;
+                   if (!split_camera_items(text, &mac, &items))
+                       throw CLI::ValidationError("--onvif-fault", "needs MAC@key=value,...");
                    OnvifCameraSettings check;
-                   std::string error = apply_onvif_settings(text.substr(at + 1), check);
+                   std::string error = apply_onvif_settings(items, check);
                    if (!error.empty()) throw CLI::ValidationError("--onvif-fault", error);
-                   o.settings_texts[text.substr(0, at)].push_back(text.substr(at + 1));
+                   o.settings_texts[mac].push_back(items);
                }
            },
            "ONVIF camera settings and faults MAC@key=value,... (MAC * = every ONVIF camera); keys: login, "

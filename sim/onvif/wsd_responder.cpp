@@ -21,6 +21,18 @@ constexpr std::size_t kMaxDatagram = 65536;
 // A flood of Probes must not grow the queue without bound: past this the
 // answers are dropped, as a busy camera's would be.
 constexpr std::size_t kMaxPending = 20000;
+
+// One datagram from or to `peer`, with room for its ancillary data.
+msghdr datagram_header(sockaddr_in* peer, iovec* io, char* control, std::size_t control_size) {
+    msghdr message{};
+    message.msg_name = peer;
+    message.msg_namelen = sizeof *peer;
+    message.msg_iov = io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = control_size;
+    return message;
+}
 }  // namespace
 
 WsdResponder::WsdResponder(std::vector<std::shared_ptr<OnvifCamera>> cameras, std::uint16_t port,
@@ -97,13 +109,7 @@ void WsdResponder::run() {
     while (m_running.load()) {
         sockaddr_in source{};
         iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &source;
-        message.msg_namelen = sizeof source;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = datagram_header(&source, &io, control, sizeof control);
         long received = ::recvmsg(m_fd, &message, 0);
         if (received <= 0 || !m_running.load()) {
             if (m_running.load()) TRACE_MSG("WsdResponder::run", "receive failed %d\n", errno);
@@ -166,14 +172,8 @@ void WsdResponder::send_from(const Pending& pending) {
     if (inet_pton(AF_INET, pending.from_ip.c_str(), &info.ipi_spec_dst) != 1) return;
     char control[CMSG_SPACE(sizeof info)] = {};
     iovec io{const_cast<char*>(pending.bytes.data()), pending.bytes.size()};
-    msghdr message{};
     sockaddr_in to = pending.to;
-    message.msg_name = &to;
-    message.msg_namelen = sizeof to;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = datagram_header(&to, &io, control, sizeof control);
     cmsghdr* c = CMSG_FIRSTHDR(&message);
     c->cmsg_level = IPPROTO_IP;
     c->cmsg_type = IP_PKTINFO;

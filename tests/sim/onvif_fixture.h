@@ -5,7 +5,10 @@
 // through the envelope parser the tool itself uses.
 
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 #include <tinyxml.h>
+
+#include <cstdio>
 
 #include <memory>
 #include <string>
@@ -68,4 +71,13 @@ inline Answer call(OnvifCamera& camera, const std::string& request, HttpLogin lo
 // The request with a fresh valid token for the camera's clock.
 inline Answer call_as_admin(OnvifCamera& camera, const std::string& body, const std::string& password = "secret") {
     return call(camera, soap(body, token(password, camera.clock_ms() - rt_calendar_ms())));
+}
+
+// The SHA-256 of `bytes` in lower-case hex, as the state dump gives it.
+inline std::string sha256_hex(const std::string& bytes) {
+    unsigned char sum[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sum);
+    char hex[2 * SHA256_DIGEST_LENGTH + 1];
+    for (int i = 0; i < SHA256_DIGEST_LENGTH; ++i) std::snprintf(hex + 2 * i, 3, "%02x", sum[i]);
+    return hex;
 }

@@ -6,7 +6,6 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <openssl/sha.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,20 +17,12 @@
 #include "sim/device_side.h"
 #include "sim/onvif/onvif_side.h"
 #include "sim/state_dump.h"
+#include "tests/runtime/wait_for.h"
 #include "tests/sim/onvif_fixture.h"
 
 namespace {
 
 constexpr std::uint16_t kHttpPort = 8080;
-
-bool wait_for(const std::function<bool()>& done, std::int64_t budget_ms = 20000) {
-    std::int64_t deadline = rt_clock_ms() + budget_ms;
-    while (!done()) {
-        if (rt_clock_ms() > deadline) return false;
-        rt_sleep_ms(10);
-    }
-    return true;
-}
 
 struct Http {
     CURLcode code = CURLE_OK;
@@ -75,14 +66,6 @@ Http post(const std::string& url, const std::string& body, const std::string& ty
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
     return out;
-}
-
-std::string sha256_hex(const std::string& bytes) {
-    unsigned char sum[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sum);
-    char hex[2 * SHA256_DIGEST_LENGTH + 1];
-    for (int i = 0; i < SHA256_DIGEST_LENGTH; ++i) std::snprintf(hex + 2 * i, 3, "%02x", sum[i]);
-    return hex;
 }
 
 class OnvifHttpTest : public testing::Test {
@@ -137,6 +120,13 @@ protected:
         OnvifCamera& c = camera(index);
         return post(url(index), soap(body, token("secret", c.clock_ms() - rt_calendar_ms())));
     }
+    // The UploadUri StartFirmwareUpgrade announces ("" without one).
+    std::string upload_uri(int index = 0) {
+        Http ticket = call(index, "<tds:StartFirmwareUpgrade/>");
+        onvif::Envelope envelope;
+        if (ticket.status != 200 || !onvif::parse_envelope(ticket.body, &envelope, nullptr)) return "";
+        return onvif::path_text(envelope.body_element, {"UploadUri"});
+    }
 
     std::string m_prefix;
     std::unique_ptr<Simulator> m_simulator;
@@ -182,16 +172,12 @@ TEST_F(OnvifHttpTest, DigestOnlyCameraChallengesAndTakesAValidDigest) {
 
 TEST_F(OnvifHttpTest, UploadedFirmwareRebootsTheCameraIntoTheFilesVersion) {
     start(1);
-    Http ticket = call(0, "<tds:StartFirmwareUpgrade/>");
-    ASSERT_EQ(ticket.status, 200) << ticket.body;
-    onvif::Envelope envelope;
-    ASSERT_TRUE(onvif::parse_envelope(ticket.body, &envelope, nullptr));
-    std::string upload_uri = onvif::path_text(envelope.body_element, {"UploadUri"});
-    ASSERT_EQ(upload_uri.rfind(camera().http_base(), 0), 0u) << upload_uri;
+    std::string uri = upload_uri();
+    ASSERT_EQ(uri.rfind(camera().http_base() + "/onvif/firmware/", 0), 0u) << uri;
 
     std::string file(3 * 1024 * 1024 + 17, '\0');
     for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 7 + (i >> 9));
-    Http sent = post(upload_uri, file, "application/octet-stream");
+    Http sent = post(uri, file, "application/octet-stream");
     ASSERT_EQ(sent.status, 200) << sent.body;
     std::string version = "fw-" + sha256_hex(file).substr(0, 8);
 
@@ -212,16 +198,12 @@ TEST_F(OnvifHttpTest, UploadedFirmwareRebootsTheCameraIntoTheFilesVersion) {
     EXPECT_EQ(dump["reboots"], 1);
     EXPECT_EQ(dump["image_sha256"], sha256_hex(file));
     EXPECT_EQ(dump["image_bytes"], file.size());
-    EXPECT_EQ(post(upload_uri, file, "application/octet-stream").status, 404);  // the ticket was used
+    EXPECT_EQ(post(uri, file, "application/octet-stream").status, 404);  // the ticket was used
 }
 
 TEST_F(OnvifHttpTest, RefusedUploadLeavesTheCameraAsItWas) {
     start(2, "refuse_upload=post");
-    Http ticket = call(0, "<tds:StartFirmwareUpgrade/>");
-    onvif::Envelope envelope;
-    ASSERT_TRUE(onvif::parse_envelope(ticket.body, &envelope, nullptr));
-    EXPECT_EQ(post(onvif::path_text(envelope.body_element, {"UploadUri"}), "image", "application/octet-stream").status,
-              500);
+    EXPECT_EQ(post(upload_uri(), "image", "application/octet-stream").status, 500);
     EXPECT_TRUE(camera().online());
     EXPECT_EQ(camera().to_json()["upgrades"], 0);
     EXPECT_EQ(camera().to_json()["upgrade_refusals"].size(), 1u);
@@ -229,11 +211,7 @@ TEST_F(OnvifHttpTest, RefusedUploadLeavesTheCameraAsItWas) {
 
 TEST_F(OnvifHttpTest, CameraThatNeverComesBackStaysSilent) {
     start(1, "never_come_back");
-    Http ticket = call(0, "<tds:StartFirmwareUpgrade/>");
-    onvif::Envelope envelope;
-    ASSERT_TRUE(onvif::parse_envelope(ticket.body, &envelope, nullptr));
-    ASSERT_EQ(post(onvif::path_text(envelope.body_element, {"UploadUri"}), "image", "application/octet-stream").status,
-              200);
+    ASSERT_EQ(post(upload_uri(), "image", "application/octet-stream").status, 200);
     rt_sleep_ms(3 * camera().down_ms());
     EXPECT_FALSE(camera().online());
     EXPECT_EQ(post(url(), soap("<tds:GetSystemDateAndTime/>")).code, CURLE_COULDNT_CONNECT);
