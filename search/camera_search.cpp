@@ -1,6 +1,6 @@
 #include "search/camera_search.h"
 
-#include <climits>
+#include <algorithm>
 
 #include "runtime/result_codes.h"
 #include "runtime/rt_time.h"
@@ -49,16 +49,19 @@ int CCameraSearch::Start() {
         if (m_started) return RC_ALREADY_STARTED;
         m_started = true;
         m_delivery_stop = false;
+        m_sweeper_stop = false;
     }
     m_delivery = std::thread(&CCameraSearch::deliver, this);
+    const std::int32_t interval = std::max(m_options.sweep_interval_ms, CDiscovery::kMinInterval);
     if (native_on()) {
         m_native.SetDiscoveryCB(&CCameraSearch::native_callback, this);
-        m_native.StartDiscovery(0, INT_MAX);  // its sender sweeps once at once
+        m_native.StartDiscovery(0, interval);  // its sender sweeps at once, then every interval
     }
     if (onvif_on()) {
         m_onvif.set_callback([this](const onvif::FoundEndpoint& found, bool) { on_endpoint(found); });
         m_onvif.start();
         m_onvif.sweep(nullptr);
+        if (interval < INT32_MAX) m_sweeper = std::thread(&CCameraSearch::sweep_onvif_periodically, this, interval);
     }
     return RC_OK;
 }
@@ -90,6 +93,12 @@ int CCameraSearch::StopListening() {
 // Each engine joins its own threads, so once this returns no reply reaches
 // the list any more.
 void CCameraSearch::stop_searches() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_sweeper_stop = true;
+    }
+    m_wake_sweeper.notify_all();
+    if (m_sweeper.joinable()) m_sweeper.join();
     if (onvif_on()) m_onvif.stop();
     if (native_on() && m_native.started()) m_native.StopDiscovery();
 }
@@ -123,6 +132,25 @@ int CCameraSearch::Refresh(const char* card) {
     }
     if (native_on()) m_native.RefreshDiscovery(card);
     return RC_OK;
+}
+
+int CCameraSearch::Sweep(const char* card) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_started) return RC_NOT_STARTED;
+    }
+    if (onvif_on()) m_onvif.sweep(card);
+    if (native_on()) m_native.engine().refresh(card);
+    return RC_OK;
+}
+
+void CCameraSearch::sweep_onvif_periodically(std::int32_t interval_ms) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!rt_wait_ms(m_wake_sweeper, lock, interval_ms, [&] { return m_sweeper_stop; })) {
+        lock.unlock();
+        m_onvif.sweep(nullptr);
+        lock.lock();
+    }
 }
 
 int CCameraSearch::ProbeAddresses(const std::vector<std::string>& addresses) {

@@ -169,6 +169,30 @@ TEST_F(CameraSearchTest, AReaddressedCameraHeardAtANewXaddrIsReadAgainInItsRow) 
     EXPECT_EQ(1u, search->cameras().size());
 }
 
+TEST_F(CameraSearchTest, LaterSweepsKeepTheListAndIdentifyACameraAtANewXaddrAgain) {
+    options.sweep_interval_ms = 10000;
+    add_native("02:77:00:00:00:11", "192.168.1.11");
+    start();
+    answer_probe(0, "192.168.1.21", "urn:uuid:cam-21", "02:0A:00:00:00:21");
+    ASSERT_TRUE(settled_with(2));
+    // The periodic sweeps go on (both kinds) and the list stays.
+    ASSERT_TRUE(wait_for([&] { return probes().size() >= 3 && sent_to(13000).size() >= 3; }));
+    EXPECT_EQ(2u, search->cameras().size());
+    EXPECT_EQ(2u, reports().size());
+    // Readdressed: a later Probe hears it at its new XAddr.
+    const std::size_t later = probes().size() - 1;
+    answer_probe(later, "192.168.1.22", "urn:uuid:cam-21", "02:0A:00:00:00:21");
+    ASSERT_TRUE(wait_for([&] { return reports().size() == 3 && search->Settled(); }));
+    EXPECT_FALSE(reports()[2].is_new);
+    EXPECT_EQ("192.168.1.22", reports()[2].camera.ip);
+    EXPECT_EQ(2u, search->cameras().size());
+    // A sweep asked for by hand does the same.
+    const std::size_t before = probes().size();
+    ASSERT_EQ(RC_OK, search->Sweep(nullptr));
+    EXPECT_GT(probes().size(), before);
+    EXPECT_EQ(2u, search->cameras().size());
+}
+
 TEST_F(CameraSearchTest, TheProtocolChoiceSelectsTheSearchesAndAddressesAreAskedByBoth) {
     options.protocols = SearchProtocols::native;
     start();
