@@ -3,10 +3,23 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/sim_camera.h"
+
+// A camera listed one by one in a configuration file: what its entry gives.
+// The fields it leaves out are the run's (SimOptions), settled only once the
+// command line has been read, so a listed camera takes the file's values,
+// then the command line's, then the defaults, as the generated ones do.
+struct SimListedCamera {
+    std::string mac;
+    std::string ip;
+    std::optional<std::string> mask, gateway, version;
+    std::optional<std::uint16_t> cmd_port, media_port, http_port, phone_port;
+    std::optional<std::int32_t> ipc_type, board_type, device_type;
+};
 
 // How the simulated cameras are made: `count` cameras numbered from 1, with
 // addresses counting up from base_ip and MACs mac_prefix + the number, plus
@@ -16,7 +29,7 @@ struct SimOptions {
     std::string base_ip = "127.0.0.10";
     std::string mac_prefix = "02:00:00";
     std::string mask = "255.255.255.0";
-    std::string gateway;  // "" : the base address with its last byte 1
+    std::string gateway;  // "" : the camera's network (base address for the generated ones) with last byte 1
     std::string version = "V1.0.0";
     std::uint16_t cmd_port = 8000;
     std::uint16_t media_port = 8001;
@@ -32,7 +45,7 @@ struct SimOptions {
 
     // Cameras given one by one (configuration file "devices"); their unset
     // fields take the values above.
-    std::vector<CameraIdentity> extra;
+    std::vector<SimListedCamera> extra;
     // Fault injection: MAC -> the address a camera names in its replies
     // instead of its own (it still sends from its own).
     std::map<std::string, std::string> claimed_ip;
@@ -59,7 +72,10 @@ public:
     std::string claimed_ip(const CameraIdentity& identity) const;
 
 private:
+    // What every camera of the run shares unless its own entry says otherwise.
+    CameraIdentity shared_identity() const;
     CameraIdentity generated(int number) const;
+    CameraIdentity listed(const SimListedCamera& entry) const;
 
     SimOptions m_options;
     std::vector<std::shared_ptr<SimCamera>> m_cameras;
