@@ -64,7 +64,7 @@ int private_discover::stop() {
 
 int private_discover::refresh(const char* address) {
     if (address != nullptr) {
-        debug_print("bind refresh_ip = %s\n", address);
+        TRACE_MSG("private_discover::refresh", "bind refresh_ip = %s\n", address);
         std::lock_guard<std::mutex> guard(m_refresh_lock);
         std::memset(m_refresh_ip, 0, sizeof m_refresh_ip);
         std::strncpy(m_refresh_ip, address, 15);
@@ -311,8 +311,8 @@ int private_discover::receive_reply(IUdpSocket* socket, const std::atomic<int>& 
                   m_empty_datagrams.fetch_add(1) + 1);
         return RC_OK;
     }
-    TRACE_MSG("private_discover::recv_packet", "recvfrom error\n");
-    debug_print("error_code = %d, %d receive errors so far\n", socket->last_error(), m_receive_errors.fetch_add(1) + 1);
+    TRACE_MSG("private_discover::recv_packet", "recvfrom error\nerror_code = %d, %d receive errors so far\n",
+              socket->last_error(), m_receive_errors.fetch_add(1) + 1);
     rt_sleep_ms(kReceiveErrorPauseMs);
     return RC_OK;
 }

@@ -102,7 +102,7 @@ void CtervaneDlg::get_more_ip() {
     const std::vector<std::string> addresses =
         m_options.host_addresses ? m_options.host_addresses() : host_card_addresses();
     for (int i = 0; i < static_cast<int>(addresses.size()); ++i) {
-        debug_print("ip = %s\n", addresses[i].c_str());
+        TRACE_MSG("CtervaneDlg::get_more_ip", "ip = %s\n", addresses[i].c_str());
         combo_insert(IDC_COMBO_NETWORK_CARD, i, addresses[i]);
     }
 }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "batch_dlg_fixture.h"
+#include "tests/runtime/trace_capture.h"
 
 namespace {
 
@@ -228,6 +229,16 @@ TEST_F(BatchDialogTest, ResetWithNothingCheckedShowsNothingAndStoresTheFields) {
     QSettings stored(QString::fromStdString(settings_file()), QSettings::IniFormat);
     EXPECT_EQ(stored.allKeys().size(), 18);
     EXPECT_EQ(stored.value("path").toString(), "/srv/fw/camera.update");
+}
+
+TEST_F(BatchDialogTest, TheDialogsTraceLinesBeginWithTheirPositionLine) {
+    TraceCapture trace;
+    open_silent_dialog();
+    add_devices(2);
+    click(IDC_BTN_SET_TIME_FORMAT);  // nothing checked: nothing starts
+    EXPECT_TRUE(trace.contains("ip = 10.1.2.3\n"));
+    EXPECT_TRUE(trace.contains("CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=0"));
+    EXPECT_EQ(trace.messages_without_position(), std::vector<std::string>{});
 }
 
 TEST_F(BatchDialogTest, BrowseFillsThePathAndCancelKeepsIt) {
