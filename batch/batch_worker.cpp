@@ -370,10 +370,12 @@ bool CBatchWorker::new_version_listed() {
     const std::optional<std::string>& flashed = m_job.fw_version();
     if (!flashed) return false;
     std::int64_t deadline = rt_clock_ms() + kVersionWaitMs;
+    std::optional<VerdictSearch::Waiting> waiting;  // the front end searches meanwhile
     for (;;) {
         if (version_listed_matches(*flashed, m_job.table().version_of(m_ch))) return true;
         // Only a device that is back (logged in) can still be heard anew.
         if (m_device_handle == -1 || !running() || rt_clock_ms() >= deadline) return false;
+        if (!waiting) waiting.emplace(m_job.verdict_search());
         rt_sleep_ms(100);
     }
 }

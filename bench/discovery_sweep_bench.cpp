@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
     auto start = Clock::now();
     discovery.StartDiscovery(0, INT_MAX);  // the first sweep, at once
     for (int sweep = 1; sweep <= sweeps; ++sweep) {
-        // Later sweeps through the engine itself, so the list is not emptied
-        // and what they add counts on top of the first.
-        if (sweep > 1) discovery.engine().refresh(nullptr);
+        // Later sweeps leave the list as it is, so what they add counts on
+        // top of the first.
+        if (sweep > 1) discovery.SearchAgain();
         settle(counter, cameras);
         std::printf("%d cameras, %s: listed after %d sweep%s: %d", cameras,
                     options.endpoints.card.empty() ? "every card" : options.endpoints.card.c_str(), sweep,

@@ -314,6 +314,20 @@ TEST_F(BatchDialogTest, SelectAllInvertAndRefresh) {
     EXPECT_FALSE(list().is_row_checked(0));
 }
 
+// An open dialog on a production LAN: one search at start, later ones only
+// on Refresh (and during a job, while flashed devices await their verdict).
+TEST_F(BatchDialogTest, AnIdleDialogSearchesOnceAndThenOnlyOnRefresh) {
+    rt_set_time_speed(100);
+    open_dialog(recording_options());
+    ASSERT_TRUE(pump_until([&] { return requests_sent() == 1; }));
+    pump_for(600);  // a minute of system time, idle
+    EXPECT_EQ(requests_sent(), 1);
+    click(IDC_BTN_REFRESH);
+    EXPECT_EQ(requests_sent(), 2);
+    pump_for(300);
+    EXPECT_EQ(requests_sent(), 2);
+}
+
 TEST_F(BatchDialogTest, DiscoveryThreadChangesReachTheListOnlyThroughTheQueue) {
     CtervaneDlg& dlg = open_silent_dialog();
     std::thread merge([&dlg] {
