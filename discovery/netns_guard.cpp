@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -45,14 +46,26 @@ bool netns_guard_refuses(const in_addr& destination) {
     return netns_guard_refuses_in(guard, namespace_of("/proc/self/ns/net"), namespace_of("/proc/1/ns/net"));
 }
 
+bool netns_guard_refuses(const sockaddr* destination) {
+    if (destination->sa_family == AF_INET)
+        return netns_guard_refuses(reinterpret_cast<const sockaddr_in*>(destination)->sin_addr);
+    in_addr outside{htonl(INADDR_BROADCAST)};
+    if (destination->sa_family != AF_INET6) return netns_guard_refuses(outside);
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(destination)->sin6_addr;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return false;
+    if (!IN6_IS_ADDR_V4MAPPED(&v6)) return netns_guard_refuses(outside);
+    in_addr mapped{};
+    std::memcpy(&mapped, &v6.s6_addr[12], sizeof mapped);
+    return netns_guard_refuses(mapped);
+}
+
 std::string developer_send_refusal_in(bool card_named, const char* guard, std::string_view own,
                                       std::string_view machine) {
     if (card_named || netns_is_private_in(guard, own, machine)) return "";
     return "refusing to send: nothing tells that this network namespace (" +
            (own.empty() ? std::string("unreadable") : std::string(own)) +
-           ") is a private one; run it through scripts/in-netns.sh or scripts/sim-lan.sh, or name the card "
-           "to "
-           "send from";
+           ") is a private one; run it through scripts/in-netns.sh or scripts/sim-lan.sh, "
+           "or name the card to send from";
 }
 
 std::string developer_send_refusal(bool card_named) {
