@@ -116,3 +116,30 @@ TEST_F(RtspFixture, NoSuchStreamAndNobodyListening) {
     watch(uri, 1);
     EXPECT_TRUE(ends_as(LiveState::unreachable));
 }
+// Other clients (and cameras' usual peers) take RTP on UDP; GStreamer's own
+// RTSP client stands in for them.
+TEST_F(RtspFixture, UdpClientsAreServedToo) {
+    const std::string uri = serve(1);
+    GstElement* pipeline = gst_parse_launch(
+        ("rtspsrc name=src protocols=udp user-id=Admin location=" + uri +
+         " ! rtph264depay ! fakesink name=sink signal-handoffs=true")
+            .c_str(),
+        nullptr);
+    ASSERT_NE(pipeline, nullptr);
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    g_object_set(source, "user-pw", "s3cret:@ /%", nullptr);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    std::atomic<int> buffers{0};
+    g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer count) {
+                         (*static_cast<std::atomic<int>*>(count))++;
+                     }),
+                     &buffers);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    EXPECT_TRUE(wait_until([&] { return buffers.load() >= 10; }));
+    EXPECT_EQ(log(1)->plays.load(), 1);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    EXPECT_TRUE(wait_until([&] { return log(1)->teardowns.load() == 1; }));
+    gst_object_unref(sink);
+    gst_object_unref(source);
+    gst_object_unref(pipeline);
+}
