@@ -145,7 +145,9 @@ LiveState RtspLive::Session::open(const std::string& url) {
     av_dict_set(&options, "rtsp_transport", "tcp", 0);
     av_dict_set(&options, "allowed_media_types", "video", 0);
     av_dict_set(&options, "protocol_whitelist", "tcp", 0);
-    // Nothing is held back to smooth or to probe the stream: the SDP names the codec.
+    // Nothing is held back to smooth or to probe the stream: the SDP names
+    // the codec. (FFmpeg still holds each picture until the next one begins,
+    // as it finds where a picture ends only from there: one picture interval.)
     av_dict_set(&options, "fflags", "nobuffer", 0);
     av_dict_set(&options, "probesize", "32768", 0);
     av_dict_set(&options, "analyzeduration", "0", 0);
