@@ -50,6 +50,7 @@ struct BenchOptions {
     int seconds = 10;
     int runs = 3;
     std::string address = "127.0.88.10";
+    bool trace = false;
 };
 
 bool parse_size(const std::string& text, LivePictureSize* size) {
@@ -282,6 +283,7 @@ int main(int argc, char** argv) {
     app.add_option("--address", options.address, "the first camera's address (the next sizes count up)")
         ->capture_default_str()
         ->check(CLI::ValidIPV4);
+    app.add_flag("--trace", options.trace, "print the client's trace (FFmpeg's errors among it)");
     CLI11_PARSE(app, argc, argv);
     if (!may_send_to(options.address)) {
         std::fprintf(stderr, "rtsp_live_bench: %s is not loopback and this is no private network namespace "
@@ -296,7 +298,7 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qt(argc, argv);
-    if (!getenv("BENCH_TRACE")) set_trace_sink(trace_null_sink, nullptr);
+    if (!options.trace) set_trace_sink(trace_null_sink, nullptr);
     ui::ClickableFrame area;
     area.resize(823, 400);  // the video area of the bench at 1366x768
     area.show();
