@@ -25,7 +25,8 @@ std::uint32_t next_noise(std::uint32_t& state) {
     return state;
 }
 
-bool is_slice(std::uint8_t nal_header) {
+bool is_slice(RtspCodec codec, std::uint8_t nal_header) {
+    if (codec == RtspCodec::h265) return ((nal_header >> 1) & 0x3F) < 32;  // the VCL types
     const int type = nal_header & 0x1F;
     return type >= 1 && type <= 5;
 }
@@ -56,13 +57,14 @@ std::string rtsp_fault_text(const RtspFault& fault) {
     return "none";
 }
 
-void corrupt_h264_slices(std::uint8_t* data, std::size_t size, std::uint32_t& seed) {
+void corrupt_slices(RtspCodec codec, std::uint8_t* data, std::size_t size, std::uint32_t& seed) {
+    const std::size_t header = codec == RtspCodec::h265 ? 2 : 1;
     bool in_slice = false;
     for (std::size_t i = 0; i < size; ++i) {
-        // A start code begins the next unit; its header byte says whether it is a slice.
-        if (i + 3 < size && data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            in_slice = is_slice(data[i + 3]);
-            i += 3;
+        // A start code begins the next unit; its header says whether it is a slice.
+        if (i + 2 + header < size && data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            in_slice = is_slice(codec, data[i + 3]);
+            i += 2 + header;
             continue;
         }
         // Noise must not invent start codes, or the units it hides would be read.
@@ -136,7 +138,7 @@ GstPadProbeReturn RtspFeed::on_encoded(GstPad*, GstPadProbeInfo* info, gpointer 
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstMapInfo map;
     if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        corrupt_h264_slices(map.data, map.size, self->m_noise);
+        corrupt_slices(self->m_config.codec, map.data, map.size, self->m_noise);
         gst_buffer_unmap(buffer, &map);
     }
     return GST_PAD_PROBE_OK;

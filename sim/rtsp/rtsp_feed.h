@@ -30,11 +30,14 @@ struct RtspFault {
 bool parse_rtsp_fault(const std::string& text, RtspFault* out);
 std::string rtsp_fault_text(const RtspFault& fault);
 
+enum class RtspCodec { h264, h265 };
+
 struct RtspFeedConfig {
     std::string mac;  // written on the picture
     LivePictureSize size;
     int fps = 25;
     RtspFault fault;
+    RtspCodec codec = RtspCodec::h264;
 };
 
 class RtspFeed {
@@ -65,7 +68,7 @@ private:
     std::thread m_thread;
 };
 
-// Overwrites the coded data of every slice in an H.264 byte stream with
-// noise, keeping start codes, NAL headers and parameter sets, so the stream
-// still parses but no slice decodes.
-void corrupt_h264_slices(std::uint8_t* data, std::size_t size, std::uint32_t& seed);
+// Overwrites the coded data of every slice in an H.264 or H.265 byte stream
+// with noise, keeping start codes, NAL headers and parameter sets, so the
+// stream still parses but no slice decodes.
+void corrupt_slices(RtspCodec codec, std::uint8_t* data, std::size_t size, std::uint32_t& seed);

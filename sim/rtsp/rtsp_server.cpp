@@ -5,8 +5,12 @@
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <future>
+
+#include "runtime/rt_time.h"
 
 struct RtspServer::Camera {
     RtspStreamConfig config;  // its fault only under fault_lock: media are made on the loop thread
@@ -63,20 +67,22 @@ std::string launch_line(const RtspStreamConfig& config) {
     // Low latency: the encoder looks at no later picture (zerolatency: no
     // B-frames, no look-ahead), the source keeps only the newest pictures,
     // and every key frame carries its parameter sets for late joiners.
+    const bool h265 = config.codec == RtspCodec::h265;
     char line[512];
     std::snprintf(line, sizeof line,
                   "( appsrc name=src is-live=true format=time do-timestamp=true max-buffers=2 leaky-type=downstream"
                   " ! videoconvert ! video/x-raw,format=I420"
-                  " ! x264enc name=enc tune=zerolatency speed-preset=ultrafast bitrate=%d key-int-max=%d"
-                  " ! video/x-h264,stream-format=byte-stream,alignment=au"
-                  " ! rtph264pay name=pay0 pt=96 config-interval=-1 )",
-                  bitrate_kbps(config), config.fps * 2);
+                  " ! %s name=enc tune=zerolatency speed-preset=ultrafast bitrate=%d key-int-max=%d"
+                  " ! video/x-%s,stream-format=byte-stream,alignment=au"
+                  " ! %s name=pay0 pt=96 config-interval=-1 )",
+                  h265 ? "x265enc" : "x264enc", bitrate_kbps(config), config.fps * 2, h265 ? "h265" : "h264",
+                  h265 ? "rtph265pay" : "rtph264pay");
     return line;
 }
 
 void on_media_configure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer user) {
     auto* camera = static_cast<RtspServer::Camera*>(user);
-    RtspFeedConfig feed{camera->config.camera, camera->config.size, camera->config.fps, {}};
+    RtspFeedConfig feed{camera->config.camera, camera->config.size, camera->config.fps, {}, camera->config.codec};
     {
         std::lock_guard<std::mutex> guard(camera->fault_lock);
         feed.fault = camera->config.fault;
@@ -224,6 +230,13 @@ RtspServer::~RtspServer() {
         std::lock_guard<std::mutex> guard(m_lock);
         while (!m_cameras.empty()) stop_locked(m_cameras.begin()->first);
     }
+    // The pipelines of the closed sessions wind down on the loop; their feed
+    // threads end with them.
+    const std::int64_t deadline = rt_clock_ms() + 2000;
+    while (rt_clock_ms() < deadline && std::any_of(m_logs.begin(), m_logs.end(), [](const auto& entry) {
+               return entry.second->streams_running.load() > 0;
+           }))
+        rt_sleep_ms(10);
     g_main_loop_quit(m_loop);
     m_loop_thread.join();
     g_main_loop_unref(m_loop);

@@ -1,6 +1,6 @@
 #pragma once
 
-// RTSP for simulated cameras: each camera streams H.264 of the moving test
+// RTSP for simulated cameras: each camera streams H.264 (or H.265) of the moving test
 // picture (its MAC, its clock, and the clock's time code along the bottom
 // edge) on its own address, behind its digest login, over RTSP with RTP
 // interleaved on the TCP connection or on UDP. GStreamer's RTSP server does
@@ -32,6 +32,7 @@ struct RtspStreamConfig {
     LivePictureSize size;        // width a multiple of 8, height even, 128x64 up to 4096x4096
     int fps = 25;                // 1..60
     RtspFault fault;
+    RtspCodec codec = RtspCodec::h264;  // H.265 needs x265enc (gstreamer1.0-plugins-bad)
 };
 
 class RtspServer {

@@ -91,8 +91,10 @@ protected:
     static std::string mac(int k) { return "02:00:00:00:00:0" + std::to_string(k); }
 
     // Serves camera k with the login Admin / `password`; the stream's URI.
-    std::string serve(int k, const RtspFault& fault = {}, const std::string& password = "s3cret:@ /%") {
+    std::string serve(int k, const RtspFault& fault = {}, const std::string& password = "s3cret:@ /%",
+                      RtspCodec codec = RtspCodec::h264) {
         RtspStreamConfig config;
+        config.codec = codec;
         config.camera = mac(k);
         config.address = address(k);
         config.port = 0;

@@ -36,6 +36,18 @@ TEST_F(RtspFixture, PicturesArriveWithAMovingClockAndStopSendsTeardown) {
     EXPECT_EQ(counts.broken, 0u);
 }
 
+TEST_F(RtspFixture, H265PicturesArriveToo) {
+    const std::string uri = serve(1, {}, "s3cret:@ /%", RtspCodec::h265);  // starts GStreamer
+    GstElementFactory* encoder = gst_element_factory_find("x265enc");
+    if (!encoder) GTEST_SKIP() << "no x265enc (gstreamer1.0-plugins-bad)";
+    gst_object_unref(encoder);
+    watch(uri, 1);
+    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() >= 10; }));
+    std::lock_guard<std::mutex> guard(m_seen.lock);
+    EXPECT_EQ(m_seen.without_time_code, 0);
+    EXPECT_GT(m_seen.last_code, m_seen.first_code);
+}
+
 TEST_F(RtspFixture, WrongPasswordIsRefusedAndNothingPlays) {
     rtsp::RtspLive& live = watch(serve(1), 1, "wrong");
     EXPECT_TRUE(ends_as(LiveState::login_refused));
@@ -80,6 +92,7 @@ TEST_F(RtspFixture, CameraGoneMidStream) {
     ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
     EXPECT_TRUE(server().stop_stream(mac(1)));
     EXPECT_TRUE(ends_as(LiveState::ended));
+    EXPECT_TRUE(wait_until([&] { return log(1)->streams_running.load() == 0; }));
 }
 
 TEST_F(RtspFixture, MovingToAnotherCameraTearsTheFirstDown) {

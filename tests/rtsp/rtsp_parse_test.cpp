@@ -124,7 +124,14 @@ TEST(RtspFault, TextsAndSliceNoise) {
                                         0, 0, 1, 0x65, 0x88, 0x84, 0x00, 0x00, 0x00, 0x21};
     const std::vector<std::uint8_t> before = stream;
     std::uint32_t seed = 1;
-    corrupt_h264_slices(stream.data(), stream.size(), seed);
+    corrupt_slices(RtspCodec::h264, stream.data(), stream.size(), seed);
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 18, stream.begin()));
     for (std::size_t i = 18; i < stream.size(); ++i) EXPECT_GE(stream[i], 0x80) << i;
+
+    // H.265: a VPS (type 32) stays, an IDR slice (type 19) after its two header bytes does not.
+    std::vector<std::uint8_t> hevc = {0, 0, 1, 0x40, 0x01, 0x0C, 0x01, 0, 0, 1, 0x26, 0x01, 0xAF, 0x00, 0x12};
+    const std::vector<std::uint8_t> hevc_before = hevc;
+    corrupt_slices(RtspCodec::h265, hevc.data(), hevc.size(), seed);
+    EXPECT_TRUE(std::equal(hevc_before.begin(), hevc_before.begin() + 12, hevc.begin()));
+    for (std::size_t i = 12; i < hevc.size(); ++i) EXPECT_GE(hevc[i], 0x80) << i;
 }
