@@ -47,6 +47,8 @@ private:
     void report_stopped();
     // Does the list show the firmware's version (waiting a little for discovery)?
     bool new_version_listed();
+    // Does the list show the device with the firmware's version already?
+    bool runs_the_firmware_version() const;
     void logout_if_logged_in();
 
     // The setting steps; each returns false when the device asked for the
@@ -65,6 +67,7 @@ private:
 
     void post(int code);
     void count_progress_once(int kind);
+    void count_progress_as_flashed();
     bool running() const;
     bool group1() const;
     // Sleeps `ms`, in short slices, ending early when the job is stopped.
@@ -85,6 +88,7 @@ private:
     int32_t m_upgrade_handle = -1;
     bool m_update_complete = false;
     bool m_upgrade_confirmed = false;  // status 8 given
+    bool m_already_current = false;    // refused: it runs the firmware's version (status 32)
     bool m_ended = false;              // the passes ended by themselves, not by a stop
     int m_retry_step = 0;
     bool m_progress_marks[3] = {true, true, true};

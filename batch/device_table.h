@@ -72,6 +72,8 @@ public:
     // report table) into a row; rows that do not exist are left alone.
     void apply_status(int index, int code);
     void set_result(int index, int column, const std::string& text);
+    // The text the rows show for a language-file key.
+    std::string text(const std::string& key) const { return m_lookup(key); }
 
     // True when a device type puts a device into group 1.
     static bool is_group1_type(std::int32_t device_type);

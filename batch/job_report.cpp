@@ -37,6 +37,7 @@ constexpr StatusEffect kEffects[kStatusCount] = {
     {-1, nullptr, "IDS_LOGIN_MAX_USER"},                          // 29
     {-1, nullptr, "IDS_JOB_STOPPED"},                             // 30
     {-1, nullptr, "IDS_STOPPED_AFTER_FLASH"},                     // 31
+    {COL_UPGRADE, kMarkDone, "IDS_ALREADY_CURRENT_VERSION"},      // 32
 };
 
 }  // namespace

@@ -49,13 +49,16 @@ struct StatusEffect {
     const char* message_key;  // null when the status column stays as it is
 };
 
-constexpr int kStatusCount = 32;
+constexpr int kStatusCount = 33;
 constexpr int kStatusClearRow = 28;  // blanks columns 6..12
 // A stopped job: the device was not (fully) worked on. No mark: nothing failed.
 constexpr int kStatusStopped = 30;
 // A stopped job after the device took the whole firmware, before it was seen
 // back: neither done nor failed as far as the job knows.
 constexpr int kStatusStoppedAfterFlash = 31;
+// The device refused the firmware because it already runs the file's
+// version: it is in the state the job asked for, so the upgrade is done.
+constexpr int kStatusAlreadyCurrent = 32;
 
-// The effect of status `code`; codes outside 0..31 change nothing.
+// The effect of status `code`; codes outside 0..kStatusCount-1 change nothing.
 StatusEffect status_effect(int code);
