@@ -75,46 +75,69 @@ std::string camera_address(const std::string& first, int k) {
     return first.substr(0, dot + 1) + std::to_string(std::stoi(first.substr(dot + 1)) + k);
 }
 
-// The server's process: one camera per size; writes each URI on a line and
-// serves until this process closes the pipe.
-pid_t start_server(const BenchOptions& options, std::vector<std::string>* uris) {
-    int to_parent[2], to_child[2];
-    if (pipe(to_parent) != 0 || pipe(to_child) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        close(to_parent[0]);
-        close(to_child[1]);
-        set_trace_sink(trace_null_sink, nullptr);
-        RtspServer server;
-        for (std::size_t k = 0; k < options.sizes.size(); ++k) {
-            RtspStreamConfig config;
-            config.camera = "02:00:00:00:00:0" + std::to_string(k + 1);
-            config.address = camera_address(options.address, static_cast<int>(k));
-            config.port = 0;
-            config.user = kUser;
-            config.password = kPassword;
-            parse_size(options.sizes[k], &config.size);
-            config.fps = kFps;
-            std::string uri, error = server.start_stream(config, &uri);
-            const std::string line = (error.empty() ? uri : "error " + error) + "\n";
-            if (write(to_parent[1], line.data(), line.size()) < 0) _exit(1);
-        }
-        char byte;
-        while (read(to_child[0], &byte, 1) > 0) {
-        }
-        _exit(0);
+std::string camera_mac(std::size_t k) { return "02:00:00:00:00:0" + std::to_string(k + 1); }
+
+// The server's process: one camera per size. It writes each URI on a line,
+// then answers each byte k this process sends with a line holding the
+// pictures camera k has sent so far, until this process is gone.
+struct ServerProcess {
+    pid_t pid = -1;
+    FILE* answers = nullptr;
+    int requests = -1;
+
+    long frames_sent(std::size_t k) {
+        const char byte = static_cast<char>(k);
+        char line[64];
+        if (write(requests, &byte, 1) != 1 || !std::fgets(line, sizeof line, answers)) return -1;
+        return std::atol(line);
     }
-    close(to_parent[1]);
-    close(to_child[0]);
-    FILE* lines = fdopen(to_parent[0], "r");
+};
+
+[[noreturn]] void serve(const BenchOptions& options, int answers, int requests) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    set_trace_sink(trace_null_sink, nullptr);
+    RtspServer server;
+    auto say = [&](const std::string& line) {
+        if (write(answers, line.data(), line.size()) < 0) _exit(1);
+    };
+    for (std::size_t k = 0; k < options.sizes.size(); ++k) {
+        RtspStreamConfig config;
+        config.camera = camera_mac(k);
+        config.address = camera_address(options.address, static_cast<int>(k));
+        config.port = 0;
+        config.user = kUser;
+        config.password = kPassword;
+        parse_size(options.sizes[k], &config.size);
+        config.fps = kFps;
+        std::string uri, error = server.start_stream(config, &uri);
+        say((error.empty() ? uri : "error " + error) + "\n");
+    }
+    for (char k; read(requests, &k, 1) == 1;) {
+        std::shared_ptr<const RtspLog> log = server.log(camera_mac(static_cast<std::size_t>(k)));
+        say(std::to_string(log ? log->frames_sent.load() : -1) + "\n");
+    }
+    _exit(0);
+}
+
+bool start_server(const BenchOptions& options, ServerProcess* server, std::vector<std::string>* uris) {
+    int answers[2], requests[2];
+    if (pipe(answers) != 0 || pipe(requests) != 0) return false;
+    server->pid = fork();
+    if (server->pid == 0) {
+        close(answers[0]);
+        close(requests[1]);
+        serve(options, answers[1], requests[0]);
+    }
+    close(answers[1]);
+    close(requests[0]);
+    server->answers = fdopen(answers[0], "r");
+    server->requests = requests[1];
     char line[512];
-    while (uris->size() < options.sizes.size() && std::fgets(line, sizeof line, lines)) {
+    while (uris->size() < options.sizes.size() && std::fgets(line, sizeof line, server->answers)) {
         uris->emplace_back(line);
         uris->back().pop_back();
     }
-    std::fclose(lines);
-    return pid;  // to_child[1] stays open until the process ends
+    return server->pid > 0 && uris->size() == options.sizes.size();
 }
 
 // Delays of the pictures that passed one point, and the pictures missed
@@ -195,7 +218,7 @@ double percentile(std::vector<double> values, double share) {
 }
 
 struct Figures {
-    double delivered_per_s, shown_per_s, missed_delivered, missed_shown;
+    double sent_per_s, delivered_per_s, shown_per_s, missed_delivered, missed_shown;
     double deliver_median, deliver_p95, shown_median, shown_p95, cpu_percent;
 };
 
@@ -213,14 +236,27 @@ bool wait_for_pictures(const rtsp::RtspLive& live) {
     return live.counts().delivered > 0;
 }
 
-bool measure(const std::string& uri, const std::string& address, int seconds, Relay& relay, PaintProbe& probe,
-             LiveVideoBridge& bridge, std::uint32_t relay_target, Figures* out) {
+// What one run watches: the camera's stream and where its pictures go.
+struct Watch {
+    std::string uri;
+    std::string address;
+    std::size_t camera = 0;
+    ServerProcess* server = nullptr;
+    Relay* relay = nullptr;
+    std::uint32_t relay_target = 0;
+    PaintProbe* probe = nullptr;
+    LiveVideoBridge* bridge = nullptr;
+};
+
+bool measure(const Watch& watch, int seconds, Figures* out) {
+    Relay& relay = *watch.relay;
+    PaintProbe& probe = *watch.probe;
     rtsp::LiveOptions options;
-    options.uri = uri;
-    options.camera_address = address;
+    options.uri = watch.uri;
+    options.camera_address = watch.address;
     options.user = kUser;
     options.password = kPassword;
-    options.video_target = relay_target;
+    options.video_target = watch.relay_target;
     rtsp::RtspLive live(options);
     if (!wait_for_pictures(live)) {
         std::printf("  no pictures: %s\n", rtsp::live_state_name(live.state()));
@@ -229,15 +265,17 @@ bool measure(const std::string& uri, const std::string& address, int seconds, Re
     run_event_loop_ms(1000);  // past the start
     relay.delivered.reset();
     probe.shown.reset();
-    const std::uint32_t shown_before = bridge.shown();
+    const std::uint32_t shown_before = watch.bridge->shown();
+    const long sent_before = watch.server->frames_sent(watch.camera);
     const double cpu_before = cpu_ms();
     const std::int64_t start = rt_clock_ms();
     run_event_loop_ms(seconds * 1000);
     const double wall_ms = static_cast<double>(rt_clock_ms() - start);
     const double cpu = cpu_ms() - cpu_before;
-    const std::uint32_t shown = bridge.shown() - shown_before;
+    const std::uint32_t shown = watch.bridge->shown() - shown_before;
+    const long sent = watch.server->frames_sent(watch.camera) - sent_before;
     std::lock_guard<std::mutex> a(relay.delivered.lock), b(probe.shown.lock);
-    *out = {relay.delivered.ms.size() * 1000.0 / wall_ms, shown * 1000.0 / wall_ms,
+    *out = {sent * 1000.0 / wall_ms, relay.delivered.ms.size() * 1000.0 / wall_ms, shown * 1000.0 / wall_ms,
             static_cast<double>(relay.delivered.missed), static_cast<double>(probe.shown.missed),
             percentile(relay.delivered.ms, 0.5), percentile(relay.delivered.ms, 0.95),
             percentile(probe.shown.ms, 0.5), percentile(probe.shown.ms, 0.95), cpu * 100.0 / wall_ms};
@@ -245,13 +283,15 @@ bool measure(const std::string& uri, const std::string& address, int seconds, Re
 }
 
 void print_header() {
-    std::printf("  %-8s %16s %14s %18s %18s %7s\n", "", "pictures/s", "missed", "to delivery ms", "to screen ms", "CPU");
-    std::printf("  %-8s %8s %7s %7s %6s %8s %9s %8s %9s %7s\n", "run", "deliver", "shown", "deliver", "shown",
-                "median", "p95", "median", "p95", "% core");
+    std::printf("  %-8s %22s %14s %18s %18s %7s\n", "", "pictures/s", "missed", "to delivery ms", "to screen ms",
+                "CPU");
+    std::printf("  %-8s %5s %8s %7s %7s %6s %8s %9s %8s %9s %7s\n", "run", "sent", "deliver", "shown", "deliver",
+                "shown", "median", "p95", "median", "p95", "% core");
 }
 
 void print_row(const char* label, const Figures& f) {
-    std::printf("  %-8s %8.1f %7.1f %7.0f %6.0f %8.0f %9.0f %8.0f %9.0f %7.1f\n", label, f.delivered_per_s,
+    std::printf("  %-8s %5.1f %8.1f %7.1f %7.0f %6.0f %8.0f %9.0f %8.0f %9.0f %7.1f\n", label, f.sent_per_s,
+                f.delivered_per_s,
                 f.shown_per_s, f.missed_delivered, f.missed_shown, f.deliver_median, f.deliver_p95, f.shown_median,
                 f.shown_p95, f.cpu_percent);
 }
@@ -262,9 +302,10 @@ Figures median_of(const std::vector<Figures>& runs) {
         for (const Figures& run : runs) values.push_back(run.*field);
         return percentile(values, 0.5);
     };
-    return {median(&Figures::delivered_per_s), median(&Figures::shown_per_s),  median(&Figures::missed_delivered),
-            median(&Figures::missed_shown),    median(&Figures::deliver_median), median(&Figures::deliver_p95),
-            median(&Figures::shown_median),    median(&Figures::shown_p95),     median(&Figures::cpu_percent)};
+    return {median(&Figures::sent_per_s),     median(&Figures::delivered_per_s), median(&Figures::shown_per_s),
+            median(&Figures::missed_delivered), median(&Figures::missed_shown),   median(&Figures::deliver_median),
+            median(&Figures::deliver_p95),    median(&Figures::shown_median),    median(&Figures::shown_p95),
+            median(&Figures::cpu_percent)};
 }
 
 }  // namespace
@@ -291,8 +332,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<std::string> uris;
-    const pid_t server = start_server(options, &uris);  // before any thread of this process
-    if (server < 0 || uris.size() != options.sizes.size()) {
+    ServerProcess server;
+    if (!start_server(options, &server, &uris)) {  // before any thread of this process
         std::fprintf(stderr, "rtsp_live_bench: the server did not start\n");
         return 1;
     }
@@ -324,16 +365,16 @@ int main(int argc, char** argv) {
         std::vector<Figures> runs;
         for (int run = 1; run <= options.runs; ++run) {
             Figures figures{};
-            if (!measure(uris[k], camera_address(options.address, static_cast<int>(k)), options.seconds, relay,
-                         probe, bridge, relay_target, &figures))
-                continue;
+            const Watch watch{uris[k], camera_address(options.address, static_cast<int>(k)), k, &server, &relay,
+                              relay_target, &probe, &bridge};
+            if (!measure(watch, options.seconds, &figures)) continue;
             runs.push_back(figures);
             print_row(std::to_string(run).c_str(), figures);
         }
         if (!runs.empty()) print_row("median", median_of(runs));
     }
     Network_ClientUnregisterVideoTarget(relay_target);
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    kill(server.pid, SIGTERM);
+    waitpid(server.pid, nullptr, 0);
     return status;
 }

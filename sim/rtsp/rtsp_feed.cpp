@@ -119,20 +119,20 @@ void RtspFeed::run() {
     }
 }
 
-bool RtspFeed::push_picture(LivePicture& picture, std::uint32_t sequence) {
+void RtspFeed::push_picture(LivePicture& picture, std::uint32_t sequence) {
     const std::int64_t now = rt_calendar_ms();
     std::vector<std::uint8_t>& rgb = picture.render_rgb(sequence, m_config.mac, live_clock_text(now));
     draw_live_time_code(rgb.data(), picture.width(), picture.height(), now);
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, rgb.size(), nullptr);
     gst_buffer_fill(buffer, 0, rgb.data(), rgb.size());
-    // Before PLAY and after the pipeline stopped the source refuses; that is no fault.
-    if (gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer) != GST_FLOW_OK) return false;
-    m_log->frames_sent++;
-    return true;
+    // Before PLAY and after the pipeline stopped the source refuses it; that is no fault.
+    gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer);
 }
 
 GstPadProbeReturn RtspFeed::on_encoded(GstPad*, GstPadProbeInfo* info, gpointer user) {
     auto* self = static_cast<RtspFeed*>(user);
+    // Counted here, past the source's queue, which drops pictures the encoder has no time for.
+    self->m_log->frames_sent++;
     if (!self->m_garbage.load()) return GST_PAD_PROBE_OK;
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_PAD_PROBE_INFO_DATA(info) = buffer;

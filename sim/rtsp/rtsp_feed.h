@@ -51,7 +51,7 @@ public:
 
 private:
     void run();
-    bool push_picture(LivePicture& picture, std::uint32_t sequence);
+    void push_picture(LivePicture& picture, std::uint32_t sequence);
     static GstPadProbeReturn on_encoded(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
     GstElement* m_source;

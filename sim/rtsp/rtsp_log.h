@@ -3,7 +3,7 @@
 // What one simulated camera's RTSP server saw, for tests and the state dump:
 // the requests a client sent (DESCRIBE, SETUP, PLAY and TEARDOWN that passed
 // the login), requests refused for a missing or wrong login, streams whose
-// pipeline runs now, and pictures sent.
+// pipeline runs now, and pictures encoded and sent.
 
 #include <atomic>
 #include <nlohmann/json.hpp>
