@@ -2,6 +2,7 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -125,6 +126,11 @@ void RtspFeed::push_picture(LivePicture& picture, std::uint32_t sequence) {
     draw_live_time_code(rgb.data(), picture.width(), picture.height(), now);
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, rgb.size(), nullptr);
     gst_buffer_fill(buffer, 0, rgb.data(), rgb.size());
+    // Time since the feed began: steady whatever state the pipeline passes
+    // through (the source's own stamps go wrong across its pauses).
+    GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - m_started).count());
+    GST_BUFFER_DURATION(buffer) = GST_SECOND / static_cast<GstClockTime>(m_config.fps);
     // Before PLAY and after the pipeline stopped the source refuses it; that is no fault.
     gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer);
 }

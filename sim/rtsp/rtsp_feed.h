@@ -7,6 +7,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -61,6 +62,7 @@ private:
     std::shared_ptr<RtspLog> m_log;
     std::atomic<bool> m_garbage{false};
     std::uint32_t m_noise = 0x9E3779B9u;  // the probe's generator; only the streaming thread uses it
+    const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 
     std::mutex m_lock;
     std::condition_variable m_wake;

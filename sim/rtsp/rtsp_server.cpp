@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <gst/app/gstappsrc.h>
+#include <gst/base/gstbasesink.h>
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <algorithm>
@@ -66,11 +67,12 @@ int bitrate_kbps(const RtspStreamConfig& config) {
 std::string launch_line(const RtspStreamConfig& config) {
     // Low latency: the encoder looks at no later picture (zerolatency: no
     // B-frames, no look-ahead), the source keeps only the newest pictures,
-    // and every key frame carries its parameter sets for late joiners.
+    // and every key frame carries its parameter sets for late joiners. The
+    // feed stamps the pictures itself (sim/rtsp/rtsp_feed.h).
     const bool h265 = config.codec == RtspCodec::h265;
     char line[512];
     std::snprintf(line, sizeof line,
-                  "( appsrc name=src is-live=true format=time do-timestamp=true max-buffers=2 leaky-type=downstream"
+                  "( appsrc name=src is-live=true format=time max-buffers=2 leaky-type=downstream"
                   " ! videoconvert ! video/x-raw,format=I420"
                   " ! %s name=enc tune=zerolatency speed-preset=ultrafast bitrate=%d key-int-max=%d"
                   " ! video/x-%s,stream-format=byte-stream,alignment=au"
@@ -78,6 +80,21 @@ std::string launch_line(const RtspStreamConfig& config) {
                   h265 ? "x265enc" : "x264enc", bitrate_kbps(config), config.fps * 2, h265 ? "h265" : "h264",
                   h265 ? "rtph265pay" : "rtph264pay");
     return line;
+}
+
+// The server's sinks would hold each packet until the pipeline clock
+// reaches its time stamp. Pictures are sent as soon as they are encoded,
+// so nothing waits on a clock that the pipeline's pauses between DESCRIBE
+// and PLAY move about.
+void on_element_added(GstBin*, GstBin*, GstElement* element, gpointer) {
+    if (GST_IS_BASE_SINK(element)) g_object_set(element, "sync", FALSE, nullptr);
+}
+
+void send_without_clock(GstElement* bin) {
+    if (GstObject* pipeline = gst_object_get_parent(GST_OBJECT(bin))) {
+        g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(on_element_added), nullptr);
+        gst_object_unref(pipeline);
+    }
 }
 
 void on_media_configure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer user) {
@@ -88,6 +105,7 @@ void on_media_configure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer user
         feed.fault = camera->config.fault;
     }
     GstElement* bin = gst_rtsp_media_get_element(media);
+    send_without_clock(bin);
     GstElement* source = gst_bin_get_by_name_recurse_up(GST_BIN(bin), "src");
     GstElement* encoder = gst_bin_get_by_name_recurse_up(GST_BIN(bin), "enc");
     if (source && encoder) {

@@ -125,6 +125,17 @@ protected:
         return *m_live;
     }
 
+    // Waits for the target to have more than `count` pictures; says where
+    // the stream stands when they do not come.
+    ::testing::AssertionResult pictures_over(int count) {
+        if (wait_until([&] { return m_seen.picture_count() > count; })) return ::testing::AssertionSuccess();
+        const rtsp::LiveCounts counts = m_live->counts();
+        return ::testing::AssertionFailure() << m_seen.picture_count() << " pictures; stream "
+                                             << rtsp::live_state_name(m_live->state()) << ", " << counts.packets
+                                             << " packets, " << counts.pictures << " decoded; camera 1 "
+                                             << server().to_json(mac(1)).dump();
+    }
+
     bool ends_as(rtsp::LiveState state) {
         const bool ended = wait_until([&] { return rtsp::live_state_final(m_live->state()); });
         EXPECT_EQ(rtsp::live_state_name(m_live->state()), std::string(rtsp::live_state_name(state)));

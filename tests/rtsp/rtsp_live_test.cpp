@@ -10,7 +10,7 @@ TEST_F(RtspFixture, PicturesArriveWithAMovingClockAndStopSendsTeardown) {
     const std::string uri = serve(1);
     EXPECT_EQ(uri.rfind("rtsp://" + address(1) + ":", 0), 0u);
     rtsp::RtspLive& live = watch(uri, 1);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() >= 15; }));
+    ASSERT_TRUE(pictures_over(14));
     EXPECT_EQ(live.state(), LiveState::playing);
     {
         std::lock_guard<std::mutex> guard(m_seen.lock);
@@ -42,7 +42,7 @@ TEST_F(RtspFixture, H265PicturesArriveToo) {
     if (!encoder) GTEST_SKIP() << "no x265enc (gstreamer1.0-plugins-bad)";
     gst_object_unref(encoder);
     watch(uri, 1);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() >= 10; }));
+    ASSERT_TRUE(pictures_over(9));
     std::lock_guard<std::mutex> guard(m_seen.lock);
     EXPECT_EQ(m_seen.without_time_code, 0);
     EXPECT_GT(m_seen.last_code, m_seen.first_code);
@@ -59,7 +59,7 @@ TEST_F(RtspFixture, WrongPasswordIsRefusedAndNothingPlays) {
 
 TEST_F(RtspFixture, StallEndsTheStreamAndTheDelivery) {
     rtsp::RtspLive& live = watch(serve(1, {RtspFault::Kind::stall, 800}), 1, "s3cret:@ /%", 1000);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
+    ASSERT_TRUE(pictures_over(0));
     EXPECT_TRUE(ends_as(LiveState::stalled));
     const int at_end = m_seen.picture_count();
     EXPECT_EQ(m_seen.end_count(), 1);
@@ -72,7 +72,7 @@ TEST_F(RtspFixture, StallEndsTheStreamAndTheDelivery) {
 
 TEST_F(RtspFixture, UndecodableStreamIsReportedAndNotShown) {
     rtsp::RtspLive& live = watch(serve(1, {RtspFault::Kind::garbage, 800}), 1, "s3cret:@ /%", 1000);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
+    ASSERT_TRUE(pictures_over(0));
     EXPECT_TRUE(ends_as(LiveState::garbage));
     EXPECT_GT(live.counts().packets, live.counts().pictures);
     EXPECT_EQ(m_seen.end_count(), 1);
@@ -82,14 +82,14 @@ TEST_F(RtspFixture, UndecodableStreamIsReportedAndNotShown) {
 
 TEST_F(RtspFixture, EndOfStreamFromTheCamera) {
     watch(serve(1, {RtspFault::Kind::end, 800}), 1);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
+    ASSERT_TRUE(pictures_over(0));
     EXPECT_TRUE(ends_as(LiveState::ended));
     EXPECT_EQ(m_seen.end_count(), 1);
 }
 
 TEST_F(RtspFixture, CameraGoneMidStream) {
     watch(serve(1), 1);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
+    ASSERT_TRUE(pictures_over(0));
     EXPECT_TRUE(server().stop_stream(mac(1)));
     EXPECT_TRUE(ends_as(LiveState::ended));
     EXPECT_TRUE(wait_until([&] { return log(1)->streams_running.load() == 0; }));
@@ -98,12 +98,12 @@ TEST_F(RtspFixture, CameraGoneMidStream) {
 TEST_F(RtspFixture, MovingToAnotherCameraTearsTheFirstDown) {
     const std::string first = serve(1), second = serve(2);
     watch(first, 1);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > 0; }));
+    ASSERT_TRUE(pictures_over(0));
     m_live.reset();  // what the bench does when it brings up another camera
     EXPECT_TRUE(wait_until([&] { return log(1)->teardowns.load() == 1; }));
     const int from_first = m_seen.picture_count();
     watch(second, 2);
-    ASSERT_TRUE(wait_until([&] { return m_seen.picture_count() > from_first; }));
+    ASSERT_TRUE(pictures_over(from_first));
     EXPECT_EQ(log(2)->plays.load(), 1);
     EXPECT_EQ(log(1)->plays.load(), 1);
     EXPECT_EQ(m_live->state(), LiveState::playing);
