@@ -86,6 +86,7 @@ bool apply_media_item(const std::string& key, const std::string& value, OnvifMed
     else if (key == "zoom") *ok = parse_zoom(value, &m.zoom);
     else if (key == "codec") *ok = parse_choice(value, "h265", "h264", &m.h265);
     else if (key == "video") *ok = parse_video_size(value, m);
+    else if (key == "rtsp_fault") *ok = parse_rtsp_fault(value, &m.rtsp_fault);
     else return false;
     return true;
 }
@@ -161,6 +162,8 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
            "login the ONVIF cameras take: token (WS-UsernameToken digest), digest (HTTP digest only) or both")
         ->type_name("MODE");
     app.add_option("--onvif-model", o.defaults.model, "model the ONVIF cameras report");
+    app.add_option("--rtsp-port", o.rtsp_port, "RTSP port of the ONVIF cameras' streams, on each camera's address");
+    app.add_flag_callback("--no-rtsp", [&o] { o.rtsp = false; }, "serve no RTSP stream for the ONVIF cameras");
     app.add_option_function<std::vector<std::string>>(
            "--onvif-fault",
            [&o](const std::vector<std::string>& texts) {
@@ -178,7 +181,8 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
            "digest_only, model, name, location, manufacturer, token_window, reused_nonces=refuse|allow, "
            "refuse_upload=start|post, "
            "never_come_back, clock_offset, slow_ms, malformed=garbage|truncated|redirect[:Operation], password, "
-           "no_media2, no_ptz, zoom=absolute|relative|none, no_imaging, codec=h264|h265, video=WxH")
+           "no_media2, no_ptz, zoom=absolute|relative|none, no_imaging, codec=h264|h265, video=WxH, "
+           "rtsp_fault=none|stall=MS|end=MS|garbage=MS")
         ->type_name("MAC@ITEMS");
 }
 
