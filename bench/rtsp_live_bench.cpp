@@ -57,17 +57,9 @@ bool parse_size(const std::string& text, LivePictureSize* size) {
     return std::sscanf(text.c_str(), "%dx%d", &size->width, &size->height) == 2;
 }
 
-std::string readlink_text(const char* path) {
-    char target[64];
-    const ssize_t length = readlink(path, target, sizeof target - 1);
-    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
-}
-
-// Loopback, or a private network namespace (the machine's own is refused
-// whatever the harness variable says).
-bool may_send_to(const std::string& address) {
-    if (address.rfind("127.", 0) == 0) return true;
-    return !netns_guard_refuses_in("bench", readlink_text("/proc/self/ns/net"), readlink_text("/proc/1/ns/net"));
+// Loopback, or else only inside a private network namespace: "" or why not.
+std::string send_refusal(const std::string& address) {
+    return address.rfind("127.", 0) == 0 ? std::string() : developer_send_refusal(false);
 }
 
 std::string camera_address(const std::string& first, int k) {
@@ -326,9 +318,8 @@ int main(int argc, char** argv) {
         ->check(CLI::ValidIPV4);
     app.add_flag("--trace", options.trace, "print the client's trace (FFmpeg's errors among it)");
     CLI11_PARSE(app, argc, argv);
-    if (!may_send_to(options.address)) {
-        std::fprintf(stderr, "rtsp_live_bench: %s is not loopback and this is no private network namespace "
-                             "(run it under scripts/in-netns.sh)\n", options.address.c_str());
+    if (const std::string refusal = send_refusal(options.address); !refusal.empty()) {
+        std::fprintf(stderr, "rtsp_live_bench: %s: %s\n", options.address.c_str(), refusal.c_str());
         return 2;
     }
     std::vector<std::string> uris;
