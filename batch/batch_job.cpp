@@ -9,6 +9,7 @@
 #include "batch/customer_cfg.h"
 #include "batch/firmware_version.h"
 #include "batch/ip_pool.h"
+#include "batch/onvif_worker.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -63,6 +64,13 @@ CBatchJob::~CBatchJob() {
 }
 
 void CBatchJob::set_shell_runner(ShellRunner runner) { m_shell_runner = std::move(runner); }
+
+void CBatchJob::set_onvif_connector(OnvifConnector connector) { m_onvif_connector = std::move(connector); }
+
+std::unique_ptr<onvif::IDevice> CBatchJob::open_onvif(const std::string& xaddr,
+                                                      const onvif::Credentials& login) const {
+    return m_onvif_connector ? m_onvif_connector(xaddr, login) : nullptr;
+}
 
 void CBatchJob::set_thread_gate(std::function<bool(int slot)> gate) { m_thread_gate = std::move(gate); }
 
@@ -140,6 +148,7 @@ void CBatchJob::record_runs(const std::vector<int>& rows) {
             run.mac = r->mac;
             run.ip_before = r->ip;
             run.version_before = r->version;
+            run.protocol = r->protocol;
         }
         runs.push_back(std::move(run));
     }
@@ -233,8 +242,13 @@ void CBatchJob::clear_counters() {
 int CBatchJob::ThreadFunc(std::uint32_t param) {
     m_entered[report_low(param)].store(1);
     note_worker_begin(report_low(param));
-    CBatchWorker worker(*this, report_high(param), report_low(param));
-    worker.run();
+    int row = report_high(param);
+    std::optional<DeviceRow> listed = m_table.row(row);
+    if (listed && listed->protocol == DeviceProtocol::Onvif) {
+        COnvifWorker(*this, row, report_low(param)).run();
+    } else {
+        CBatchWorker(*this, row, report_low(param)).run();
+    }
     return 1;
 }
 

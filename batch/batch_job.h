@@ -16,12 +16,18 @@
 #include "batch/job_steps.h"
 #include "batch/report_queue.h"
 #include "client/kaltro_client.h"
+#include "onvif/onvif_device.h"
 #include "runtime/cmutex.h"
 #include "runtime/cthread.h"
 
 // Runs a host command line (the neighbour-cache commands) and waits for it;
 // the result is traced, never acted on.
 using ShellRunner = std::function<int(const std::string& command_line)>;
+
+// Opens a session with an ONVIF camera's device service; null when it
+// cannot. Called on the worker's thread.
+using OnvifConnector =
+    std::function<std::unique_ptr<onvif::IDevice>(const std::string& xaddr, const onvif::Credentials& login)>;
 
 // Why start_upgrade started nothing.
 enum StartResult : int {
@@ -43,6 +49,7 @@ struct DeviceRun {
     std::string mac;
     std::string ip_before;       // as listed when the job started
     std::string version_before;
+    DeviceProtocol protocol = DeviceProtocol::Native;
     std::int64_t started_at = 0; // system time in ms since the epoch; 0: the worker never began
     std::int64_t ended_at = 0;
     int passes = 0;              // passes the worker began (login, steps, logout)
@@ -72,6 +79,10 @@ public:
     JOB_STEPS m_dostep{};
 
     void set_shell_runner(ShellRunner runner);
+    // How the job reaches ONVIF cameras; without one their workers report
+    // that they cannot log in.
+    void set_onvif_connector(OnvifConnector connector);
+    std::unique_ptr<onvif::IDevice> open_onvif(const std::string& xaddr, const onvif::Credentials& login) const;
     // Decides whether a worker's thread may be created (default: always);
     // tests use it to stand for a thread the system cannot create.
     void set_thread_gate(std::function<bool(int slot)> gate);
@@ -153,6 +164,7 @@ private:
     IDeviceClient& m_client;
     IDiscoveryLink& m_discovery;
     ShellRunner m_shell_runner;
+    OnvifConnector m_onvif_connector;
     std::function<bool(int slot)> m_thread_gate;
     CReportQueue m_reports;
 

@@ -41,6 +41,10 @@ void take_final_row(DeviceOutcome& device, const DeviceRow& row) {
 
 }  // namespace
 
+const char* protocol_name(DeviceProtocol protocol) {
+    return protocol == DeviceProtocol::Onvif ? "onvif" : "native";
+}
+
 std::vector<std::string> step_names(const JOB_STEPS& steps) {
     std::vector<std::string> names;
     for (const StepName& step : kStepNames)
@@ -55,6 +59,7 @@ const char* skipped_reason(const SkippedRow& skipped) {
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
     DeviceOutcome device;
     device.mac = row.mac;
+    device.protocol = row.protocol;
     device.ip_before = row.ip;
     device.version_before = row.version;
     take_final_row(device, row);
@@ -66,6 +71,7 @@ void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTab
     for (const DeviceRun& run : job.device_runs()) {
         DeviceOutcome device;
         device.mac = run.mac;
+        device.protocol = run.protocol;
         device.ip_before = run.ip_before;
         device.version_before = run.version_before;
         if (std::optional<DeviceRow> row = table.row(run.row)) take_final_row(device, *row);

@@ -11,6 +11,7 @@
 // What a job did to one device, as the job report lists it.
 struct DeviceOutcome {
     std::string mac;
+    DeviceProtocol protocol = DeviceProtocol::Native;
     std::string ip_before;
     std::string ip_after;        // as listed when the job ended
     std::string version_before;
@@ -51,6 +52,9 @@ std::vector<std::string> step_names(const JOB_STEPS& steps);
 // engine's runs and the table's final row, then the checked rows the job
 // left out.
 void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table);
+
+// "native" or "onvif", as reports and JSON lines name a device's protocol.
+const char* protocol_name(DeviceProtocol protocol);
 
 // A device that was selected but never given to a job.
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason);

@@ -22,6 +22,7 @@ std::string mark_word(const std::string& mark) {
     if (mark == kMarkDone) return "done";
     if (mark == kMarkFailed) return "failed";
     if (mark == kMarkSkipped) return "skipped";
+    if (mark == kMarkNotAvailable) return "not_available";
     if (mark.empty() || mark == kMarkBlank) return "";
     return mark;
 }
@@ -45,6 +46,7 @@ nlohmann::json device_json(const DeviceOutcome& d) {
     nlohmann::json marks = nlohmann::json::object();
     for (int i = 0; i < 6; ++i) marks[kMarkColumns[i]] = mark_word(d.marks[i]);
     return {{"mac", d.mac},
+            {"protocol", protocol_name(d.protocol)},
             {"ip_before", d.ip_before},
             {"ip_after", d.ip_after},
             {"version_before", d.version_before},
@@ -99,7 +101,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
     std::string csv = "\xEF\xBB\xBF";
     csv += csv_line({"mac", "ip_before", "ip_after", "version_before", "version_after", "steps", "network",
                      "upgrade", "logo", "command", "time", "settings", "status", "started", "ended", "passes",
-                     "not_worked_on", "firmware", "firmware_sha256"});
+                     "not_worked_on", "firmware", "firmware_sha256", "protocol"});
     const std::string steps = joined(outcome.steps);
     const std::string firmware = base_name(outcome.firmware_path);
     for (const DeviceOutcome& d : outcome.devices) {
@@ -107,7 +109,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
         for (const std::string& mark : d.marks) fields.push_back(mark_word(mark));
         for (const std::string& field : {d.status, iso_local_time(d.started_at), iso_local_time(d.ended_at),
                                          std::to_string(d.passes), d.not_worked_on, firmware,
-                                         outcome.firmware_sha256})
+                                         outcome.firmware_sha256, std::string(protocol_name(d.protocol))})
             fields.push_back(field);
         csv += csv_line(fields);
     }
