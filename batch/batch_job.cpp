@@ -125,6 +125,7 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
     // Read once: the file may be moved or replaced while the job runs, and
     // the verdict must judge what was flashed.
     m_fw_version = m_steps.need_update ? firmware_file_version(path) : std::nullopt;
+    m_fw_native_version = m_steps.need_update ? native_firmware_version(path) : std::nullopt;
     m_params = params;
     // The worker count is final before the first worker starts, so the
     // barrier and the progress never see a count that is still growing.
@@ -227,6 +228,7 @@ void CBatchJob::stop_job() {
     }
     m_fw_path.clear();
     m_fw_version.reset();
+    m_fw_native_version.reset();
     m_params = JobParams{};
     post(REPORT_RUN_STATE, 0);
     clear_counters();

@@ -140,6 +140,9 @@ public:
     // The firmware file's version, read once when the job started; nothing
     // when the job has no upgrade or the file could not be read then.
     const std::optional<std::string>& fw_version() const { return m_fw_version; }
+    // The same for a file in the native firmware format only; ONVIF cameras
+    // take any file, and their verdict trusts no other file's version field.
+    const std::optional<std::string>& fw_native_version() const { return m_fw_native_version; }
     const std::string& new_ip(int slot) const { return m_new_ip[slot]; }
     std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
     void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
@@ -173,6 +176,7 @@ private:
     JobParams m_params;
     std::string m_fw_path;
     std::optional<std::string> m_fw_version;
+    std::optional<std::string> m_fw_native_version;
     std::atomic<int> m_thrd_cnt{0};
     std::atomic<int> m_barrier_cnt{0};
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;

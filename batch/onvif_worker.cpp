@@ -148,11 +148,12 @@ void COnvifWorker::follow_to(const std::string& ip) {
 }
 
 void COnvifWorker::upgrade_step() {
-    if (!transfer_firmware()) return;
-    judge_upgrade();
+    std::int64_t expected_down_ms = 0;
+    if (!transfer_firmware(&expected_down_ms)) return;
+    judge_upgrade(wait_until_back(expected_down_ms));
 }
 
-bool COnvifWorker::transfer_firmware() {
+bool COnvifWorker::transfer_firmware(std::int64_t* expected_down_ms) {
     onvif::FirmwareUpgradeTicket ticket;
     onvif::Result started = with_retry([&] { return m_device->start_firmware_upgrade(&ticket); });
     if (!started.ok()) {
@@ -176,7 +177,8 @@ bool COnvifWorker::transfer_firmware() {
     m_update_complete = true;
     count_progress_once(1);
     post(11);
-    return wait_until_back(ticket.expected_down_time_ms);
+    *expected_down_ms = ticket.expected_down_time_ms;
+    return true;
 }
 
 bool COnvifWorker::wait_until_back(std::int64_t expected_down_ms) {
@@ -208,14 +210,14 @@ bool COnvifWorker::wait_until_back(std::int64_t expected_down_ms) {
 // The camera is upgraded when it reports the firmware's version (a file in
 // the native format says which) or, for a file whose version we cannot
 // read, any version other than the one it ran before.
-void COnvifWorker::judge_upgrade() {
+void COnvifWorker::judge_upgrade(bool back) {
     if (!running()) return;
-    const std::optional<std::string>& flashed = m_job.fw_version();
-    bool upgraded = !m_version_now.empty() && (flashed ? version_listed_matches(*flashed, m_version_now)
+    const std::optional<std::string>& flashed = m_job.fw_native_version();
+    bool upgraded = back && !m_version_now.empty() && (flashed ? version_listed_matches(*flashed, m_version_now)
                                                        : m_version_now != m_version_before);
     TRACE_MSG("COnvifWorker::judge_upgrade", "row %d version before \"%s\", now \"%s\": %s\n", m_ch,
               m_version_before.c_str(), m_version_now.c_str(), upgraded ? "upgraded" : "not upgraded");
-    if (!m_version_now.empty()) m_job.table().set_version(m_ch, m_version_now);
+    if (back && !m_version_now.empty()) m_job.table().set_version(m_ch, m_version_now);
     post(upgraded ? 8 : 9);
     m_upgrade_confirmed = upgraded;
 }

@@ -37,11 +37,12 @@ private:
     void follow_to(const std::string& ip);
 
     void upgrade_step();
-    bool transfer_firmware();
+    // Starts the upgrade and sends the file; true once the camera took it.
+    bool transfer_firmware(std::int64_t* expected_down_ms);
     // Polls until the camera answers again after its flash, within the
     // reboot budget; it may come back at another address.
     bool wait_until_back(std::int64_t expected_down_ms);
-    void judge_upgrade();
+    void judge_upgrade(bool back);
 
     void setting_steps();
     void time_step();
