@@ -218,7 +218,10 @@ void CBatchWorker::confirm_upgrade() {
 }
 
 void CBatchWorker::start_transfer() {
-    int ret = m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path());
+    // A file not in the native format is for ONVIF cameras of the job only:
+    // a native device would take it whole and then refuse it.
+    int ret = m_job.fw_native_version() ? m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path())
+                                        : NETWORK_ERR_UPGRADE_INVALID_FILE;
     debug_print("### device index %d start to send upgarde request max_try_cnt=%d nRet=%d  upgrade_handle=%d "
                 "device_handle=%d",
                 m_ch, m_max_try_cnt, ret, m_upgrade_handle, m_device_handle);

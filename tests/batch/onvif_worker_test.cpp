@@ -1,7 +1,6 @@
 #include <algorithm>
 
 #include "batch_fixture.h"
-#include "client/firmware_format.h"
 #include "fake_onvif_camera.h"
 
 namespace {
@@ -37,18 +36,6 @@ protected:
         return row;
     }
 
-    // A file in the native firmware format, version a.b.c.
-    std::string native_firmware(int a, int b, int c) {
-        std::string path = temp_file("native.update", {});
-        kaltro::FirmwareHeader header;
-        header.version[0] = a;
-        header.version[1] = b;
-        header.version[2] = c;
-        header.image_size = 600;
-        EXPECT_TRUE(kaltro::write_firmware_file(path, header, 1));
-        return path;
-    }
-
     std::string mac_of(int row) { return table.row(row)->mac; }
     std::string mark(int row, int column) { return table.row(row)->results[column - COL_NETWORK]; }
 
@@ -64,10 +51,11 @@ protected:
 TEST_F(OnvifWorker, MixedJobUpgradesBothKindsAndSetsTheZoneAsPosixText) {
     int native = add_device("127.0.0.2");
     int camera = add_onvif("10.0.0.5");
+    cameras.camera(mac_of(camera)).version_after_flash = "2.0.0";
     job.m_dostep.need_update = 1;
     job.m_dostep.change_time_zone = 1;
     params.time_zone_index = 20;  // UTC+08:00
-    std::string path = temp_file("fw.bin", std::vector<unsigned char>(2048, 7));
+    std::string path = firmware(2, 0, 0);
     start(path);
     wait_finished();
     apply_reports();
@@ -82,7 +70,20 @@ TEST_F(OnvifWorker, MixedJobUpgradesBothKindsAndSetsTheZoneAsPosixText) {
     EXPECT_TRUE(contains(codes, 6) && contains(codes, 11) && contains(codes, 8)) << ::testing::PrintToString(codes);
     EXPECT_EQ(mark(camera, COL_UPGRADE), kMarkDone);
     EXPECT_EQ(mark(camera, COL_SETTINGS), kMarkDone);
-    EXPECT_EQ(table.row(camera)->version, "2.0");  // read from the camera itself
+    EXPECT_EQ(table.row(camera)->version, "2.0.0");  // read from the camera itself
+}
+
+TEST_F(OnvifWorker, FileNotInTheNativeFormatGoesToOnvifCamerasOnly) {
+    int native = add_device("127.0.0.2");
+    int camera = add_onvif("10.0.0.5");
+    job.m_dostep.need_update = 1;
+    std::string path = temp_file("camera-maker.bin", std::vector<unsigned char>(2048, 7));
+    start(path);
+    wait_finished();
+    EXPECT_TRUE(contains(statuses(native), 3));
+    EXPECT_FALSE(contains(statuses(native), 6));
+    EXPECT_EQ(cameras.camera(mac_of(camera)).uploaded_path, path);
+    EXPECT_TRUE(contains(statuses(camera), 8));
 }
 
 TEST_F(OnvifWorker, VersionJudgedByTheFileWhereItCarriesOneElseByAnyChange) {
@@ -102,7 +103,7 @@ TEST_F(OnvifWorker, VersionJudgedByTheFileWhereItCarriesOneElseByAnyChange) {
     cameras.camera(mac_of(same)).version_after_flash = "2.0.0 build 7";
     table.set_checked(same, true);
     table.set_checked(changed, true);
-    start(native_firmware(2, 0, 0));
+    start(firmware(2, 0, 0));
     wait_finished();
     EXPECT_TRUE(contains(statuses(same), 8));
     EXPECT_TRUE(contains(statuses(changed), 9));
