@@ -285,6 +285,8 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--default-channel", o.default_channel, "Default WiFi channel: auto or 1..14");
     cmd->add_option("--logo", o.logo, "Boot logo (*.jpg) to upload");
     cmd->add_flag("--time-sync", o.time_sync, "Set the devices' clocks to this host's local time");
+    cmd->add_option("--ntp", o.ntp, "Time server for ONVIF cameras (IPv4 address or host name)")
+        ->option_text("SERVER");
     cmd->add_option("--command", o.command, "Shell command line to run on the devices");
     cmd->add_option("--uid", o.uid, "Cloud UID to store on the device");
     cmd->add_flag("--factory-reset", o.factory_reset, "Restore factory settings (alone)");
@@ -334,7 +336,7 @@ int run_batch_command(const BatchCliOptions& o) {
     }
 
     const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
-    const std::string refused_selection = refuse_selection(o, plan, selected.size());
+    const std::string refused_selection = refuse_selection(o, plan, selected);
     int result = 3;
     if (selected.empty()) {
         std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());

@@ -40,6 +40,7 @@ struct BatchCliOptions {
     std::optional<std::string> default_channel;  // auto | 1..14
     std::optional<std::string> logo;
     bool time_sync = false;
+    std::optional<std::string> ntp;           // time server for ONVIF cameras
     std::optional<std::string> command;
     std::optional<std::string> uid;
     bool factory_reset = false;
