@@ -90,6 +90,14 @@ int CDiscovery::GetDeviceList(std::vector<DEV_INFO>* list, int* count) {
     return RC_OK;
 }
 
+int CDiscovery::ProbeAddresses(const std::vector<std::string>& addresses) {
+    if (!started()) {
+        TRACE_POS("CDiscovery::ProbeAddresses");
+        return RC_NOT_STARTED;
+    }
+    return m_engine.request_from(addresses);
+}
+
 int CDiscovery::ChangeIp(NETWORK_INFO* request) { return change_ip(request, false, "CDiscovery::ChangeIp"); }
 
 int CDiscovery::ChangeIpPort(NETWORK_INFO* request) { return change_ip(request, true, "CDiscovery::ChangeIpPort"); }

@@ -53,6 +53,9 @@ public:
     // the calling thread (200 ms per local address).
     int RefreshDiscovery(const char* address);
     int GetDeviceList(std::vector<DEV_INFO>* list, int* count);
+    // Asks these addresses directly (see private_discover::request_from);
+    // their replies are listed like the others.
+    int ProbeAddresses(const std::vector<std::string>& addresses);
     // Fill dev_mac and the new address; the ports (and for ChangeIpPort the
     // mask and gateway) are copied into *request from the listed device.
     int ChangeIp(NETWORK_INFO* request);

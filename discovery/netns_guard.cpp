@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -39,4 +40,17 @@ bool netns_guard_refuses(const in_addr& destination) {
     if (guard == nullptr || guard[0] == '\0') return false;
     if ((ntohl(destination.s_addr) >> 24) == 127) return false;
     return netns_guard_refuses_in(guard, namespace_of("/proc/self/ns/net"), namespace_of("/proc/1/ns/net"));
+}
+
+bool netns_guard_refuses(const sockaddr* destination) {
+    if (destination->sa_family == AF_INET)
+        return netns_guard_refuses(reinterpret_cast<const sockaddr_in*>(destination)->sin_addr);
+    in_addr outside{htonl(INADDR_BROADCAST)};
+    if (destination->sa_family != AF_INET6) return netns_guard_refuses(outside);
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(destination)->sin6_addr;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return false;
+    if (!IN6_IS_ADDR_V4MAPPED(&v6)) return netns_guard_refuses(outside);
+    in_addr mapped{};
+    std::memcpy(&mapped, &v6.s6_addr[12], sizeof mapped);
+    return netns_guard_refuses(mapped);
 }

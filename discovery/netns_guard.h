@@ -18,6 +18,10 @@ constexpr const char* kNetnsGuardVariable = "TERVANE_NETNS_GUARD";
 
 // True when a datagram to `destination` must not leave this process.
 bool netns_guard_refuses(const in_addr& destination);
+// The same for a connection to any socket address: IPv6 is judged by the
+// IPv4 address it maps, ::1 is loopback, any other IPv6 address counts as
+// outside loopback.
+bool netns_guard_refuses(const sockaddr* destination);
 
 // The decision itself: `guard` is the variable's value (null: unset),
 // `own` this process' namespace and `machine` process 1's ("" where

@@ -21,6 +21,7 @@ enum class Status : int {
     NotSupported,  // ActionNotSupported / no such service / HTTP 404 or 405
     BadAnswer,     // an answer that is not one: malformed, too large, a redirect, missing fields
     Aborted,       // the caller's abort check asked to stop
+    LocalError,    // nothing was sent: an argument the request cannot carry, a file that cannot be read
 };
 
 struct Result {
@@ -112,6 +113,8 @@ public:
     // SetNTP: FromDHCP false, one manual server (IPv4 address or DNS name).
     virtual Result set_ntp(const std::string& server) = 0;
     virtual Result get_users(std::vector<User>* out) = 0;
+    // An empty user.level keeps the level the device lists for that user.
+    // Changing the login user's own password makes it the session's login.
     virtual Result set_user(const User& user, const std::string& password) = 0;
     // SetSystemFactoryDefault Soft: the device keeps its network settings.
     virtual Result set_system_factory_default_soft() = 0;

@@ -8,6 +8,9 @@ namespace onvif {
 
 namespace {
 
+// The longest UTF-8 sequence, less its lead byte, and the NUL.
+constexpr std::size_t kParsePadBytes = 4;
+
 bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string_view trim(std::string_view text) {
@@ -20,6 +23,15 @@ std::string_view trim(std::string_view text) {
 std::size_t skip_past(std::string_view bytes, std::size_t i, std::string_view terminator) {
     std::size_t at = bytes.find(terminator, i);
     return at == std::string_view::npos ? at : at + terminator.size();
+}
+
+// True when `tag` (from its '<') is a start or end tag as TinyXML reads
+// one: a name starting with a letter, '_' or any byte past ASCII.
+bool opens_element(std::string_view tag) {
+    std::size_t at = tag.starts_with("</") ? 2 : 1;
+    if (at >= tag.size()) return false;
+    unsigned char c = static_cast<unsigned char>(tag[at]);
+    return c >= 127 || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 // Skips a start or end tag from its '<', minding quoted attribute values
@@ -40,22 +52,22 @@ std::size_t skip_tag(std::string_view bytes, std::size_t i, bool* self_closing) 
     return std::string_view::npos;
 }
 
-const char* fault_subcode_of(const TiXmlElement* code) {
-    const TiXmlElement* deepest = nullptr;
-    for (const TiXmlElement* sub = child(code, "Subcode"); sub != nullptr; sub = child(sub, "Subcode"))
-        deepest = child(sub, "Value");
-    return deepest ? deepest->GetText() : nullptr;
-}
+// A fault's QName value without its prefix: "ter:NotAuthorized" -> "NotAuthorized".
+std::string value_name(const TiXmlElement* value) { return std::string(local_name(text(value).c_str())); }
 
 void read_fault(Envelope* out) {
     const TiXmlElement* fault = out->body_element;
     const TiXmlElement* code = child(fault, "Code");
-    out->fault_code = std::string(local_name(text(child(code, "Value")).c_str()));
-    const char* sub = fault_subcode_of(code);
-    out->fault_subcode = sub ? std::string(local_name(std::string(trim(sub)).c_str())) : "";
+    out->fault_code = value_name(child(code, "Value"));
+    // ONVIF nests its specific faults below the generic ones
+    // ("ter:ActionNotSupported" over "ter:NoSuchService"), so every level
+    // counts, not only the deepest.
+    for (const TiXmlElement* sub = child(code, "Subcode"); sub != nullptr; sub = child(sub, "Subcode"))
+        out->fault_subcodes.push_back(value_name(child(sub, "Value")));
+    if (!out->fault_subcodes.empty()) out->fault_subcode = out->fault_subcodes.back();
     out->fault_reason = path_text(fault, {"Reason", "Text"});
     // SOAP 1.1 faults, which some cameras still send.
-    if (out->fault_code.empty()) out->fault_code = std::string(local_name(text(child(fault, "faultcode")).c_str()));
+    if (out->fault_code.empty()) out->fault_code = value_name(child(fault, "faultcode"));
     if (out->fault_reason.empty()) out->fault_reason = text(child(fault, "faultstring"));
 }
 
@@ -134,8 +146,11 @@ int scan_depth(std::string_view bytes) {
             i = skip_past(bytes, lt + 9, "]]>");
         } else if (rest.starts_with("<!")) {
             return -1;  // DOCTYPE and its entities: never wanted in SOAP
-        } else if (rest.starts_with("<?")) {
-            i = skip_past(bytes, lt + 2, "?>");
+        } else if (rest.starts_with("<?") || !opens_element(rest)) {
+            // TinyXML ends a processing instruction, and any '<' that does
+            // not open an element, at the first '>' (quotes or not); ending
+            // it there too can only count more depth than it will see.
+            i = skip_past(bytes, lt + 1, ">");
         } else {
             bool self_closing = false;
             i = skip_tag(bytes, lt, &self_closing);
@@ -163,8 +178,12 @@ bool parse_envelope(std::string_view bytes, Envelope* out, std::string* error) {
     if (depth < 0) return fail("answer has a DOCTYPE");
     if (depth > kMaxXmlDepth) return fail("answer nested too deep");
     // TinyXML wants a NUL-terminated text; a NUL inside ends it early, which
-    // can only make the document fail to parse, never read past it.
+    // can only make the document fail to parse. It also steps over a whole
+    // UTF-8 sequence by its lead byte, so a lead byte at the very end would
+    // take it past the NUL: the zeros behind the text keep such a step
+    // inside the copy.
     std::string copy(bytes);
+    copy.append(kParsePadBytes, '\0');
     out->document = std::make_unique<TiXmlDocument>();
     out->document->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (out->document->Error()) return fail("answer is not well-formed XML");

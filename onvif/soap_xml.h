@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TiXmlDocument;
 class TiXmlElement;
@@ -46,9 +47,11 @@ struct Envelope {
     const TiXmlElement* body = nullptr;
     const TiXmlElement* body_element = nullptr;
     bool is_fault = false;
-    // For a fault: the Code/Value, the deepest Subcode/Value (local names,
-    // "ter:NotAuthorized" -> "NotAuthorized") and the first Reason/Text.
+    // For a fault: the Code/Value, every Subcode/Value from the outermost
+    // in, the deepest of them alone (local names, "ter:NotAuthorized" ->
+    // "NotAuthorized") and the first Reason/Text.
     std::string fault_code;
+    std::vector<std::string> fault_subcodes;
     std::string fault_subcode;
     std::string fault_reason;
 

@@ -27,6 +27,12 @@ int number(std::string_view text) {
     return value;
 }
 
+int days_in_month(int year, int month0) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month0 == 1 && leap ? 29 : kDays[month0];
+}
+
 }  // namespace
 
 std::string base64_encode(std::string_view bytes) {
@@ -102,8 +108,12 @@ std::optional<std::int64_t> parse_xs_datetime(std::string_view text) {
     fields.tm_hour = number(parts[3]);
     fields.tm_min = number(parts[4]);
     fields.tm_sec = number(parts[5]);
-    if (fields.tm_mon > 11 || fields.tm_mday < 1 || fields.tm_mday > 31 || fields.tm_hour > 23 ||
-        fields.tm_min > 59 || fields.tm_sec > 60)
+    // 24:00:00 is the end of a day and allowed; a day past its month's last
+    // is not (timegm would quietly move it into the next month).
+    bool end_of_day = fields.tm_hour == 24 && fields.tm_min == 0 && fields.tm_sec == 0;
+    if (fields.tm_mon < 0 || fields.tm_mon > 11 || fields.tm_mday < 1 ||
+        fields.tm_mday > days_in_month(fields.tm_year + 1900, fields.tm_mon) ||
+        (fields.tm_hour > 23 && !end_of_day) || fields.tm_min > 59 || fields.tm_sec > 60)
         return std::nullopt;
     std::string_view rest = text.substr(19);
     std::int64_t ms = 0;
@@ -120,7 +130,8 @@ std::optional<std::int64_t> parse_xs_datetime(std::string_view text) {
     if (rest == "Z" || rest == "z" || rest.empty()) {
         // No zone is read as UTC: the device's clock fields are UTC.
     } else if (rest.size() == 6 && (rest[0] == '+' || rest[0] == '-') && rest[3] == ':' &&
-               all_digits(rest.substr(1, 2)) && all_digits(rest.substr(4, 2))) {
+               all_digits(rest.substr(1, 2)) && all_digits(rest.substr(4, 2)) && number(rest.substr(1, 2)) <= 14 &&
+               number(rest.substr(4, 2)) <= 59) {
         offset_s = (number(rest.substr(1, 2)) * 3600 + number(rest.substr(4, 2)) * 60) * (rest[0] == '+' ? 1 : -1);
     } else {
         return std::nullopt;
@@ -149,7 +160,8 @@ std::optional<UsernameToken> read_username_token(const TiXmlElement* header) {
     const TiXmlElement* password = child(token, "Password");
     out.password = text(password);
     std::string type = attribute(password, "Type");
-    out.is_digest = type.ends_with("#PasswordDigest");
+    // The profile's URI, or the QName some older peers write for it.
+    out.is_digest = type.ends_with("#PasswordDigest") || local_name(type.c_str()) == "PasswordDigest";
     if (std::optional<std::string> nonce = base64_decode(text(child(token, "Nonce")))) out.nonce = *nonce;
     out.created = text(child(token, "Created"));
     return out;

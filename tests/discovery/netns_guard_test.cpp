@@ -74,3 +74,29 @@ TEST(NetnsGuard, TheTransportRefusesAllButLoopback) {
     EXPECT_EQ(sender->last_error(), EPERM);
     EXPECT_EQ(sender->send_to("x", 1, "127.0.0.1", 13000), 1);
 }
+
+// Connections (the ONVIF session's) are judged by any socket address:
+// IPv6 loopback and IPv4-mapped loopback stay open, all else is refused.
+TEST(NetnsGuard, SocketAddressesOfEveryFamily) {
+    GuardValue guard(own_namespace());
+    auto v4 = [](const char* text) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        ::inet_pton(AF_INET, text, &address.sin_addr);
+        return address;
+    };
+    auto v6 = [](const char* text) {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, text, &address.sin6_addr);
+        return address;
+    };
+    auto refused = [](const auto& address) { return netns_guard_refuses(reinterpret_cast<const sockaddr*>(&address)); };
+    EXPECT_FALSE(refused(v4("127.0.0.2")));
+    EXPECT_TRUE(refused(v4("198.51.100.1")));
+    EXPECT_FALSE(refused(v6("::1")));
+    EXPECT_FALSE(refused(v6("::ffff:127.0.0.1")));
+    EXPECT_TRUE(refused(v6("::ffff:198.51.100.1")));
+    EXPECT_TRUE(refused(v6("2001:db8::1")));
+    EXPECT_TRUE(refused(v6("fe80::1")));
+}
