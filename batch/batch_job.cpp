@@ -155,6 +155,7 @@ void CBatchJob::record_runs(const std::vector<int>& rows) {
     }
     std::lock_guard<std::mutex> guard(m_runs_lock);
     m_runs = std::move(runs);
+    ++m_runs_generation;
 }
 
 void CBatchJob::start_workers(const std::vector<int>& rows) {
@@ -202,7 +203,16 @@ std::vector<SkippedRow> CBatchJob::skipped_rows() const {
 
 void CBatchJob::note_worker_begin(int slot) {
     std::lock_guard<std::mutex> guard(m_runs_lock);
-    if (slot >= 0 && slot < static_cast<int>(m_runs.size())) m_runs[slot].started_at = rt_calendar_ms();
+    if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
+    m_runs[slot].started_at = rt_calendar_ms();
+    ++m_runs_generation;
+}
+
+void CBatchJob::note_worker_pass(int slot, int passes) {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
+    m_runs[slot].passes = passes;
+    ++m_runs_generation;
 }
 
 void CBatchJob::note_worker_end(int slot, int passes) {
@@ -210,6 +220,31 @@ void CBatchJob::note_worker_end(int slot, int passes) {
     if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
     m_runs[slot].ended_at = rt_calendar_ms();
     m_runs[slot].passes = passes;
+    ++m_runs_generation;
+}
+
+void CBatchJob::post_status(int row, int code) {
+    record_status(row, code);
+    post(REPORT_STATUS, report_pair(row, code));
+}
+
+// The same effect as the list's row gets (marks, a message), without the
+// text: the reader looks that up in its own language.
+void CBatchJob::record_status(int row, int code) {
+    if (code < 0 || code >= kStatusCount) return;
+    const StatusEffect effect = status_effect(code);
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    auto run = std::find_if(m_runs.begin(), m_runs.end(), [row](const DeviceRun& r) { return r.row == row; });
+    if (run == m_runs.end()) return;
+    if (code == kStatusClearRow) {
+        for (std::string& mark : run->marks) mark = kMarkBlank;
+        run->message_status = -1;
+    } else {
+        if (effect.column >= 0) run->marks[effect.column - COL_NETWORK] = effect.mark;
+        if (effect.message_key) run->message_status = code;
+    }
+    if (code == kStatusAlreadyCurrent) run->already_current = true;
+    ++m_runs_generation;
 }
 
 void CBatchJob::stop_job() {

@@ -53,6 +53,11 @@ struct DeviceRun {
     std::int64_t started_at = 0; // system time in ms since the epoch; 0: the worker never began
     std::int64_t ended_at = 0;
     int passes = 0;              // passes the worker began (login, steps, logout)
+    // The device's results as its worker reported them, kept by the engine
+    // itself so a report on disk can follow a job that no front end reads.
+    std::string marks[6];        // network, upgrade, logo, command, time, settings
+    int message_status = -1;     // the last status code with a message: the status text
+    bool already_current = false;  // the upgrade was refused: it runs the firmware's version
 };
 
 // A checked row that the job did not take, and why.
@@ -111,7 +116,11 @@ public:
     std::vector<SkippedRow> skipped_rows() const;
     // A worker's first and last moment, for its DeviceRun.
     void note_worker_begin(int slot);
+    void note_worker_pass(int slot, int passes);
     void note_worker_end(int slot, int passes);
+    // Grows with every change of device_runs(): a reader that saw the same
+    // value has nothing new to read.
+    std::uint64_t runs_generation() const { return m_runs_generation.load(); }
 
     // The worker body, run once per device by CThread; param = row * 65536 + slot.
     int ThreadFunc(std::uint32_t param);
@@ -153,7 +162,8 @@ public:
     IDeviceClient& client() { return m_client; }
     IDiscoveryLink& discovery() { return m_discovery; }
     void post(int kind, std::uint32_t data) { m_reports.push({kind, data}); }
-    void post_status(int row, int code) { post(REPORT_STATUS, report_pair(row, code)); }
+    // Keeps the status in the device's run, then sends it to the front end.
+    void post_status(int row, int code);
 
 private:
     int plan_workers(const JobParams& params, const std::string& range_start,
@@ -188,8 +198,11 @@ private:
     std::atomic<std::uint8_t> m_entered[kMaxWorkers] = {};
     std::atomic<std::int32_t> m_dev_handle[kMaxWorkers];
 
+    void record_status(int row, int code);
+
     mutable std::mutex m_runs_lock;  // guards m_runs and m_skipped
     std::vector<DeviceRun> m_runs;
+    std::atomic<std::uint64_t> m_runs_generation{0};
     std::vector<SkippedRow> m_skipped;
 
     CMutex m_job_lock;  // guards the counters below

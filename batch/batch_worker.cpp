@@ -96,6 +96,7 @@ void CBatchWorker::passes() {
             return;
         }
         ++m_passes;
+        m_job.note_worker_pass(m_slot, m_passes);
         debug_print("### device index %d enter the while loop again \n", m_ch);
         int ret = login();
         if (m_device_handle == -1) {
@@ -103,7 +104,8 @@ void CBatchWorker::passes() {
                 m_ended = true;
                 return;
             }
-        } else if (((m_steps.need_update && !m_update_complete) || m_retry_step == 2) && running()) {
+        } else if (((m_steps.need_update && !m_update_complete && !m_already_current) || m_retry_step == 2) &&
+                   running()) {
             upgrade_step();
         }
         if (upgrade_verdict() == Verdict::GoOn) {
@@ -178,6 +180,8 @@ void CBatchWorker::upgrade_step() {
     debug_print("### Network_ClientSetEventCB  ret = %d device_handle=%d   thrd_index=%d \n", ret,
                 m_device_handle, m_slot);
     start_transfer();
+    // Nothing to flash: the device stays logged in for the steps that follow.
+    if (m_already_current) return;
     rt_sleep_ms(100);
     poll_transfer();
     debug_print("### device index %d  upgarde over max_try_cnt=%d update_complete=%d  upgrade_handle=%d "
@@ -230,6 +234,14 @@ void CBatchWorker::start_transfer() {
         count_progress_once(0);
         return;
     }
+    if (m_upgrade_handle != -1) m_job.client().StopUpgrade(m_upgrade_handle);
+    m_upgrade_handle = -1;
+    if (ret == NETWORK_ERR_UPGRADE_SAME_VERSION && runs_the_firmware_version()) {
+        m_already_current = true;
+        post(kStatusAlreadyCurrent);
+        count_progress_as_flashed();
+        return;
+    }
     int status = 7;
     if (ret == NETWORK_ERR_UPGRADE_SAME_VERSION) status = 2;
     if (ret == NETWORK_ERR_UPGRADE_BOARD_TYPE) status = 4;
@@ -240,8 +252,6 @@ void CBatchWorker::start_transfer() {
     // Earlier passes retry silently; only the last one tells. A stopped job
     // judges nothing: the call may only have been given up.
     if (m_max_try_cnt <= 0 && running()) post(status);
-    if (m_upgrade_handle != -1) m_job.client().StopUpgrade(m_upgrade_handle);
-    m_upgrade_handle = -1;
 }
 
 void CBatchWorker::poll_transfer() {
@@ -312,6 +322,14 @@ void CBatchWorker::second_login() {
     }
 }
 
+// The device's refusal is taken at its word only when the list, too, shows
+// it with the firmware's version: a refusal that the list contradicts keeps
+// the retries and the mismatch message of old.
+bool CBatchWorker::runs_the_firmware_version() const {
+    const std::optional<std::string>& firmware = m_job.fw_version();
+    return firmware && version_listed_matches(*firmware, m_job.table().version_of(m_ch));
+}
+
 bool CBatchWorker::new_version_listed() {
     const std::optional<std::string>& flashed = m_job.fw_version();
     if (!flashed) return false;
@@ -335,7 +353,7 @@ CBatchWorker::Verdict CBatchWorker::upgrade_verdict() {
         confirm_upgrade();
     if (!m_steps.need_update)
         post(12);
-    else if ((!m_update_complete || !m_upgrade_confirmed || !new_version_listed()) && running())
+    else if (!m_already_current && (!m_update_complete || !m_upgrade_confirmed || !new_version_listed()) && running())
         post(9);
     if (!running()) return Verdict::NextPass;
     if (m_device_handle == -1) {

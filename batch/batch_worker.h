@@ -41,6 +41,8 @@ private:
     Verdict upgrade_verdict();
     // Does the list show the firmware's version (waiting a little for discovery)?
     bool new_version_listed();
+    // Does the list show the device with the firmware's version already?
+    bool runs_the_firmware_version() const;
     void logout_if_logged_in();
 
     // The setting steps; each returns false when the device asked for the
@@ -64,6 +66,7 @@ private:
     int m_max_wait_time = 60000;
     int32_t m_device_handle = -1;
     int32_t m_upgrade_handle = -1;
+    bool m_already_current = false;    // refused: it runs the firmware's version (status 32)
     int m_retry_step = 0;
     int m_ticks = 0;
     bool m_need_set_customer_cfg = false;

@@ -91,6 +91,8 @@ public:
     // The version a worker read from the device itself (an ONVIF camera
     // back from its flash), until discovery lists it anew.
     void set_version(int index, const std::string& version);
+    // The text the rows show for a language-file key.
+    std::string text(const std::string& key) const { return m_lookup(key); }
 
     // True when a device type puts a device into group 1.
     static bool is_group1_type(std::int32_t device_type);

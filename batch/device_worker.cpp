@@ -47,6 +47,12 @@ void CDeviceWorker::count_progress_once(int kind) {
     m_job.add_progress(kind);
 }
 
+// So a job of devices already on the firmware's version ends at 100 % like any other.
+void CDeviceWorker::count_progress_as_flashed() {
+    for (int kind = 0; kind < 3; ++kind) count_progress_once(kind);
+    for (int tick = 0; tick < 12; ++tick) m_job.add_progress(3);
+}
+
 bool CDeviceWorker::after_ip_change(JobStepField field) {
     if (only_step(m_steps, field)) return false;
     m_job.finished_one_device_change_ip(m_ch);

@@ -26,6 +26,8 @@ protected:
 
     void post(int code);
     void count_progress_once(int kind);
+    // A device that needs no flash weighs in the bar as one flashed and back.
+    void count_progress_as_flashed();
     bool running() const;
     // Sleeps `ms`, in short slices, ending early when the job is stopped.
     void sleep_while_running(int ms);

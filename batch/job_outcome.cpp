@@ -1,5 +1,7 @@
 #include "batch/job_outcome.h"
 
+#include <map>
+
 #include "batch/job_report.h"
 
 namespace {
@@ -64,26 +66,71 @@ DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
     device.version_before = row.version;
     take_final_row(device, row);
     device.not_worked_on = reason;
+    device.state = kStateNotWorkedOn;
     return device;
 }
 
-void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table) {
-    for (const DeviceRun& run : job.device_runs()) {
-        DeviceOutcome device;
-        device.mac = run.mac;
-        device.protocol = run.protocol;
-        device.ip_before = run.ip_before;
-        device.version_before = run.version_before;
-        if (std::optional<DeviceRow> row = table.row(run.row)) take_final_row(device, *row);
-        device.started_at = run.started_at;
-        device.ended_at = run.ended_at;
-        device.passes = run.passes;
-        if (run.started_at == 0) device.not_worked_on = outcome.stopped ? kStoppedBeforeReason : kNotStartedReason;
-        outcome.devices.push_back(std::move(device));
-    }
+DeviceOutcome waiting_device(const DeviceRow& row) {
+    DeviceOutcome device = unworked_device(row, "");
+    device.state = kStateWaiting;
+    return device;
+}
+
+namespace {
+
+// The checked rows the job left out, after its devices.
+void add_skipped_rows(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table) {
     for (const SkippedRow& skipped : job.skipped_rows()) {
         std::optional<DeviceRow> row = table.row(skipped.row);
         if (!row) continue;
         outcome.devices.push_back(unworked_device(*row, skipped_reason(skipped)));
     }
+}
+
+DeviceOutcome run_outcome(const DeviceRun& run) {
+    DeviceOutcome device;
+    device.mac = run.mac;
+    device.protocol = run.protocol;
+    device.ip_before = run.ip_before;
+    device.version_before = run.version_before;
+    device.started_at = run.started_at;
+    device.ended_at = run.ended_at;
+    device.passes = run.passes;
+    device.already_current = run.already_current;
+    return device;
+}
+
+}  // namespace
+
+void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table) {
+    for (const DeviceRun& run : job.device_runs()) {
+        DeviceOutcome device = run_outcome(run);
+        if (std::optional<DeviceRow> row = table.row(run.row)) take_final_row(device, *row);
+        device.state = run.started_at == 0 ? kStateNotWorkedOn : kStateEnded;
+        if (run.started_at == 0) device.not_worked_on = outcome.stopped ? kStoppedBeforeReason : kNotStartedReason;
+        outcome.devices.push_back(std::move(device));
+    }
+    add_skipped_rows(outcome, job, table);
+}
+
+void add_live_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table) {
+    std::map<int, std::string> texts;  // a status text per code, looked up once
+    auto status_text = [&](int code) -> const std::string& {
+        auto found = texts.find(code);
+        if (found != texts.end()) return found->second;
+        const char* key = code >= 0 ? status_effect(code).message_key : nullptr;
+        return texts[code] = key ? table.text(key) : std::string();
+    };
+    for (const DeviceRun& run : job.device_runs()) {
+        DeviceOutcome device = run_outcome(run);
+        if (std::optional<DeviceRow> row = table.row(run.row)) {
+            device.ip_after = row->ip;
+            device.version_after = row->version;
+        }
+        for (int i = 0; i < 6; ++i) device.marks[i] = run.marks[i];
+        device.status = status_text(run.message_status);
+        device.state = run.started_at == 0 ? kStateWaiting : run.ended_at == 0 ? kStateInProgress : kStateEnded;
+        outcome.devices.push_back(std::move(device));
+    }
+    add_skipped_rows(outcome, job, table);
 }

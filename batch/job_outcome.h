@@ -22,7 +22,15 @@ struct DeviceOutcome {
     std::int64_t ended_at = 0;
     int passes = 0;
     std::string not_worked_on;   // why the job never worked on the device; "" when it did
+    std::string state;           // one of the kState... texts below
+    bool already_current = false;  // it ran the firmware's version already: nothing was flashed
 };
+
+// Where a device stands in its job.
+inline constexpr const char* kStateWaiting = "waiting";        // its worker has not begun yet
+inline constexpr const char* kStateInProgress = "in progress"; // its worker runs
+inline constexpr const char* kStateEnded = "ended";            // its worker ended
+inline constexpr const char* kStateNotWorkedOn = "not worked on";
 
 // One job (or the waves of one command) for the report: the firmware it
 // flashed, the steps asked, and every device it was given.
@@ -31,7 +39,8 @@ struct JobOutcome {
     std::string firmware_sha256;  // of the whole file, lower-case hex
     std::vector<std::string> steps;
     std::int64_t started_at = 0;
-    std::int64_t ended_at = 0;
+    std::int64_t ended_at = 0;    // 0 while the job runs
+    std::int64_t updated_at = 0;  // when this state of the report was taken
     bool stopped = false;
     std::vector<DeviceOutcome> devices;
 };
@@ -56,5 +65,12 @@ void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTab
 // "native" or "onvif", as reports and JSON lines name a device's protocol.
 const char* protocol_name(DeviceProtocol protocol);
 
+// Appends the devices of a job that may still run, as the engine last knew
+// them: results as the workers reported them, addresses and versions as the
+// table lists them now. Safe on any thread while the job runs.
+void add_live_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table);
+
 // A device that was selected but never given to a job.
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason);
+// A device that a later job of the same command will work on.
+DeviceOutcome waiting_device(const DeviceRow& row);

@@ -37,7 +37,7 @@ constexpr StatusEffect kEffects[kStatusCount] = {
     {-1, nullptr, "IDS_LOGIN_MAX_USER"},                          // 29
     {-1, nullptr, "IDS_JOB_STOPPED"},                             // 30
     {-1, nullptr, "IDS_STOPPED_AFTER_FLASH"},                     // 31
-    {-1, nullptr, nullptr},                                       // 32: unused
+    {COL_UPGRADE, kMarkDone, "IDS_ALREADY_CURRENT_VERSION"},      // 32
     {COL_LOGO, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},            // 33
     {COL_COMMAND, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},         // 34
     {COL_SETTINGS, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},        // 35

@@ -59,6 +59,10 @@ constexpr int kStatusStopped = 30;
 // A stopped job after the device took the whole firmware, before it was seen
 // back: neither done nor failed as far as the job knows.
 constexpr int kStatusStoppedAfterFlash = 31;
+// The device refused the firmware because it already runs the file's
+// version: it is in the state the job asked for, so the upgrade is done.
+constexpr int kStatusAlreadyCurrent = 32;
+
 // Steps that ONVIF does not offer, by the column they report in.
 constexpr int kStatusLogoNotOnOnvif = 33;
 constexpr int kStatusCommandNotOnOnvif = 34;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "batch/job_report.h"
@@ -56,23 +57,85 @@ nlohmann::json device_json(const DeviceOutcome& d) {
             {"started", time_or_null(d.started_at)},
             {"ended", time_or_null(d.ended_at)},
             {"passes", d.passes},
-            {"worked_on", d.not_worked_on.empty()},
-            {"not_worked_on", d.not_worked_on}};
+            {"worked_on", d.not_worked_on.empty() && d.state != kStateWaiting},
+            {"not_worked_on", d.not_worked_on},
+            {"state", d.state},
+            {"already_current", d.already_current}};
 }
 
-// Writes `text` to `path` through a temporary file beside it.
+std::string failure(const std::string& path) { return path + ": " + std::strerror(errno); }
+
+std::string folder_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Without this a power cut may lose the rename though the data was flushed.
+void flush_folder(const std::string& path) {
+    int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// A temporary file beside `path` holding `text`, flushed to the disk; its
+// name is unique, so two writers never share one. "" when it failed (`error` says why).
+std::string flushed_temporary(const std::string& path, const std::string& text, std::string& error) {
+    std::string temporary = path + ".tmp.XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = failure(path);
+        return "";
+    }
+    ::fchmod(fd, 0644);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bool written = done == text.size() && ::fsync(fd) == 0;
+    if (!written) error = failure(path);
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = failure(path);
+    }
+    if (written) return temporary;
+    ::unlink(temporary.c_str());
+    return "";
+}
+
+// Writes `text` over `path` at once: a reader finds the old file or the new
+// one, whole, never a part.
 std::string write_whole(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) return path + ": " + std::strerror(errno);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::string error = path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
+    std::string error;
+    const std::string temporary = flushed_temporary(path, text, error);
+    if (temporary.empty()) return error;
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = failure(path);
+        ::unlink(temporary.c_str());
         return error;
     }
+    flush_folder(path);
     return "";
+}
+
+enum class Placed { Yes, Taken, Failed };
+
+// Like write_whole, but only when `path` does not exist yet: the name is
+// taken and filled in one step.
+Placed place_whole(const std::string& path, const std::string& text, std::string& error) {
+    const std::string temporary = flushed_temporary(path, text, error);
+    if (temporary.empty()) return Placed::Failed;
+    Placed placed = Placed::Yes;
+    if (::link(temporary.c_str(), path.c_str()) != 0) {
+        placed = errno == EEXIST ? Placed::Taken : Placed::Failed;
+        if (placed == Placed::Failed) error = failure(path);
+    }
+    ::unlink(temporary.c_str());
+    if (placed == Placed::Yes) flush_folder(path);
+    return placed;
 }
 
 }  // namespace
@@ -89,6 +152,7 @@ std::string job_report_json(const JobOutcome& outcome) {
                              {"format", 1},
                              {"started", time_or_null(outcome.started_at)},
                              {"ended", time_or_null(outcome.ended_at)},
+                             {"updated", time_or_null(outcome.updated_at)},
                              {"stopped", outcome.stopped},
                              {"firmware", firmware},
                              {"steps", outcome.steps},
@@ -101,7 +165,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
     std::string csv = "\xEF\xBB\xBF";
     csv += csv_line({"mac", "ip_before", "ip_after", "version_before", "version_after", "steps", "network",
                      "upgrade", "logo", "command", "time", "settings", "status", "started", "ended", "passes",
-                     "not_worked_on", "firmware", "firmware_sha256", "protocol"});
+                     "not_worked_on", "firmware", "firmware_sha256", "state", "already_current", "protocol"});
     const std::string steps = joined(outcome.steps);
     const std::string firmware = base_name(outcome.firmware_path);
     for (const DeviceOutcome& d : outcome.devices) {
@@ -109,33 +173,39 @@ std::string job_report_csv(const JobOutcome& outcome) {
         for (const std::string& mark : d.marks) fields.push_back(mark_word(mark));
         for (const std::string& field : {d.status, iso_local_time(d.started_at), iso_local_time(d.ended_at),
                                          std::to_string(d.passes), d.not_worked_on, firmware,
-                                         outcome.firmware_sha256, std::string(protocol_name(d.protocol))})
+                                         outcome.firmware_sha256, d.state,
+                                         std::string(d.already_current ? "true" : "false"),
+                                         std::string(protocol_name(d.protocol))})
             fields.push_back(field);
         csv += csv_line(fields);
     }
     return csv;
 }
 
+// The CSV first: whoever finds the JSON finds the CSV beside it.
 std::string write_job_report(const JobOutcome& outcome, const std::string& base) {
-    std::string error = write_whole(base + ".json", job_report_json(outcome));
-    if (error.empty()) error = write_whole(base + ".csv", job_report_csv(outcome));
+    std::string error = write_whole(base + ".csv", job_report_csv(outcome));
+    if (error.empty()) error = write_whole(base + ".json", job_report_json(outcome));
     return error;
 }
 
-std::string reserve_dated_report(const std::string& dir, std::time_t when) {
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return "";
+std::string write_dated_report(const JobOutcome& outcome, const std::string& dir, std::time_t when,
+                               std::string& base) {
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return failure(dir);
     std::tm local{};
     localtime_r(&when, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+    const std::string json = job_report_json(outcome);
+    std::string error;
     for (int n = 1; n < 1000; ++n) {
-        const std::string base = dir + "/" + stamp + (n > 1 ? "-" + std::to_string(n) : "");
-        int fd = ::open((base + ".json").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            return base;
+        const std::string candidate = dir + "/" + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        const Placed placed = place_whole(candidate + ".json", json, error);
+        if (placed == Placed::Failed) return error;
+        if (placed == Placed::Yes) {
+            base = candidate;
+            return write_whole(base + ".csv", job_report_csv(outcome));
         }
-        if (errno != EEXIST) return "";
     }
-    return "";
+    return dir + ": no free report name for " + stamp;
 }

@@ -13,16 +13,18 @@
 std::string job_report_json(const JobOutcome& outcome);
 std::string job_report_csv(const JobOutcome& outcome);
 
-// Writes `base`.json and `base`.csv, each to a temporary file first and then
-// renamed into place, so a reader never sees half a report. Returns "" or
-// what went wrong.
+// Writes `base`.json and `base`.csv, each to a temporary file first, flushed
+// to the disk and renamed into place, so a reader (or the disk after a crash
+// or a power cut) never holds half a report. Returns "" or what went wrong.
 std::string write_job_report(const JobOutcome& outcome, const std::string& base);
 
-// A base name in `dir` (created when missing) from the local date and time,
-// "2024-05-01_14-03-27", with "-2", "-3"... when a report of that second
-// exists; its JSON file is created empty at once, so no other writer takes
-// it. "" when the folder or the file cannot be made.
-std::string reserve_dated_report(const std::string& dir, std::time_t when);
+// Writes a report under a new base name in `dir` (created when missing) from
+// the local date and time, "2024-05-01_14-03-27", with "-2", "-3"... when a
+// report of that second exists, into `base`. The name is taken and the JSON
+// file filled in one step, so no other writer takes it and no reader finds
+// it empty. Returns "" or what went wrong.
+std::string write_dated_report(const JobOutcome& outcome, const std::string& dir, std::time_t when,
+                               std::string& base);
 
 // The folder beside the GUI's logs (its working directory) that holds its reports.
 inline constexpr const char* kJobReportDir = "job_reports";

@@ -37,7 +37,7 @@ void COnvifWorker::run() {
                               ? log_in()
                               : onvif::Result{onvif::Status::Unreachable, "no ONVIF client in this job"};
     if (ip_change_steps(login) && running()) {
-        ++m_passes;
+        m_job.note_worker_pass(m_slot, ++m_passes);
         if (!login.ok()) {
             report_login_failure(login);
         } else {
@@ -148,6 +148,14 @@ void COnvifWorker::follow_to(const std::string& ip) {
 }
 
 void COnvifWorker::upgrade_step() {
+    // A camera that already runs the native file's version is in the state
+    // the job asks for: done, and nothing is sent.
+    const std::optional<std::string>& flashed = m_job.fw_native_version();
+    if (flashed && version_listed_matches(*flashed, m_version_now)) {
+        post(kStatusAlreadyCurrent);
+        count_progress_as_flashed();
+        return;
+    }
     std::int64_t expected_down_ms = 0;
     if (!transfer_firmware(&expected_down_ms)) return;
     judge_upgrade(wait_until_back(expected_down_ms));

@@ -5,17 +5,26 @@
 //
 // The cameras run in a child ipcsim process on loopback addresses, so every
 // timed wait this process makes is a worker's.
+//
+// With --journal the job's report is kept on disk as the batch dialog keeps
+// it (job_reports/ in a scratch folder), and the bench prints what that
+// costs: writes and writes per second, the journal thread's time per write,
+// the time the front end's thread spends in the journal's calls (in the
+// dialog that thread is the GUI's), and the longest hold of the engine's
+// lock that workers also take (the copy of the devices' state).
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "batch/batch_job.h"
+#include "batch/job_journal.h"
 #include "client/firmware_format.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
@@ -62,6 +71,61 @@ private:
     std::string m_version;
 };
 
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The journal as the dialog runs it, and what it cost.
+class JournalProbe {
+public:
+    JournalProbe(const std::string& folder, const CBatchJob& job, const CDeviceTable& table)
+        : m_job(job), m_table(table) {
+        const auto start = Clock::now();
+        m_journal = std::make_unique<CJobJournal>(CJobJournal::Place{"", folder, std::time(nullptr)});
+        m_journal->set_source([this] { return snapshot(); }, [this] { return m_job.runs_generation(); });
+        m_front_end_ms += ms_since(start);
+    }
+    void finish() {
+        const auto start = Clock::now();
+        JobOutcome outcome = m_header;
+        outcome.ended_at = rt_calendar_ms();
+        add_job_devices(outcome, m_job, m_table);
+        m_journal->finish(std::move(outcome));
+        m_front_end_ms += ms_since(start);
+        m_journal->wait();
+    }
+    void print(double wall_s) const {
+        const CJobJournal::Figures figures = m_journal->figures();
+        std::printf("journal writes          %d (%.2f per second of the job)\n", figures.writes,
+                    figures.writes / wall_s);
+        std::printf("journal thread per write %.2f ms mean, %.2f ms longest (snapshot, JSON, CSV, fsync, rename)\n",
+                    figures.writes ? static_cast<double>(figures.busy_us) / figures.writes / 1000.0 : 0.0,
+                    static_cast<double>(figures.longest_us) / 1000.0);
+        std::printf("front-end thread        %.3f ms in the journal's calls over the whole job\n", m_front_end_ms);
+        std::printf("runs lock, longest hold %.3f ms (the copy a snapshot takes; workers take this lock)\n",
+                    m_longest_copy_ms);
+    }
+
+private:
+    JobOutcome snapshot() {
+        const auto start = Clock::now();
+        const std::vector<DeviceRun> runs = m_job.device_runs();  // the copy made under the lock
+        m_longest_copy_ms = std::max(m_longest_copy_ms, ms_since(start));
+        JobOutcome outcome = m_header;
+        add_live_job_devices(outcome, m_job, m_table);
+        return outcome;
+    }
+
+    const CBatchJob& m_job;
+    const CDeviceTable& m_table;
+    JobOutcome m_header;
+    std::unique_ptr<CJobJournal> m_journal;
+    double m_front_end_ms = 0;
+    double m_longest_copy_ms = 0;  // journal thread only
+};
+
 double cpu_seconds(const rusage& usage) {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -79,6 +143,8 @@ int main(int argc, char** argv) {
     app.add_option("--speed", speed, "time speed factor")->capture_default_str();
     app.add_option("--firmware-size", firmware_size, "firmware image bytes")->capture_default_str();
     app.add_option("--base-ip", base_ip, "address of the first camera (loopback)")->capture_default_str();
+    bool journal = false;
+    app.add_flag("--journal", journal, "keep the job report on disk while the job runs, and measure it");
     CLI11_PARSE(app, argc, argv);
 
     set_trace_sink(&trace_null_sink, nullptr);
@@ -129,8 +195,16 @@ int main(int argc, char** argv) {
         getrusage(RUSAGE_SELF, &before);
         auto start = std::chrono::steady_clock::now();
         job.start_upgrade(params, firmware, "", "");
+        std::unique_ptr<JournalProbe> probe;
+        const std::string reports = "/tmp/batch_bench_reports_" + std::to_string(getpid());
+        if (journal) probe = std::make_unique<JournalProbe>(reports, job, table);
         while (job.running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (probe) {
+            probe->finish();
+            probe->print(wall);
+            std::filesystem::remove_all(reports);
+        }
         getrusage(RUSAGE_SELF, &after);
         rt_set_sleep_observer(nullptr);
         for (const JobReport& r : job.reports().drain()) {

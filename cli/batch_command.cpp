@@ -16,9 +16,9 @@
 #include "batch/discovery_link.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
-#include "batch/job_report_files.h"
 #include "cli/batch_output.h"
 #include "cli/batch_plan.h"
+#include "cli/command_journal.h"
 #include "cli/command.h"
 #include "cli/fleet_list.h"
 #include "cli/search_options.h"
@@ -100,7 +100,8 @@ bool take_reports(CBatchJob& job, CDeviceTable& table, JobDisplay& display, Batc
 }
 
 // The second Ctrl-C: the table as it stands, and out, whatever the workers
-// are still doing (they are not waited for, and no job report is written).
+// are still doing (they are not waited for; the report on disk stays as the
+// journal last wrote it).
 [[noreturn]] void quit_at_once(CBatchJob& job, CDeviceTable& table, JobDisplay& display, BatchOutput& output) {
     take_reports(job, table, display, output);
     output.end_wave(table, display);
@@ -158,16 +159,6 @@ int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOu
     return 0;
 }
 
-// A device no job was given, as the report and the output list it.
-DeviceRow unworked_row(const ListedDevice& device, const char* reason) {
-    DeviceRow row;
-    row.mac = device.mac;
-    row.ip = device.ip;
-    row.version = device.software_ver;
-    row.results[COL_STATUS - COL_NETWORK] = reason;
-    return row;
-}
-
 // Lists the devices of a wave that never started.
 void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutput& output, JobOutcome& outcome) {
     output.begin_wave(first, static_cast<int>(wave.size()));
@@ -181,7 +172,8 @@ void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutpu
 // Runs the waves one after the other; after a Ctrl-C or a refused start no
 // other wave starts. Returns 2 for a refused start, else 0.
 int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
-              const std::vector<ListedDevice>& selected, BatchOutput& output, JobOutcome& outcome) {
+              const std::vector<ListedDevice>& selected, BatchOutput& output, JobOutcome& outcome,
+              CommandJournal* journal) {
     int first = 0;
     int result = 0;
     CKaltroDeviceClient client;
@@ -194,6 +186,7 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& disco
             output.begin_wave(first, static_cast<int>(wave.size()));
             CDiscoveryLink link(discovery);
             CBatchJob job(table, client, link);
+            if (journal != nullptr) journal->wave_running(outcome, job, table);
             result = run_wave(job, plan, table, output);
             outcome.stopped = g_interrupted.load() != 0;
             if (result == 0) {
@@ -204,6 +197,7 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& disco
             }
             fleet.end_wave();
         }
+        if (journal != nullptr) journal->between_waves(outcome);
         first += static_cast<int>(wave.size());
     }
     return result;
@@ -232,14 +226,18 @@ int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& di
         outcome.firmware_sha256 = plan.firmware_check.sha256;
     }
     outcome.started_at = rt_calendar_ms();
+    // The report is on disk from the start and follows the job, so a crash
+    // or a kill leaves what was done.
+    std::unique_ptr<CommandJournal> journal;
+    if (!o.report.empty()) journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected);
     Network_ClientInit();
-    int result = run_waves(o, plan, discovery, fleet, selected, output, outcome);
+    int result = run_waves(o, plan, discovery, fleet, selected, output, outcome, journal.get());
     Network_ClientUnInit();
     outcome.ended_at = rt_calendar_ms();
     output.finish();
     if (result == 0 && (output.any_failed() || outcome.stopped)) result = 1;
-    if (!o.report.empty()) {
-        const std::string error = write_job_report(outcome, report_base(o.report));
+    if (journal) {
+        const std::string error = journal->finish(outcome);
         if (!error.empty()) {
             std::fprintf(stderr, "tervane-cli: job report not written: %s\n", error.c_str());
             if (result == 0) result = 1;

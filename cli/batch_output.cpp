@@ -29,10 +29,13 @@ bool stopped_before_the_end(const std::vector<int>& codes) {
     return !codes.empty() && (codes.back() == kStatusStopped || codes.back() == kStatusStoppedAfterFlash);
 }
 
-// "Retry later" (7) is a failure unless a later pass flashed the device (8).
+// "Retry later" (7) is a failure unless a later pass flashed the device (8)
+// or found it on the firmware's version already (a transfer given up on our
+// side may have reached the device whole).
 bool retry_left_unflashed(const std::vector<int>& codes) {
     auto retry = std::find(codes.rbegin(), codes.rend(), 7);
-    return retry != codes.rend() && std::find(codes.rbegin(), retry, 8) == retry;
+    if (retry == codes.rend()) return false;
+    return std::none_of(codes.rbegin(), retry, [](int code) { return code == 8 || code == kStatusAlreadyCurrent; });
 }
 
 int row_of(const JobReport& report) {
@@ -182,6 +185,8 @@ void BatchOutput::end_wave(const CDeviceTable& table, const JobDisplay& display)
         auto device = table.row(static_cast<int>(index));
         if (!device) continue;
         if (failed(row, *device)) m_failed.insert(row.index);
+        if (std::find(row.codes.begin(), row.codes.end(), kStatusAlreadyCurrent) != row.codes.end())
+            m_already_current.insert(row.index);
         // Rows that never finished (left out by the job, or not reached
         // before a stop) are final as they stand; the terminal shows them.
         if (!row.finished && (m_json || !m_tty)) left_out(row.index, *device);
@@ -192,8 +197,11 @@ void BatchOutput::end_wave(const CDeviceTable& table, const JobDisplay& display)
 
 void BatchOutput::finish() {
     if (m_json) return;
-    std::fprintf(m_out, "%d devices: %d finished without failure, %d failed or not worked on\n", m_devices,
-                 m_devices - static_cast<int>(m_failed.size()), static_cast<int>(m_failed.size()));
+    std::string current;
+    if (!m_already_current.empty())
+        current = " (" + std::to_string(m_already_current.size()) + " already on this firmware version)";
+    std::fprintf(m_out, "%d devices: %d finished without failure%s, %d failed or not worked on\n", m_devices,
+                 m_devices - static_cast<int>(m_failed.size()), current.c_str(), static_cast<int>(m_failed.size()));
     std::fflush(m_out);
 }
 

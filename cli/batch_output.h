@@ -30,7 +30,8 @@ public:
     void end_wave(const CDeviceTable& table, const JobDisplay& display);
     // A device of the command that no job worked on, as it stands.
     void left_out(int row, const DeviceRow& device);
-    // After the last wave: a summary line (not with json).
+    // After the last wave: a summary line (not with json); devices that
+    // already ran the firmware's version count as finished, and are told.
     void finish();
 
     // True when any device failed or was not worked on.
@@ -61,6 +62,7 @@ private:
     int m_drawn_lines = 0;
     int m_printed_tenths = -1;  // the last progress printed off a terminal, in tens of percent
     std::set<int> m_failed;    // the command's rows that failed or were not worked on
+    std::set<int> m_already_current;  // rows whose device needed no flash
 };
 
 // One device's line: its number in the command (from 1), MAC, IP, the six

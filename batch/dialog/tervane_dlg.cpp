@@ -118,6 +118,11 @@ void CtervaneDlg::start_device_list() {
 
     m_discovery_wakeup = new QueuedWakeup([this] { show_device_table(); }, this);
     m_job_wakeup = new QueuedWakeup([this] { process_reports(); }, this);
+    m_report_failed = new QueuedWakeup(
+        [this] {
+            if (m_open) message_box("IDS_JOB_REPORT_FAILED", "IDS_WARNING");
+        },
+        this);
     m_table.set_change_notifier([wakeup = m_discovery_wakeup](int) { wakeup->post(); });
     m_job.reports().set_notifier([wakeup = m_job_wakeup] { wakeup->post(); });
     // The callback is in place before the first search, so no early reply
@@ -312,7 +317,9 @@ void CtervaneDlg::shut_down() {
     }
     m_pending_reports.clear();
     m_saver.wait();
-    for (QueuedWakeup** wakeup : {&m_discovery_wakeup, &m_job_wakeup}) {
+    // Its thread may still post the failure of its last write.
+    if (m_journal) m_journal->wait();
+    for (QueuedWakeup** wakeup : {&m_discovery_wakeup, &m_job_wakeup, &m_report_failed}) {
         if (*wakeup == nullptr) continue;
         (*wakeup)->detach();
         (*wakeup)->deleteLater();

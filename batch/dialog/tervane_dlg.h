@@ -12,6 +12,7 @@
 #include "batch/dialog/batch_settings.h"
 #include "batch/discovery_link.h"
 #include "batch/firmware_preflight.h"
+#include "batch/job_journal.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
 #include "discovery/discovery.h"
@@ -58,6 +59,8 @@ public:
     bool checking_firmware() const;
     // Returns once the fields stored by the last job button are on disk.
     void wait_for_saved_fields() { m_saver.wait(); }
+    // Returns once the report of the job that ended last is on disk.
+    void wait_for_job_report();
     int dev_type_filter() const { return m_dev_type_filter; }
 
     // Applies the enabling rules of the idle or running state.
@@ -92,7 +95,8 @@ private:
                                  const std::string& end);
     void on_firmware_checked(const FirmwarePreflight& result);
 
-    // The job report, written under job_reports/ when a job ends.
+    // The job report under job_reports/: on disk from the job's start,
+    // brought up to date as it runs, and final when it ends.
     void begin_job_report(const JOB_STEPS& steps, const std::string& path);
     void finish_job_report();
     void on_job_button(JobStepField step, bool user_check, const char* fail_key = "IDS_START_UPGRADE_FAIL");
@@ -144,5 +148,9 @@ private:
 
     JobOutcome m_outcome;       // the running job's report, filled when it ends
     bool m_outcome_due = false;
+    // Writes the report on a thread of its own; declared after the engine,
+    // whose state it reads, so it goes first.
+    std::unique_ptr<CJobJournal> m_journal;
+    QueuedWakeup* m_report_failed = nullptr;  // one per opening
     batch_settings::BackgroundSaver m_saver;
 };

@@ -1,5 +1,6 @@
 // The batch dialog's job buttons: each validates its fields, describes the
 // job in the step flags and hands it to the engine.
+#include "batch/dialog/batch_dlg_bridge.h"
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/batch_dlg_rules.h"
 #include "batch/dialog/batch_settings.h"
@@ -193,21 +194,34 @@ void CtervaneDlg::begin_job_report(const JOB_STEPS& steps, const std::string& pa
     }
     m_outcome.started_at = rt_calendar_ms();
     m_outcome_due = true;
+    // Beside the logs, in the working directory; file names from the date
+    // and time only, never from a device's texts. The report exists from now
+    // on and follows the engine's state of the devices, so a crash of the
+    // program leaves what the job did.
+    m_journal.reset();  // the last job's report is written first
+    m_journal = std::make_unique<CJobJournal>(CJobJournal::Place{"", kJobReportDir, std::time(nullptr)});
+    m_journal->set_source(
+        [this, header = m_outcome] {
+            JobOutcome outcome = header;
+            add_live_job_devices(outcome, m_job, m_table);
+            return outcome;
+        },
+        [this] { return m_job.runs_generation(); });
 }
 
-// Beside the logs, in the working directory; file names from the date and
-// time only, never from a device's texts.
 void CtervaneDlg::finish_job_report() {
     if (!m_outcome_due) return;
     m_outcome_due = false;
     m_outcome.ended_at = rt_calendar_ms();
     add_job_devices(m_outcome, m_job, m_table);
-    const std::string base = reserve_dated_report(kJobReportDir, std::time(nullptr));
-    const std::string error =
-        base.empty() ? std::string(kJobReportDir) + ": cannot be made" : write_job_report(m_outcome, base);
-    if (error.empty()) return;
-    debug_print("job report not written: %s\n", error.c_str());
-    if (m_open) message_box("IDS_JOB_REPORT_FAILED", "IDS_WARNING");
+    // Written off this thread; a failure is told once it is known.
+    m_journal->finish(m_outcome, [wakeup = m_report_failed](const std::string& error) {
+        if (!error.empty()) wakeup->post();
+    });
+}
+
+void CtervaneDlg::wait_for_job_report() {
+    if (m_journal && !m_outcome_due) m_journal->wait();
 }
 
 void CtervaneDlg::on_job_button(JobStepField step, bool user_check, const char* fail_key) {

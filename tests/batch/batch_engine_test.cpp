@@ -261,13 +261,52 @@ TEST_F(BatchUpgrade, VersionThatDoesNotMatchAfterTheFlashIsMarkedFailed) {
     EXPECT_TRUE(contains(codes, 9));
 }
 
-TEST_F(BatchUpgrade, SameVersionIsSilentUntilTheLastPass) {
+TEST_F(BatchUpgrade, DeviceOnTheFirmwaresVersionIsDoneAtOnceAndItsOtherStepsStillRun) {
     FakeDevice d;
     d.start_upgrade_results.assign(10, NETWORK_ERR_UPGRADE_SAME_VERSION);
-    std::vector<int> codes = upgrade_one(d);
+    int row = add_device("127.0.0.2", d, 5, "2.0.0");
+    job.m_dostep.need_update = 1;
+    job.m_dostep.change_time_zone = 1;
+    start(firmware(2, 0, 0));
+    wait_finished();
+    std::vector<int> codes = statuses(row);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kStatusAlreadyCurrent), 1);
+    for (int never : {2, 6, 7, 9, 11}) EXPECT_FALSE(contains(codes, never)) << never;
+    EXPECT_TRUE(contains(codes, 26));  // the settings record with the time zone
+    EXPECT_EQ(client.login_attempts("127.0.0.2"), 1);
+    EXPECT_EQ(client.open_logins(), 0);
+    const StatusEffect effect = status_effect(kStatusAlreadyCurrent);
+    EXPECT_EQ(effect.column, COL_UPGRADE);
+    EXPECT_STREQ(effect.mark, kMarkDone);
+    EXPECT_TRUE(job.device_runs()[0].already_current);
+    JobReport last_progress{};
+    for (const JobReport& r : reports)
+        if (r.kind == REPORT_PROGRESS) last_progress = r;
+    EXPECT_EQ(last_progress.data, 100u);  // counted as flashed and back
+}
+
+TEST_F(BatchUpgrade, SameVersionRefusalThatTheListContradictsIsSilentUntilTheLastPass) {
+    FakeDevice d;
+    d.start_upgrade_results.assign(10, NETWORK_ERR_UPGRADE_SAME_VERSION);
+    std::vector<int> codes = upgrade_one(d);  // listed with 1.0.0, the file is 2.0.0
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 2), 1);
+    EXPECT_FALSE(contains(codes, kStatusAlreadyCurrent));
     EXPECT_EQ(client.login_attempts("127.0.0.2"), 10);
     EXPECT_EQ(client.open_logins(), 0);
+    EXPECT_FALSE(job.device_runs()[0].already_current);
+}
+
+TEST_F(BatchUpgrade, BoardTypeRefusalOfADeviceOnTheFirmwaresVersionStaysAFailure) {
+    FakeDevice d;
+    d.start_upgrade_results.assign(10, NETWORK_ERR_UPGRADE_BOARD_TYPE);
+    int row = add_device("127.0.0.2", d, 5, "2.0.0");
+    job.m_dostep.need_update = 1;
+    start(firmware(2, 0, 0));
+    wait_finished();
+    std::vector<int> codes = statuses(row);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 4), 1);
+    EXPECT_FALSE(contains(codes, kStatusAlreadyCurrent));
+    EXPECT_EQ(client.login_attempts("127.0.0.2"), 10);
 }
 
 TEST_F(BatchUpgrade, InvalidFileEndsThePassesAtOnce) {

@@ -81,6 +81,39 @@ TEST_F(BatchRuns, OutcomeListsWorkedDevicesWithTheirFinalRowsThenTheOnesLeftOut)
     EXPECT_EQ(step_names(job.steps()), std::vector<std::string>{"command"});
 }
 
+TEST_F(BatchRuns, LiveOutcomeFollowsTheWorkersWithoutAFrontEnd) {
+    FakeDevice hung;
+    hung.hang_after_logins = 0;  // its first login never answers
+    add_device("127.0.0.2");
+    add_device("127.0.0.3", hung);
+    add_device("127.0.0.4", {}, 5, "");  // no version: left out
+    job.m_dostep.send_command = 1;
+    params.command = "ls";
+    const std::uint64_t before = job.runs_generation();
+    ASSERT_EQ(start(), START_OK);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (job.device_runs()[0].ended_at == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // No report was handed to the table: the engine's own state is read.
+    JobOutcome live;
+    add_live_job_devices(live, job, table);
+    ASSERT_EQ(live.devices.size(), 3u);
+    EXPECT_EQ(live.devices[0].state, kStateEnded);
+    EXPECT_EQ(live.devices[0].marks[COL_COMMAND - COL_NETWORK], kMarkDone);
+    EXPECT_EQ(live.devices[0].status, "IDS_SEND_COMMAND_SUCCESS");
+    EXPECT_EQ(live.devices[0].passes, 1);
+    EXPECT_EQ(live.devices[1].state, kStateInProgress);
+    EXPECT_EQ(live.devices[1].ended_at, 0);
+    EXPECT_EQ(live.devices[2].state, kStateNotWorkedOn);
+    EXPECT_EQ(live.devices[2].not_worked_on, kNoVersionReason);
+    EXPECT_GT(job.runs_generation(), before);
+    job.stop_job();  // the hung login is given up
+    JobOutcome ended;
+    add_live_job_devices(ended, job, table);
+    EXPECT_EQ(ended.devices[1].state, kStateEnded);
+    EXPECT_EQ(ended.devices[1].status, "IDS_JOB_STOPPED");
+}
+
 TEST_F(BatchRuns, WorkerWithoutAThreadNeitherHoldsTheBarrierNorCountsAsWorkedOn) {
     for (int i = 2; i <= 4; ++i) add_device("127.0.0." + std::to_string(i));
     for (int i = 2; i <= 4; ++i) client.add("127.0.0.3" + std::to_string(i), {});

@@ -182,4 +182,24 @@ TEST_F(BatchOutputTest, ProgressOfALaterWaveCountsTheWavesBeforeIt) {
     EXPECT_NE(written[2].find(" 75% wave 2/2"), std::string::npos) << written[2];
 }
 
+
+TEST_F(BatchOutputTest, DevicesAlreadyOnTheFirmwaresVersionFinishWithoutFailureAndAreCounted) {
+    PlainWave wave = plain_wave(3);
+    // Row 0 was current from the start; row 1's transfer was given up on our
+    // side but reached the device, which the next pass found current; row 2
+    // was given up and never recovered.
+    const std::vector<std::vector<int>> codes = {
+        {kStatusAlreadyCurrent, 26}, {6, 7, kStatusAlreadyCurrent, 26}, {6, 7, 26}};
+    for (int row = 0; row < 3; ++row) {
+        for (int code : codes[row]) wave.feed({REPORT_STATUS, report_pair(row, code)});
+        wave.feed({REPORT_FINISHED, static_cast<std::uint32_t>(row)});
+    }
+    wave.end();
+    const std::vector<std::string> written = lines();
+    EXPECT_EQ(wave.table.row(0)->results[COL_UPGRADE - COL_NETWORK], kMarkDone);
+    EXPECT_EQ(wave.table.row(0)->results[COL_STATUS - COL_NETWORK], "IDS_SETTING_SUCCESS");
+    EXPECT_EQ(written.back(),
+              "3 devices: 2 finished without failure (2 already on this firmware version), 1 failed or not worked on");
+}
+
 }  // namespace

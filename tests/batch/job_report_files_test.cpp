@@ -110,26 +110,50 @@ protected:
 
 TEST_F(JobReportFolder, ReportsOfTheSameSecondGetTheirOwnNames) {
     const std::time_t when = 1714543407;
-    std::string first = reserve_dated_report(m_dir.string(), when);
-    std::string second = reserve_dated_report(m_dir.string(), when);
-    ASSERT_FALSE(first.empty());
+    std::string first, second;
+    ASSERT_EQ(write_dated_report(sample(), m_dir.string(), when, first), "");
+    ASSERT_EQ(write_dated_report(sample(), m_dir.string(), when, second), "");
     EXPECT_EQ(second, first + "-2");
     EXPECT_EQ(first.rfind(m_dir.string() + "/2024-05-0", 0), 0u);  // the local date, whatever the zone
-    ASSERT_EQ(write_job_report(sample(), first), "");
-    ASSERT_EQ(write_job_report(sample(), second), "");
+    ASSERT_EQ(write_job_report(sample(), first), "");  // written again over itself
     int files = 0;
     for (const auto& entry : fs::directory_iterator(m_dir)) {
         ++files;
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     }
     EXPECT_EQ(files, 4);
-    std::ifstream json(first + ".json");
-    EXPECT_EQ(nlohmann::json::parse(json)["devices"].size(), 2u);
+    for (const std::string& base : {first, second}) {
+        std::ifstream json(base + ".json");
+        EXPECT_EQ(nlohmann::json::parse(json)["devices"].size(), 2u);
+    }
 }
 
 TEST_F(JobReportFolder, AnUnwritablePlaceIsReportedNotIgnored) {
     EXPECT_NE(write_job_report(sample(), (m_dir / "missing" / "report").string()), "");
-    EXPECT_EQ(reserve_dated_report((m_dir / "a" / "b").string(), 0), "");
+    std::string base;
+    EXPECT_NE(write_dated_report(sample(), (m_dir / "a" / "b").string(), 0, base), "");
+    EXPECT_EQ(base, "");
+}
+
+TEST(JobReportFiles, AReportOfAJobThatDidNotEndSaysSo) {
+    JobOutcome outcome = sample();
+    outcome.ended_at = 0;
+    outcome.updated_at = 1714543450000;
+    outcome.devices[0].state = kStateInProgress;
+    outcome.devices[0].already_current = true;
+    outcome.devices[1].state = kStateWaiting;
+    outcome.devices[1].not_worked_on = "";
+    const nlohmann::json report = nlohmann::json::parse(job_report_json(outcome));
+    EXPECT_TRUE(report["ended"].is_null());
+    EXPECT_EQ(report["updated"].get<std::string>().substr(0, 4), "2024");
+    EXPECT_EQ(report["devices"][0]["state"], "in progress");
+    EXPECT_TRUE(report["devices"][0]["already_current"]);
+    EXPECT_EQ(report["devices"][1]["state"], "waiting");
+    EXPECT_FALSE(report["devices"][1]["worked_on"]);  // not yet
+    const std::vector<std::string> records = csv_records(job_report_csv(outcome).substr(3));
+    EXPECT_NE(records[0].find(",firmware_sha256,state,already_current"), std::string::npos);
+    EXPECT_NE(records[1].find(",in progress,true"), std::string::npos);
+    EXPECT_NE(records[2].find(",waiting,false"), std::string::npos);
 }
 
 }  // namespace

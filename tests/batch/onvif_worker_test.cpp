@@ -109,6 +109,18 @@ TEST_F(OnvifWorker, VersionJudgedByTheFileWhereItCarriesOneElseByAnyChange) {
     EXPECT_TRUE(contains(statuses(changed), 9));
 }
 
+TEST_F(OnvifWorker, CameraOnTheFilesVersionIsDoneWithoutAFlash) {
+    int row = add_onvif("10.0.0.5", "2.0.0");
+    job.m_dostep.need_update = 1;
+    job.m_dostep.change_time_zone = 1;
+    start(firmware(2, 0, 0));
+    wait_finished();
+    EXPECT_TRUE(contains(statuses(row), kStatusAlreadyCurrent));
+    EXPECT_FALSE(has(cameras.requests(mac_of(row)), "start_firmware_upgrade"));
+    EXPECT_TRUE(contains(statuses(row), 26));  // the other steps still ran
+    EXPECT_TRUE(job.device_runs()[0].already_current);
+}
+
 TEST_F(OnvifWorker, RefusedUploadAndCameraNeverBackFailTheirRow) {
     int refused = add_onvif("10.0.0.5");
     cameras.camera(mac_of(refused)).refuse_upload = true;

@@ -315,6 +315,9 @@ TEST_F(EngineTest, TheListStopsAtItsCapAndListedDevicesStillChange) {
         DEV_INFO fake = numbered_device(n);
         ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&fake, 1, discovery.get()));
     }
+    // Merged first: a change queued while device 0's first reply still
+    // waits takes that reply's place, and is reported as new, not changed.
+    ASSERT_TRUE(wait_for([&] { return reports.size() == CDiscovery::kMaxDevices; }, 30000));
     DEV_INFO changed = numbered_device(0);
     dev_copy_text(changed.software_ver, DEV_TEXT_SIZE, "V2.0.0");
     ASSERT_EQ(0, CDiscovery::DiscoveryCbf(&changed, 1, discovery.get()));

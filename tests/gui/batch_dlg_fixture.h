@@ -112,6 +112,7 @@ protected:
 
     // The job reports the dialog wrote, oldest first (base names without suffix).
     std::vector<std::string> job_reports() const {
+        if (dialog) dialog->wait_for_job_report();
         std::vector<std::string> bases;
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(kJobReportDir, error))

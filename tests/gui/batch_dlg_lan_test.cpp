@@ -50,3 +50,23 @@ TEST_F(BatchDialogLanTest, ListsRefreshesAndUpgradesOverTheBroadcastPath) {
     ASSERT_TRUE(pump_until([&] { return box_shown("IDS_ALL_FINISH"); }, 120000));
     for (int row = 0; row < 5; ++row) EXPECT_EQ(list().cell(row, 7), "\u221a") << row;
 }
+
+// Not a test of its own: batch_dlg_kill_test.sh starts it, lets the upgrade
+// run and kills the process (SIGKILL), then reads the report it left.
+TEST_F(BatchDialogLanTest, UpgradeThatIsKilledMidway) {
+    const char* folder = std::getenv("TERVANE_DLG_KILL_DIR");
+    if (folder == nullptr) GTEST_SKIP() << "run by batch_dlg_kill_test.sh";
+    std::filesystem::current_path(folder);  // where the script looks for job_reports/
+    BatchDialogOptions options;
+    options.discovery.send_log.clear();
+    options.discovery.recv_log.clear();
+    options.shell_runner = [](const std::string&) { return 0; };
+    CtervaneDlg& dlg = open_dialog(std::move(options));
+    ASSERT_TRUE(pump_until([&] { return list().row_count() == 5; }, 20000)) << list().row_count();
+    ASSERT_TRUE(write_sim_firmware(m_firmware, 128 * 1024));
+    dlg.set_text(IDC_EDIT_FW_PATH, m_firmware);
+    dlg.set_text(IDC_EDIT_PASSWORD, "tovik");
+    click(IDC_BTN_SELECT_ALL);
+    click(IDC_BTN_UPGRADE);
+    pump_until([] { return false; }, 120000);  // until the kill
+}

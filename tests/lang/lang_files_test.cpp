@@ -22,7 +22,7 @@ namespace {
 // The texts the dialogs look up; kept here so a lost key fails even before
 // the code that uses it exists.
 const std::set<std::string> kKnownKeys = {
-    "IDS_1X_MAGNIFY", "IDS_5X_MAGNIFY", "IDS_ALL",
+    "IDS_1X_MAGNIFY", "IDS_5X_MAGNIFY", "IDS_ALL", "IDS_ALREADY_CURRENT_VERSION",
     "IDS_ALL_FINISH", "IDS_ALL_IP_CONFLICT", "IDS_AUTO",
     "IDS_AUTO_CONFIG", "IDS_AUTO_SHOW", "IDS_AUTO_TEST_ITEM",
     "IDS_BROWSE", "IDS_CHANGE_IP_FAIL", "IDS_CONFIGURATION_ITEM",
