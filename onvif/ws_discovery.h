@@ -109,8 +109,8 @@ private:
     void replace_sockets(SocketSet* slot, SocketSet sockets);
     std::string chosen_card(const char* card);
 
+    std::unique_ptr<IUdpTransport> m_own_transport;  // before m_transport, which may point at it
     IUdpTransport* m_transport;
-    std::unique_ptr<IUdpTransport> m_own_transport;
     WsDiscoveryEndpoints m_endpoints;
 
     std::mutex m_sockets_lock;  // the socket sets, the card, the last sweep; never held across a join

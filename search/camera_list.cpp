@@ -10,8 +10,6 @@
 
 namespace {
 
-std::string text(const char (&field)[DEV_TEXT_SIZE]) { return std::string(field, strnlen(field, DEV_TEXT_SIZE)); }
-
 std::string cut(const std::string& text) { return utf8_cut_bytes(text, CameraList::kMaxTextBytes); }
 
 std::string mask_of(int prefix_length) {
@@ -32,10 +30,10 @@ std::optional<std::size_t> CameraList::row_of_key(const std::string& key) const 
 // A row of this protocol at this address; for ONVIF only one without a MAC
 // (a row with one is matched by its MAC). The list is bounded by the two
 // searches' caps, so the walk is too.
-std::optional<std::size_t> CameraList::row_at_address(const std::string& ip, CameraProtocol protocol) const {
+std::optional<std::size_t> CameraList::row_at_address(const std::string& ip, DeviceProtocol protocol) const {
     for (std::size_t row = 0; row < m_rows.size(); ++row) {
         const FoundCamera& r = m_rows[row];
-        if (r.protocol == protocol && r.ip == ip && (protocol == CameraProtocol::native || r.mac.empty())) return row;
+        if (r.protocol == protocol && r.ip == ip && (protocol == DeviceProtocol::native || r.mac.empty())) return row;
     }
     return std::nullopt;
 }
@@ -55,33 +53,23 @@ void CameraList::rekey(std::size_t row, const std::string& key) {
 
 void CameraList::fill_native(std::size_t row, const DEV_INFO& record) {
     FoundCamera& r = m_rows[row];
-    const std::uint64_t id = r.id;
-    const std::string key = r.key;
-    r = FoundCamera{};
-    r.id = id;
-    r.key = key;
-    r.protocol = CameraProtocol::native;
-    r.mac = text(record.mac_address);
-    r.ip = text(record.ip_address);
-    r.port = record.cmd_port;
-    r.software_ver = text(record.software_ver);
-    r.board_type = record.board_type;
-    r.device_type = record.device_type;
-    r.subnet_mask = text(record.subnet_mask);
-    r.gateway = text(record.gateway);
-    r.native = record;
-    rekey(row, mac_list_key(r.mac));
+    FoundCamera native = found_native(record);
+    const std::string key = native.key;
+    native.id = r.id;
+    native.key = r.key;  // rekey() moves the index from the old key
+    r = std::move(native);
+    rekey(row, key);
 }
 
 void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, const IdentityReading& reading) {
     FoundCamera& r = m_rows[row];
-    const bool known = reading.state == CameraIdentity::known;
+    const bool known = reading.state == IdentityState::known;
     const std::uint64_t id = r.id;
     const std::string key = r.key;
     r = FoundCamera{};
     r.id = id;
     r.key = key;
-    r.protocol = CameraProtocol::onvif;
+    r.protocol = DeviceProtocol::onvif;
     r.ip = found.address;
     r.port = found.port;
     r.endpoint = found.endpoint;
@@ -102,14 +90,14 @@ void CameraList::fill_onvif(std::size_t row, const onvif::FoundEndpoint& found, 
 }
 
 std::optional<CameraList::Change> CameraList::native_heard(const DEV_INFO& record) {
-    const std::string key = mac_list_key(text(record.mac_address));
-    std::optional<std::size_t> row = row_of_key(key);
-    if (row && m_rows[*row].protocol == CameraProtocol::native &&
+    const FoundCamera heard = found_native(record);
+    std::optional<std::size_t> row = row_of_key(heard.key);
+    if (row && m_rows[*row].protocol == DeviceProtocol::native &&
         std::memcmp(&m_rows[*row].native, &record, sizeof record) == 0)
         return std::nullopt;
     // An ONVIF row of the same camera (by MAC, or without one at the same
     // address) turns native in place: the front end's row stays one row.
-    if (!row) row = row_at_address(text(record.ip_address), CameraProtocol::onvif);
+    if (!row) row = row_at_address(heard.ip, DeviceProtocol::onvif);
     const bool is_new = !row;
     if (is_new) row = add_row();
     fill_native(*row, record);
@@ -128,8 +116,8 @@ std::optional<CameraList::Change> CameraList::onvif_settled(const onvif::FoundEn
 // row's (then the rows are left as they are, and a refresh sorts them out).
 std::optional<CameraList::Change> CameraList::settle_listed(std::size_t row, const onvif::FoundEndpoint& found,
                                                             const IdentityReading& reading) {
-    if (m_rows[row].protocol == CameraProtocol::native) return std::nullopt;
-    if (reading.state == CameraIdentity::known) {
+    if (m_rows[row].protocol == DeviceProtocol::native) return std::nullopt;
+    if (reading.state == IdentityState::known) {
         std::optional<std::size_t> other = row_of_key(reading.mac);
         if (other && *other != row) {
             TRACE_MSG("CameraList::settle_listed", "%s now gives the MAC %s of another row, left as it was\n",
@@ -144,11 +132,11 @@ std::optional<CameraList::Change> CameraList::settle_listed(std::size_t row, con
 std::optional<CameraList::Change> CameraList::settle_new(const onvif::FoundEndpoint& found,
                                                          const IdentityReading& reading) {
     std::optional<std::size_t> same;
-    if (reading.state == CameraIdentity::known)
+    if (reading.state == IdentityState::known)
         same = row_of_key(reading.mac);
     else
-        same = row_at_address(found.address, CameraProtocol::native);
-    if (same && m_rows[*same].protocol == CameraProtocol::native) {
+        same = row_at_address(found.address, DeviceProtocol::native);
+    if (same && m_rows[*same].protocol == DeviceProtocol::native) {
         m_by_endpoint[found.endpoint] = *same;  // native wins, and stays the only row
         return std::nullopt;
     }
@@ -166,8 +154,8 @@ std::optional<CameraList::Change> CameraList::settle_new(const onvif::FoundEndpo
 
 bool CameraList::shown_as_native(const onvif::FoundEndpoint& found) {
     auto listed = m_by_endpoint.find(found.endpoint);
-    if (listed != m_by_endpoint.end()) return m_rows[listed->second].protocol == CameraProtocol::native;
-    std::optional<std::size_t> native = row_at_address(found.address, CameraProtocol::native);
+    if (listed != m_by_endpoint.end()) return m_rows[listed->second].protocol == DeviceProtocol::native;
+    std::optional<std::size_t> native = row_at_address(found.address, DeviceProtocol::native);
     if (native) m_by_endpoint[found.endpoint] = *native;
     return native.has_value();
 }

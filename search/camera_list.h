@@ -48,7 +48,7 @@ public:
 
 private:
     std::optional<std::size_t> row_of_key(const std::string& key) const;
-    std::optional<std::size_t> row_at_address(const std::string& ip, CameraProtocol protocol) const;
+    std::optional<std::size_t> row_at_address(const std::string& ip, DeviceProtocol protocol) const;
     Change listed(std::size_t row, bool is_new) const { return Change{m_rows[row], is_new}; }
     std::size_t add_row();
     void rekey(std::size_t row, const std::string& key);

@@ -1,6 +1,6 @@
 #include "search/camera_search.h"
 
-#include <climits>
+#include <algorithm>
 
 #include "runtime/result_codes.h"
 #include "runtime/rt_time.h"
@@ -15,7 +15,7 @@ onvif::WsDiscoveryEndpoints onvif_endpoints(const CameraSearchOptions& options) 
     return endpoints;
 }
 
-IdentityReading unread(CameraIdentity state, const char* why) {
+IdentityReading unread(IdentityState state, const char* why) {
     IdentityReading reading;
     reading.state = state;
     reading.error = why;
@@ -49,16 +49,19 @@ int CCameraSearch::Start() {
         if (m_started) return RC_ALREADY_STARTED;
         m_started = true;
         m_delivery_stop = false;
+        m_sweeper_stop = false;
     }
     m_delivery = std::thread(&CCameraSearch::deliver, this);
+    const std::int32_t interval = std::max(m_options.sweep_interval_ms, CDiscovery::kMinInterval);
     if (native_on()) {
         m_native.SetDiscoveryCB(&CCameraSearch::native_callback, this);
-        m_native.StartDiscovery(0, INT_MAX);  // its sender sweeps once at once
+        m_native.StartDiscovery(0, interval);  // its sender sweeps at once, then every interval
     }
     if (onvif_on()) {
         m_onvif.set_callback([this](const onvif::FoundEndpoint& found, bool) { on_endpoint(found); });
         m_onvif.start();
         m_onvif.sweep(nullptr);
+        if (interval < INT32_MAX) m_sweeper = std::thread(&CCameraSearch::sweep_onvif_periodically, this, interval);
     }
     return RC_OK;
 }
@@ -90,6 +93,12 @@ int CCameraSearch::StopListening() {
 // Each engine joins its own threads, so once this returns no reply reaches
 // the list any more.
 void CCameraSearch::stop_searches() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_sweeper_stop = true;
+    }
+    m_wake_sweeper.notify_all();
+    if (m_sweeper.joinable()) m_sweeper.join();
     if (onvif_on()) m_onvif.stop();
     if (native_on() && m_native.started()) m_native.StopDiscovery();
 }
@@ -123,6 +132,25 @@ int CCameraSearch::Refresh(const char* card) {
     }
     if (native_on()) m_native.RefreshDiscovery(card);
     return RC_OK;
+}
+
+int CCameraSearch::Sweep(const char* card) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_started) return RC_NOT_STARTED;
+    }
+    if (onvif_on()) m_onvif.sweep(card);
+    if (native_on()) m_native.engine().refresh(card);
+    return RC_OK;
+}
+
+void CCameraSearch::sweep_onvif_periodically(std::int32_t interval_ms) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!rt_wait_ms(m_wake_sweeper, lock, interval_ms, [&] { return m_sweeper_stop; })) {
+        lock.unlock();
+        m_onvif.sweep(nullptr);
+        lock.lock();
+    }
 }
 
 int CCameraSearch::ProbeAddresses(const std::vector<std::string>& addresses) {
@@ -181,9 +209,9 @@ void CCameraSearch::on_endpoint(const onvif::FoundEndpoint& found) {
         m_pending[found.endpoint] = job.ticket;
     }
     if (!m_options.identity)
-        on_identity(job, unread(CameraIdentity::not_asked, "no login given"));
+        on_identity(job, unread(IdentityState::not_asked, "no login given"));
     else if (!m_pool.submit(job))
-        on_identity(job, unread(CameraIdentity::failed, "too many cameras waiting for their identity"));
+        on_identity(job, unread(IdentityState::failed, "too many cameras waiting for their identity"));
 }
 
 void CCameraSearch::on_identity(const IdentityJob& job, const IdentityReading& reading) {

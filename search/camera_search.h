@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,6 +32,10 @@ struct CameraSearchOptions {
     DeviceFactory identity;
     int identity_workers = CIdentityPool::kWorkers;
     std::int64_t identity_budget_ms = CIdentityPool::kBudgetMs;
+    // Both searches sweep again this often while started (the list is not
+    // emptied: a camera heard anew changes its row); at least 1000. The
+    // default sweeps once, at the start.
+    std::int32_t sweep_interval_ms = INT32_MAX;
 };
 
 // Called for each new (is_new) or changed camera, on the search's own
@@ -66,6 +71,10 @@ public:
     // thread runs the native sweep, 200 ms per card. A callback already
     // under way may still arrive.
     int Refresh(const char* card);
+    // Sweeps both searches again without emptying the list (from `card` as
+    // for Refresh): a camera heard anew changes its row, an ONVIF one at a
+    // new XAddr is identified again.
+    int Sweep(const char* card);
     // Asks these addresses directly: a unicast native request and a
     // unicast Probe to each. 1 when not one request could leave.
     int ProbeAddresses(const std::vector<std::string>& addresses);
@@ -92,6 +101,7 @@ private:
     void deliver();
     void stop_searches();
     void stop_delivery();
+    void sweep_onvif_periodically(std::int32_t interval_ms);
 
     CameraSearchOptions m_options;
     CDiscovery m_native;
@@ -110,4 +120,7 @@ private:
     CameraCB m_callback;
     std::condition_variable m_wake;
     std::thread m_delivery;
+    std::condition_variable m_wake_sweeper;
+    bool m_sweeper_stop = false;  // under m_lock
+    std::thread m_sweeper;        // the periodic Probes (the native search sweeps on its own thread)
 };

@@ -9,10 +9,10 @@
 // native search (the device's own discovery reply) or WS-Discovery (an ONVIF
 // camera, its identity read by logging in).
 
-enum class CameraProtocol { native, onvif };
+enum class DeviceProtocol { native, onvif };
 
 // How far an ONVIF camera's identity got. Native cameras are `native`.
-enum class CameraIdentity {
+enum class IdentityState {
     native,     // not an ONVIF record
     known,      // logged in: MAC, firmware version, model read
     not_asked,  // no login was given to read it with
@@ -21,14 +21,14 @@ enum class CameraIdentity {
     timed_out,  // not settled within the camera's time budget
 };
 
-const char* protocol_name(CameraProtocol protocol);   // "native", "onvif"
-const char* identity_name(CameraIdentity identity);   // "native", "known", "not_asked", ...
+const char* protocol_name(DeviceProtocol protocol);   // "native", "onvif"
+const char* identity_name(IdentityState identity);   // "native", "known", "not_asked", ...
 
 struct FoundCamera {
     // The row: the same for the record's whole life, also when an ONVIF
     // record turns native or its key changes. New after a refresh.
     std::uint64_t id = 0;
-    CameraProtocol protocol = CameraProtocol::native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     // What the record is found by: the MAC ("AA:BB:CC:DD:EE:FF" where it is
     // one), or for an ONVIF camera whose identity is not known its endpoint.
     std::string key;
@@ -49,6 +49,9 @@ struct FoundCamera {
     std::string model;
     std::string serial_number;
     bool dhcp = false;
-    CameraIdentity identity = CameraIdentity::native;
+    IdentityState identity = IdentityState::native;
     std::string identity_error;  // why it is not known, one line
 };
+
+// A native device's record as a row (id 0, keyed by its MAC).
+FoundCamera found_native(const DEV_INFO& record);

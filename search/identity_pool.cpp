@@ -9,7 +9,7 @@
 
 namespace {
 
-IdentityReading settled(CameraIdentity state, std::string error) {
+IdentityReading settled(IdentityState state, std::string error) {
     IdentityReading reading;
     reading.state = state;
     reading.error = std::move(error);
@@ -22,10 +22,10 @@ IdentityReading settled(CameraIdentity state, std::string error) {
 IdentityReading from_failure(const onvif::Result& result, const char* call) {
     std::string error = std::string(call) + ": " + (result.detail.empty() ? "no detail" : result.detail);
     switch (result.status) {
-        case onvif::Status::AuthRefused: return settled(CameraIdentity::refused, error);
-        case onvif::Status::Aborted: return settled(CameraIdentity::timed_out, error);
-        case onvif::Status::Unreachable: return settled(CameraIdentity::failed, std::string(call) + ": no answer");
-        default: return settled(CameraIdentity::failed, error);
+        case onvif::Status::AuthRefused: return settled(IdentityState::refused, error);
+        case onvif::Status::Aborted: return settled(IdentityState::timed_out, error);
+        case onvif::Status::Unreachable: return settled(IdentityState::failed, std::string(call) + ": no answer");
+        default: return settled(IdentityState::failed, error);
     }
 }
 
@@ -123,10 +123,10 @@ void CIdentityPool::work(const IdentityJob& job, std::uint64_t epoch) {
     auto given_up = [&] { return m_epoch.load() != epoch; };
     std::unique_ptr<onvif::IDevice> device = m_factory ? m_factory(job.found.xaddr) : nullptr;
     IdentityReading reading = device ? read_identity(*device, job.found, m_budget_ms, given_up)
-                                     : settled(CameraIdentity::failed, "no session with " + job.found.xaddr);
+                                     : settled(IdentityState::failed, "no session with " + job.found.xaddr);
     device.reset();
     if (given_up()) return;
-    if (reading.state != CameraIdentity::known)
+    if (reading.state != IdentityState::known)
         TRACE_MSG("CIdentityPool::work", "%s at %s: %s, %s\n", job.found.endpoint.c_str(), job.found.xaddr.c_str(),
                   identity_name(reading.state), reading.error.c_str());
     m_done(job, reading);
@@ -153,10 +153,10 @@ IdentityReading CIdentityPool::read_identity(onvif::IDevice& device, const onvif
     result = device.get_network_interfaces(&interfaces);
     if (!result.ok()) return from_failure(result, "GetNetworkInterfaces");
     const onvif::NetworkInterface* answering = answering_interface(interfaces, found.address);
-    if (answering == nullptr) return settled(CameraIdentity::failed, "GetNetworkInterfaces: no interface with a MAC");
+    if (answering == nullptr) return settled(IdentityState::failed, "GetNetworkInterfaces: no interface with a MAC");
     std::optional<std::string> mac = normalise_mac(answering->mac);
-    if (!mac) return settled(CameraIdentity::failed, "GetNetworkInterfaces: MAC \"" + answering->mac + "\" not understood");
-    reading.state = CameraIdentity::known;
+    if (!mac) return settled(IdentityState::failed, "GetNetworkInterfaces: MAC \"" + answering->mac + "\" not understood");
+    reading.state = IdentityState::known;
     reading.mac = *mac;
     reading.prefix_length = answering->prefix_length;
     reading.dhcp = answering->dhcp;

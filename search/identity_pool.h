@@ -17,7 +17,7 @@
 
 // What logging in told of an ONVIF camera.
 struct IdentityReading {
-    CameraIdentity state = CameraIdentity::failed;
+    IdentityState state = IdentityState::failed;
     std::string error;  // why it is not known: the call that failed and its detail
     std::string mac;    // normalised ("AA:BB:CC:DD:EE:FF")
     int prefix_length = 0;

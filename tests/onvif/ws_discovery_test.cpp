@@ -192,6 +192,12 @@ TEST_F(WsDiscoveryTest, AFloodOfInventedEndpointsIsCappedPerHostAndInAll) {
     EXPECT_EQ(81, reports().back().endpoint.port);
 }
 
+TEST(WsDiscoveryOwnSockets, AnEngineWithoutATransportMakesItsOwn) {
+    CWsDiscovery engine;  // nothing is sent before a sweep
+    EXPECT_TRUE(engine.endpoints().empty());
+    EXPECT_EQ(RC_NOT_STARTED, engine.sweep(nullptr));
+}
+
 TEST_F(WsDiscoveryTest, RepliesAreTakenOnlyWhileStarted) {
     ASSERT_EQ(RC_OK, engine.sweep(nullptr));
     const FakeNetwork::Datagram probe = probes()[0];

@@ -13,7 +13,7 @@ onvif::FoundEndpoint sighting(const std::string& endpoint, const std::string& ip
 
 IdentityReading known(const std::string& mac, const std::string& firmware = "V5.1") {
     IdentityReading r;
-    r.state = CameraIdentity::known;
+    r.state = IdentityState::known;
     r.mac = mac;
     r.information.firmware_version = firmware;
     r.information.manufacturer = "Vendor";
@@ -24,7 +24,7 @@ IdentityReading known(const std::string& mac, const std::string& firmware = "V5.
     return r;
 }
 
-IdentityReading unknown(CameraIdentity state, const std::string& why) {
+IdentityReading unknown(IdentityState state, const std::string& why) {
     IdentityReading r;
     r.state = state;
     r.error = why;
@@ -68,7 +68,7 @@ TEST(CameraListTest, AnOnvifCameraIsListedByItsMacOnceKnownElseByItsEndpoint) {
     CameraList list;
     auto a = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.5", 8080), known("02:0A:00:00:00:05"));
     ASSERT_TRUE(a && a->is_new);
-    EXPECT_EQ(CameraProtocol::onvif, a->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, a->camera.protocol);
     EXPECT_EQ("02:0A:00:00:00:05", a->camera.key);
     EXPECT_EQ("02:0A:00:00:00:05", a->camera.mac);
     EXPECT_EQ("10.0.0.5", a->camera.ip);
@@ -78,12 +78,12 @@ TEST(CameraListTest, AnOnvifCameraIsListedByItsMacOnceKnownElseByItsEndpoint) {
     EXPECT_EQ("255.255.255.0", a->camera.subnet_mask);
     EXPECT_EQ("urn:uuid:a", a->camera.endpoint);
 
-    auto b = list.onvif_settled(sighting("urn:uuid:b", "10.0.0.6"), unknown(CameraIdentity::refused, "HTTP 401"));
+    auto b = list.onvif_settled(sighting("urn:uuid:b", "10.0.0.6"), unknown(IdentityState::refused, "HTTP 401"));
     ASSERT_TRUE(b && b->is_new);
     EXPECT_EQ("urn:uuid:b", b->camera.key);
     EXPECT_TRUE(b->camera.mac.empty());
     EXPECT_TRUE(b->camera.software_ver.empty());
-    EXPECT_EQ(CameraIdentity::refused, b->camera.identity);
+    EXPECT_EQ(IdentityState::refused, b->camera.identity);
     EXPECT_NE(a->camera.id, b->camera.id);
     ASSERT_NE(nullptr, list.find_mac("02-0a-00-00-00-05"));
     EXPECT_EQ("10.0.0.5", list.find_mac("020a00000005")->ip);
@@ -93,11 +93,11 @@ TEST(CameraListTest, NativeWinsWhicheverAnswersFirst) {
     CameraList list;
     auto native = list.native_heard(test_device("02:0A:00:00:00:05", "10.0.0.5"));
     ASSERT_TRUE(native && native->is_new);
-    EXPECT_EQ(CameraProtocol::native, native->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, native->camera.protocol);
     // The ONVIF side of the same camera, by MAC, and by address without one.
     EXPECT_FALSE(list.onvif_settled(sighting("urn:uuid:a", "10.0.0.50"), known("02:0A:00:00:00:05")));
     EXPECT_TRUE(list.shown_as_native(sighting("urn:uuid:a", "10.0.0.50")));
-    EXPECT_FALSE(list.onvif_settled(sighting("urn:uuid:a2", "10.0.0.5"), unknown(CameraIdentity::refused, "")));
+    EXPECT_FALSE(list.onvif_settled(sighting("urn:uuid:a2", "10.0.0.5"), unknown(IdentityState::refused, "")));
     // At a native row's address: the same camera, no login needed.
     EXPECT_TRUE(list.shown_as_native(sighting("urn:uuid:a3", "10.0.0.5")));
     EXPECT_FALSE(list.shown_as_native(sighting("urn:uuid:a4", "10.0.0.6")));
@@ -110,19 +110,19 @@ TEST(CameraListTest, NativeWinsWhicheverAnswersFirst) {
 TEST(CameraListTest, ALateNativeReplyTurnsTheOnvifRowNativeInPlace) {
     CameraList list;
     auto onvif = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.5"), known("02:0A:00:00:00:05"));
-    auto refused = list.onvif_settled(sighting("urn:uuid:b", "10.0.0.6"), unknown(CameraIdentity::refused, "401"));
+    auto refused = list.onvif_settled(sighting("urn:uuid:b", "10.0.0.6"), unknown(IdentityState::refused, "401"));
     ASSERT_TRUE(onvif && refused);
     auto by_mac = list.native_heard(test_device("02:0a:00:00:00:05", "10.0.0.5", "V2.0"));
     ASSERT_TRUE(by_mac);
     EXPECT_FALSE(by_mac->is_new);
     EXPECT_EQ(onvif->camera.id, by_mac->camera.id);
     EXPECT_EQ(onvif->camera.key, by_mac->camera.key);  // the same key: the front end's row stays one row
-    EXPECT_EQ(CameraProtocol::native, by_mac->camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, by_mac->camera.protocol);
     EXPECT_EQ("02:0a:00:00:00:05", by_mac->camera.mac);  // as the native search gives it
     EXPECT_EQ("V2.0", by_mac->camera.software_ver);
     EXPECT_EQ(8000, by_mac->camera.port);
     EXPECT_TRUE(by_mac->camera.endpoint.empty());
-    EXPECT_EQ(CameraIdentity::native, by_mac->camera.identity);
+    EXPECT_EQ(IdentityState::native, by_mac->camera.identity);
     // Without a MAC, the row at the native reply's address is the same camera.
     auto by_address = list.native_heard(test_device("02:0A:00:00:00:06", "10.0.0.6"));
     ASSERT_TRUE(by_address);
@@ -137,7 +137,7 @@ TEST(CameraListTest, ALateNativeReplyTurnsTheOnvifRowNativeInPlace) {
 
 TEST(CameraListTest, AReidentifiedCameraChangesItsRowInPlace) {
     CameraList list;
-    auto first = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.5"), unknown(CameraIdentity::timed_out, "slow"));
+    auto first = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.5"), unknown(IdentityState::timed_out, "slow"));
     ASSERT_TRUE(first);
     // Flashed and readdressed: heard at a new XAddr, identity read again.
     auto again = list.onvif_settled(sighting("urn:uuid:a", "10.0.0.50"), known("02:0A:00:00:00:05", "V6.0"));

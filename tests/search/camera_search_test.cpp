@@ -100,15 +100,15 @@ TEST_F(CameraSearchTest, ListsBothKindsOnceEachWithTheOnvifIdentity) {
     answer_probe(0, "192.168.1.21", "urn:uuid:cam-21", "02-0a-00-00-00-21");
     ASSERT_TRUE(settled_with(2));
     std::vector<FoundCamera> list = search->cameras();
-    const FoundCamera& native = list[list[0].protocol == CameraProtocol::native ? 0 : 1];
-    const FoundCamera& onvif = list[list[0].protocol == CameraProtocol::native ? 1 : 0];
-    EXPECT_EQ(CameraProtocol::native, native.protocol);
+    const FoundCamera& native = list[list[0].protocol == DeviceProtocol::native ? 0 : 1];
+    const FoundCamera& onvif = list[list[0].protocol == DeviceProtocol::native ? 1 : 0];
+    EXPECT_EQ(DeviceProtocol::native, native.protocol);
     EXPECT_EQ("02:77:00:00:00:11", native.mac);
-    EXPECT_EQ(CameraProtocol::onvif, onvif.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, onvif.protocol);
     EXPECT_EQ("02:0A:00:00:00:21", onvif.mac);
     EXPECT_EQ("V5.7.3 build 240101", onvif.software_ver);
     EXPECT_EQ(xaddr_of("192.168.1.21"), onvif.xaddr);
-    EXPECT_EQ(CameraIdentity::known, onvif.identity);
+    EXPECT_EQ(IdentityState::known, onvif.identity);
     EXPECT_EQ("192.168.1.21", search->FindIp("02:0a:00:00:00:21"));
     EXPECT_EQ("192.168.1.11", search->FindIp("02:77:00:00:00:11"));
     EXPECT_FALSE(search->FindIp("02:77:00:00:00:99"));
@@ -134,9 +134,9 @@ TEST_F(CameraSearchTest, ACameraAnsweringBothIsOneNativeRowWhicheverComesFirst) 
     ASSERT_EQ(RC_OK, search->ProbeAddresses({"192.168.1.12"}));
     ASSERT_TRUE(wait_for([&] { return reports().size() == 3 && search->Settled(); }));
     std::vector<Heard> got = reports();
-    EXPECT_EQ(CameraProtocol::onvif, got[1].camera.protocol);
+    EXPECT_EQ(DeviceProtocol::onvif, got[1].camera.protocol);
     EXPECT_TRUE(got[1].is_new);
-    EXPECT_EQ(CameraProtocol::native, got[2].camera.protocol);
+    EXPECT_EQ(DeviceProtocol::native, got[2].camera.protocol);
     EXPECT_FALSE(got[2].is_new);
     EXPECT_EQ(got[1].camera.id, got[2].camera.id);
     EXPECT_EQ(got[1].camera.key, got[2].camera.key);
@@ -167,6 +167,30 @@ TEST_F(CameraSearchTest, AReaddressedCameraHeardAtANewXaddrIsReadAgainInItsRow) 
     EXPECT_EQ("172.16.0.21", got[1].camera.ip);
     EXPECT_EQ("V6.0.0", got[1].camera.software_ver);
     EXPECT_EQ(1u, search->cameras().size());
+}
+
+TEST_F(CameraSearchTest, LaterSweepsKeepTheListAndIdentifyACameraAtANewXaddrAgain) {
+    options.sweep_interval_ms = 10000;
+    add_native("02:77:00:00:00:11", "192.168.1.11");
+    start();
+    answer_probe(0, "192.168.1.21", "urn:uuid:cam-21", "02:0A:00:00:00:21");
+    ASSERT_TRUE(settled_with(2));
+    // The periodic sweeps go on (both kinds) and the list stays.
+    ASSERT_TRUE(wait_for([&] { return probes().size() >= 3 && sent_to(13000).size() >= 3; }));
+    EXPECT_EQ(2u, search->cameras().size());
+    EXPECT_EQ(2u, reports().size());
+    // Readdressed: a later Probe hears it at its new XAddr.
+    const std::size_t later = probes().size() - 1;
+    answer_probe(later, "192.168.1.22", "urn:uuid:cam-21", "02:0A:00:00:00:21");
+    ASSERT_TRUE(wait_for([&] { return reports().size() == 3 && search->Settled(); }));
+    EXPECT_FALSE(reports()[2].is_new);
+    EXPECT_EQ("192.168.1.22", reports()[2].camera.ip);
+    EXPECT_EQ(2u, search->cameras().size());
+    // A sweep asked for by hand does the same.
+    const std::size_t before = probes().size();
+    ASSERT_EQ(RC_OK, search->Sweep(nullptr));
+    EXPECT_GT(probes().size(), before);
+    EXPECT_EQ(2u, search->cameras().size());
 }
 
 TEST_F(CameraSearchTest, TheProtocolChoiceSelectsTheSearchesAndAddressesAreAskedByBoth) {
@@ -203,7 +227,7 @@ TEST_F(CameraSearchTest, WithoutALoginOnvifCamerasAreListedByEndpoint) {
     ASSERT_TRUE(settled_with(1));
     FoundCamera camera = search->cameras()[0];
     EXPECT_EQ("urn:uuid:cam-21", camera.key);
-    EXPECT_EQ(CameraIdentity::not_asked, camera.identity);
+    EXPECT_EQ(IdentityState::not_asked, camera.identity);
     EXPECT_EQ("192.168.1.21", camera.ip);
     EXPECT_TRUE(camera.mac.empty());
 }
