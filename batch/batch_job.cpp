@@ -281,7 +281,7 @@ int CBatchJob::ThreadFunc(std::uint32_t param) {
     note_worker_begin(report_low(param));
     int row = report_high(param);
     std::optional<DeviceRow> listed = m_table.row(row);
-    if (listed && listed->protocol == DeviceProtocol::Onvif) {
+    if (listed && listed->protocol == DeviceProtocol::onvif) {
         COnvifWorker(*this, row, report_low(param)).run();
     } else {
         CBatchWorker(*this, row, report_low(param)).run();

@@ -49,7 +49,7 @@ struct DeviceRun {
     std::string mac;
     std::string ip_before;       // as listed when the job started
     std::string version_before;
-    DeviceProtocol protocol = DeviceProtocol::Native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     std::int64_t started_at = 0; // system time in ms since the epoch; 0: the worker never began
     std::int64_t ended_at = 0;
     int passes = 0;              // passes the worker began (login, steps, logout)

@@ -22,7 +22,7 @@ std::string onvif_mark(const ListedDevice& device) {
 }
 
 void write_columns(DeviceRow& row, const ListedDevice& device) {
-    bool onvif = device.protocol == DeviceProtocol::Onvif;
+    bool onvif = device.protocol == DeviceProtocol::onvif;
     if (!device.mac.empty()) row.mac = device.mac;
     row.ip = device.ip;
     row.port = format_int("%lld", device.cmd_port);
@@ -67,7 +67,7 @@ DeviceRow* CDeviceTable::find_device(const ListedDevice& device) {
 }
 
 int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) {
-    if (device.protocol == DeviceProtocol::Native && device.device_type < 1)
+    if (device.protocol == DeviceProtocol::native && device.device_type < 1)
         TRACE_MSG("CDeviceTable::update_dev_find_list", "unknown device type: %d\n", device.device_type);
     std::string need_update_text;
     if (device.software_ver.empty()) need_update_text = m_lookup("IDS_NEED_UPDATE_FIRST");

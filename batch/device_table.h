@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-// Which protocol a listed device is reached by: the native client library,
-// or ONVIF's device service.
-enum class DeviceProtocol { Native, Onvif };
+#include "search/device_protocol.h"
 
 // One discovered device as the list shows it (UTF-8 texts).
 struct ListedDevice {
@@ -19,7 +17,7 @@ struct ListedDevice {
     std::string software_ver;
     std::uint32_t board_type = 0;
     std::int32_t device_type = 0;
-    DeviceProtocol protocol = DeviceProtocol::Native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     // ONVIF only: the WS-Discovery endpoint (the row's key while the MAC is
     // unknown), the device service's address and the model.
     std::string endpoint;
@@ -40,7 +38,7 @@ struct DeviceRow {
     bool checked = false;
     std::int32_t group1 = 0;    // the m_row_group1 entry of this row
     int last_status = -1;       // last status code written into the row
-    DeviceProtocol protocol = DeviceProtocol::Native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     std::string endpoint;       // ONVIF: WS-Discovery endpoint
     std::string xaddr;          // ONVIF: device service address
 };

@@ -43,10 +43,6 @@ void take_final_row(DeviceOutcome& device, const DeviceRow& row) {
 
 }  // namespace
 
-const char* protocol_name(DeviceProtocol protocol) {
-    return protocol == DeviceProtocol::Onvif ? "onvif" : "native";
-}
-
 std::vector<std::string> step_names(const JOB_STEPS& steps) {
     std::vector<std::string> names;
     for (const StepName& step : kStepNames)

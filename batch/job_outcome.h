@@ -11,7 +11,7 @@
 // What a job did to one device, as the job report lists it.
 struct DeviceOutcome {
     std::string mac;
-    DeviceProtocol protocol = DeviceProtocol::Native;
+    DeviceProtocol protocol = DeviceProtocol::native;
     std::string ip_before;
     std::string ip_after;        // as listed when the job ended
     std::string version_before;
@@ -62,8 +62,6 @@ std::vector<std::string> step_names(const JOB_STEPS& steps);
 // left out.
 void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table);
 
-// "native" or "onvif", as reports and JSON lines name a device's protocol.
-const char* protocol_name(DeviceProtocol protocol);
 
 // Appends the devices of a job that may still run, as the engine last knew
 // them: results as the workers reported them, addresses and versions as the

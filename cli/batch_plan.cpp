@@ -199,7 +199,7 @@ std::string refuse_selection(const BatchCliOptions& o, const BatchPlan& plan,
         return "--ip-range works on at most --parallel devices (" + std::to_string(o.parallel) + "), but " +
                std::to_string(selected.size()) + " are selected";
     bool any_onvif = std::any_of(selected.begin(), selected.end(),
-                                 [](const ListedDevice& d) { return d.protocol == DeviceProtocol::Onvif; });
+                                 [](const ListedDevice& d) { return d.protocol == DeviceProtocol::onvif; });
     if (plan.firmware_for_onvif_only && !any_onvif)
         return std::string("firmware file refused (") + firmware_fault_text(FirmwareFault::BadMagic) +
                ", and no ONVIF camera is selected): nothing was sent";

@@ -15,7 +15,7 @@ BatchCliOptions base() {
     return o;
 }
 
-std::vector<ListedDevice> devices(std::size_t count, DeviceProtocol protocol = DeviceProtocol::Native) {
+std::vector<ListedDevice> devices(std::size_t count, DeviceProtocol protocol = DeviceProtocol::native) {
     std::vector<ListedDevice> list(count);
     for (ListedDevice& device : list) device.protocol = protocol;
     return list;
@@ -134,7 +134,7 @@ TEST(BatchPlan, FileInAnotherFormatIsForOnvifCamerasOnly) {
     EXPECT_EQ(plan.firmware_check.size, 26u);
     std::vector<ListedDevice> mixed = devices(2);
     EXPECT_NE(refuse_selection(o, plan, mixed), "");  // no native device takes it
-    mixed[1].protocol = DeviceProtocol::Onvif;
+    mixed[1].protocol = DeviceProtocol::onvif;
     EXPECT_EQ(refuse_selection(o, plan, mixed), "");
     std::filesystem::remove(path);
 }
