@@ -196,6 +196,9 @@ bool COnvifWorker::wait_until_back(std::int64_t expected_down_ms) {
         m_job.add_progress(3);
     }
     std::int64_t deadline = rt_clock_ms() + kBackBudgetMs;
+    // The front end searches meanwhile, so a camera back at another address
+    // is heard by its MAC.
+    VerdictSearch::Waiting waiting(m_job.verdict_search());
     while (running() && rt_clock_ms() < deadline) {
         // A camera on DHCP may come back at another address: discovery
         // hears it by its MAC.

@@ -17,8 +17,8 @@ int receive_datagram(IUdpSocket* socket, const std::atomic<int>& closing, char* 
         TRACE_MSG(who, "empty datagram from %s dropped (%d so far)\n", source, tally.empty.fetch_add(1) + 1);
         return RC_OK;
     }
-    TRACE_MSG(who, "recvfrom error\n");
-    debug_print("error_code = %d, %d receive errors so far\n", socket->last_error(), tally.errors.fetch_add(1) + 1);
+    TRACE_MSG(who, "recvfrom error\nerror_code = %d, %d receive errors so far\n", socket->last_error(),
+              tally.errors.fetch_add(1) + 1);
     rt_sleep_ms(kReceiveErrorPauseMs);
     return RC_OK;
 }

@@ -82,6 +82,15 @@ int CDiscovery::RefreshDiscovery(const char* address) {
     return RC_OK;
 }
 
+int CDiscovery::SearchAgain() {
+    if (!started()) {
+        TRACE_POS("CDiscovery::SearchAgain");
+        return RC_NOT_STARTED;
+    }
+    m_engine.refresh(nullptr);
+    return RC_OK;
+}
+
 int CDiscovery::GetDeviceList(std::vector<DEV_INFO>* list, int* count) {
     if (list == nullptr || count == nullptr) return RC_INVALID_ARG;
     CAutoMutex guard(&m_list_lock);

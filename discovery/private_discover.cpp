@@ -66,7 +66,7 @@ int private_discover::stop() {
 
 int private_discover::refresh(const char* address) {
     if (address != nullptr) {
-        debug_print("bind refresh_ip = %s\n", address);
+        TRACE_MSG("private_discover::refresh", "bind refresh_ip = %s\n", address);
         std::lock_guard<std::mutex> guard(m_refresh_lock);
         std::memset(m_refresh_ip, 0, sizeof m_refresh_ip);
         std::strncpy(m_refresh_ip, address, 15);

@@ -9,6 +9,7 @@
 #include "cli/discover_output.h"
 #include "discovery/xml_message.h"
 #include "sim/discovery_responder.h"
+#include "sim/sim_options.h"
 #include "sim/simulator.h"
 #include "tests/discovery/fake_network.h"
 #include "tests/discovery/reply_text.h"
@@ -93,6 +94,35 @@ TEST(Simulator, ConfigFileAddsCamerasAndRejectsBadInput) {
     }
     SimOptions none;
     EXPECT_NE("", sim_load_config(path + ".missing", &none));
+}
+
+// A listed camera takes its entry's values, then the command line's, then
+// the file's, then the documented defaults, as an upgrade of a fleet from
+// such a file needs every camera on the firmware's board.
+TEST(Simulator, ListedCamerasTakeTheFileAndCommandLineDefaults) {
+    std::string path = testing::TempDir() + "sim_fleet.json";
+    std::ofstream(path) << R"({"count": 0, "mask": "255.255.0.0", "gateway": "10.77.0.1", "fw_version": "V2",
+        "devices": [{"mac": "02:10:00:00:00:01", "ip": "10.77.1.5"},
+                    {"mac": "02:10:00:00:00:02", "ip": "10.77.1.6", "mask": "255.255.255.128", "board_type": 7}]})";
+    SimOptions options;
+    CLI::App app;
+    add_sim_options(app, options);
+    ASSERT_NO_THROW(app.parse("--http-port 8080 --fw-version V3 --config " + path, false));
+    Simulator simulator(options);
+    ASSERT_EQ(2u, simulator.cameras().size());
+    CameraIdentity bare = simulator.cameras()[0]->identity();
+    EXPECT_EQ(0x20, bare.board_type);
+    EXPECT_EQ(1, bare.ipc_type);
+    EXPECT_EQ(2, bare.device_type);
+    EXPECT_EQ("255.255.0.0", bare.mask);
+    EXPECT_EQ("10.77.0.1", bare.gateway);
+    EXPECT_EQ("V3", bare.version);  // the command line over the file
+    EXPECT_EQ(8080, bare.http_port);
+    EXPECT_EQ(8000, bare.cmd_port);
+    CameraIdentity own = simulator.cameras()[1]->identity();
+    EXPECT_EQ("255.255.255.128", own.mask);
+    EXPECT_EQ(7, own.board_type);
+    EXPECT_EQ("10.77.0.1", own.gateway);
 }
 
 TEST(Responder, EveryOnlineCameraAnswersFromItsOwnAddress) {
