@@ -98,7 +98,7 @@ int CBatchJob::plan_workers(const JobParams& params, const std::string& range_st
         if (!r || !r->checked) continue;
         if (r->version.empty()) {
             m_table.set_checked(row, false);
-            skipped.push_back({row, SkippedRow::NoVersion});
+            skipped.push_back({row, SkippedRow::NoVersion, r->note});
         } else if (static_cast<int>(rows.size()) < limit) {
             rows.push_back(row);
         } else {

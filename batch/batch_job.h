@@ -66,6 +66,7 @@ struct SkippedRow {
     enum Reason { NoVersion, NoFreeAddress };
     int row = -1;
     Reason reason = NoVersion;
+    std::string detail;  // why the row has no version, when the list knows
 };
 
 // The batch job engine: plans a job over the checked rows of the device

@@ -32,6 +32,7 @@ void write_columns(DeviceRow& row, const ListedDevice& device) {
     row.protocol = device.protocol;
     row.endpoint = onvif ? device.endpoint : std::string();
     row.xaddr = onvif ? device.xaddr : std::string();
+    row.note = device.note;
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ struct ListedDevice {
     std::uint32_t board_type = 0;
     std::int32_t device_type = 0;
     DeviceProtocol protocol = DeviceProtocol::native;
+    // What a front end that lists every camera (beyond the table's rows)
+    // finds this device by across its updates; "" : the MAC.
+    std::string key;
+    // Why the device has no version (an ONVIF camera whose login failed).
+    std::string note;
     // ONVIF only: the WS-Discovery endpoint (the row's key while the MAC is
     // unknown), the device service's address and the model.
     std::string endpoint;
@@ -41,6 +46,7 @@ struct DeviceRow {
     DeviceProtocol protocol = DeviceProtocol::native;
     std::string endpoint;       // ONVIF: WS-Discovery endpoint
     std::string xaddr;          // ONVIF: device service address
+    std::string note;           // why the row has no version, when known
 };
 
 // The device list of the batch job, fed by discovery on its own thread,

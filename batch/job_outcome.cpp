@@ -50,8 +50,9 @@ std::vector<std::string> step_names(const JOB_STEPS& steps) {
     return names;
 }
 
-const char* skipped_reason(const SkippedRow& skipped) {
-    return skipped.reason == SkippedRow::NoVersion ? kNoVersionReason : kNoFreeAddressReason;
+std::string skipped_reason(const SkippedRow& skipped) {
+    if (skipped.reason == SkippedRow::NoFreeAddress) return kNoFreeAddressReason;
+    return skipped.detail.empty() ? kNoVersionReason : std::string(kNoVersionReason) + ": " + skipped.detail;
 }
 
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {

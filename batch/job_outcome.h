@@ -52,7 +52,7 @@ inline constexpr const char* kNotStartedReason = "its worker did not start";
 inline constexpr const char* kStoppedBeforeReason = "the job was stopped before its turn";
 
 // Why the job left out a checked row.
-const char* skipped_reason(const SkippedRow& skipped);
+std::string skipped_reason(const SkippedRow& skipped);
 
 // The names of the steps set in the record, in the record's order.
 std::vector<std::string> step_names(const JOB_STEPS& steps);
