@@ -28,8 +28,11 @@ protected:
         std::string mac = "02:01:00:00:00:" + ip.substr(ip.rfind('.') + 1);
         FakeOnvifCamera& camera = cameras.add(ip, mac);
         camera.version = version;
-        ListedDevice listed{mac, ip, 80, version, 0, 0, DeviceProtocol::onvif,
-                            "urn:uuid:" + mac, "http://" + ip + "/onvif/device_service", "model-x"};
+        ListedDevice listed{mac, ip, 80, version};
+        listed.protocol = DeviceProtocol::onvif;
+        listed.endpoint = "urn:uuid:" + mac;
+        listed.xaddr = "http://" + ip + "/onvif/device_service";
+        listed.model = "model-x";
         table.update_dev_find_list(listed, true);
         table.set_checked(row, true);
         discovery.list(mac, ip);
