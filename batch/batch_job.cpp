@@ -9,6 +9,7 @@
 #include "batch/customer_cfg.h"
 #include "batch/firmware_version.h"
 #include "batch/ip_pool.h"
+#include "batch/onvif_worker.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -64,6 +65,13 @@ CBatchJob::~CBatchJob() {
 
 void CBatchJob::set_shell_runner(ShellRunner runner) { m_shell_runner = std::move(runner); }
 
+void CBatchJob::set_onvif_connector(OnvifConnector connector) { m_onvif_connector = std::move(connector); }
+
+std::unique_ptr<onvif::IDevice> CBatchJob::open_onvif(const std::string& xaddr,
+                                                      const onvif::Credentials& login) const {
+    return m_onvif_connector ? m_onvif_connector(xaddr, login) : nullptr;
+}
+
 void CBatchJob::set_thread_gate(std::function<bool(int slot)> gate) { m_thread_gate = std::move(gate); }
 
 int CBatchJob::plan_workers(const JobParams& params, const std::string& range_start,
@@ -90,7 +98,7 @@ int CBatchJob::plan_workers(const JobParams& params, const std::string& range_st
         if (!r || !r->checked) continue;
         if (r->version.empty()) {
             m_table.set_checked(row, false);
-            skipped.push_back({row, SkippedRow::NoVersion});
+            skipped.push_back({row, SkippedRow::NoVersion, r->note});
         } else if (static_cast<int>(rows.size()) < limit) {
             rows.push_back(row);
         } else {
@@ -117,6 +125,7 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
     // Read once: the file may be moved or replaced while the job runs, and
     // the verdict must judge what was flashed.
     m_fw_version = m_steps.need_update ? firmware_file_version(path) : std::nullopt;
+    m_fw_native_version = m_steps.need_update ? native_firmware_version(path) : std::nullopt;
     m_params = params;
     // The worker count is final before the first worker starts, so the
     // barrier and the progress never see a count that is still growing.
@@ -141,6 +150,7 @@ void CBatchJob::record_runs(const std::vector<int>& rows) {
             run.mac = r->mac;
             run.ip_before = r->ip;
             run.version_before = r->version;
+            run.protocol = r->protocol;
         }
         runs.push_back(std::move(run));
     }
@@ -255,6 +265,7 @@ void CBatchJob::stop_job() {
     }
     m_fw_path.clear();
     m_fw_version.reset();
+    m_fw_native_version.reset();
     m_params = JobParams{};
     post(REPORT_RUN_STATE, 0);
     clear_counters();
@@ -270,8 +281,13 @@ void CBatchJob::clear_counters() {
 int CBatchJob::ThreadFunc(std::uint32_t param) {
     m_entered[report_low(param)].store(1);
     note_worker_begin(report_low(param));
-    CBatchWorker worker(*this, report_high(param), report_low(param));
-    worker.run();
+    int row = report_high(param);
+    std::optional<DeviceRow> listed = m_table.row(row);
+    if (listed && listed->protocol == DeviceProtocol::onvif) {
+        COnvifWorker(*this, row, report_low(param)).run();
+    } else {
+        CBatchWorker(*this, row, report_low(param)).run();
+    }
     return 1;
 }
 

@@ -17,12 +17,18 @@
 #include "batch/report_queue.h"
 #include "batch/verdict_search.h"
 #include "client/kaltro_client.h"
+#include "onvif/onvif_device.h"
 #include "runtime/cmutex.h"
 #include "runtime/cthread.h"
 
 // Runs a host command line (the neighbour-cache commands) and waits for it;
 // the result is traced, never acted on.
 using ShellRunner = std::function<int(const std::string& command_line)>;
+
+// Opens a session with an ONVIF camera's device service; null when it
+// cannot. Called on the worker's thread.
+using OnvifConnector =
+    std::function<std::unique_ptr<onvif::IDevice>(const std::string& xaddr, const onvif::Credentials& login)>;
 
 // Why start_upgrade started nothing.
 enum StartResult : int {
@@ -44,6 +50,7 @@ struct DeviceRun {
     std::string mac;
     std::string ip_before;       // as listed when the job started
     std::string version_before;
+    DeviceProtocol protocol = DeviceProtocol::native;
     std::int64_t started_at = 0; // system time in ms since the epoch; 0: the worker never began
     std::int64_t ended_at = 0;
     int passes = 0;              // passes the worker began (login, steps, logout)
@@ -59,6 +66,7 @@ struct SkippedRow {
     enum Reason { NoVersion, NoFreeAddress };
     int row = -1;
     Reason reason = NoVersion;
+    std::string detail;  // why the row has no version, when the list knows
 };
 
 // The batch job engine: plans a job over the checked rows of the device
@@ -78,6 +86,10 @@ public:
     JOB_STEPS m_dostep{};
 
     void set_shell_runner(ShellRunner runner);
+    // How the job reaches ONVIF cameras; without one their workers report
+    // that they cannot log in.
+    void set_onvif_connector(OnvifConnector connector);
+    std::unique_ptr<onvif::IDevice> open_onvif(const std::string& xaddr, const onvif::Credentials& login) const;
     // Decides whether a worker's thread may be created (default: always);
     // tests use it to stand for a thread the system cannot create.
     void set_thread_gate(std::function<bool(int slot)> gate);
@@ -141,6 +153,9 @@ public:
     // The firmware file's version, read once when the job started; nothing
     // when the job has no upgrade or the file could not be read then.
     const std::optional<std::string>& fw_version() const { return m_fw_version; }
+    // The same for a file in the native firmware format only; ONVIF cameras
+    // take any file, and their verdict trusts no other file's version field.
+    const std::optional<std::string>& fw_native_version() const { return m_fw_native_version; }
     const std::string& new_ip(int slot) const { return m_new_ip[slot]; }
     std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
     void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
@@ -166,6 +181,7 @@ private:
     IDeviceClient& m_client;
     IDiscoveryLink& m_discovery;
     ShellRunner m_shell_runner;
+    OnvifConnector m_onvif_connector;
     std::function<bool(int slot)> m_thread_gate;
     CReportQueue m_reports;
     VerdictSearch m_verdict_search;
@@ -175,6 +191,7 @@ private:
     JobParams m_params;
     std::string m_fw_path;
     std::optional<std::string> m_fw_version;
+    std::optional<std::string> m_fw_native_version;
     std::atomic<int> m_thrd_cnt{0};
     std::atomic<int> m_barrier_cnt{0};
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;

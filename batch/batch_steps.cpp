@@ -33,7 +33,11 @@ bool CBatchWorker::asks_retry(int32_t answer, int step) {
 }
 
 void CBatchWorker::setting_steps() {
-    if (!logo_step() || !command_step() || !time_step() || !settings_step() || !uid_step()) return;
+    if (!logo_step() || !command_step() || !time_step()) return;
+    // The time column says so when the job also asked for an NTP server,
+    // which only ONVIF cameras take.
+    if (!m_job.params().ntp_server.empty()) post(kStatusNtpNotOnNative);
+    if (!settings_step() || !uid_step()) return;
     if (!control_step(m_steps.restore_factory, kRetryFactory, DEVICE_CTRL_RESTORE_FACTORY)) return;
     control_step(m_steps.reset_pwd, kRetryResetPwd, DEVICE_CTRL_RESET_PWD);
 }

@@ -1,8 +1,5 @@
 #include "batch/batch_worker.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "batch/batch_job.h"
@@ -35,43 +32,9 @@ bool fits_request_field(const std::string& text) { return text.size() <= 30; }
 
 }  // namespace
 
-CBatchWorker::CBatchWorker(CBatchJob& job, int ch, int thrd_index)
-    : m_job(job), m_steps(job.steps()), m_ch(ch), m_slot(thrd_index) {}
+CBatchWorker::CBatchWorker(CBatchJob& job, int ch, int thrd_index) : CDeviceWorker(job, ch, thrd_index) {}
 
-bool CBatchWorker::running() const { return m_job.running(); }
 bool CBatchWorker::group1() const { return m_job.table().group1_of(m_ch) != 0; }
-void CBatchWorker::post(int code) { m_job.post_status(m_ch, code); }
-
-void CBatchWorker::sleep_while_running(int ms) {
-    while (ms > 0 && running()) {
-        int slice = std::min(ms, 100);
-        rt_sleep_ms(slice);
-        ms -= slice;
-    }
-}
-
-void CBatchWorker::count_progress_once(int kind) {
-    if (!m_progress_marks[kind]) return;
-    m_progress_marks[kind] = false;
-    m_job.add_progress(kind);
-}
-
-// A device that needs no flash weighs in the bar as one flashed and back,
-// so a job of such devices ends at 100 % like any other.
-void CBatchWorker::count_progress_as_flashed() {
-    for (int kind = 0; kind < 3; ++kind) count_progress_once(kind);
-    for (int tick = 0; tick < 12; ++tick) m_job.add_progress(3);
-}
-
-// A hundred workers starting together (logins, transfers) would otherwise
-// take turns on the CPU with the front end's thread, and the window would
-// stall for a tenth of a second at a time. Workers wait on the network most
-// of the time, so the lowest priority costs the job little; it lets the front
-// end's thread run first when both want the CPU. (Linux gives every thread
-// its own nice value; raising it needs no privilege.)
-void CBatchWorker::give_way_to_the_front_end() {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
-}
 
 void CBatchWorker::run() {
     give_way_to_the_front_end();
@@ -79,11 +42,7 @@ void CBatchWorker::run() {
     // A stop must not wait for a device that holds a call (a login or a
     // request it never answers): the library gives such calls up.
     m_job.client().SetThreadAbortCB(&CBatchJob::abort_check, &m_job);
-    if (std::optional<DeviceRow> row = m_job.table().row(m_ch)) {
-        m_mac = row->mac;
-        m_ip = row->ip;
-        m_port = std::atoi(row->port.c_str());
-    }
+    read_listed_device();
     if (ip_change_steps()) {
         m_customer_cfg = CUSTOMER_CFG{};
         m_need_set_customer_cfg = false;
@@ -91,14 +50,8 @@ void CBatchWorker::run() {
     } else {
         m_ended = true;  // the job was this IP change alone
     }
-    if (!m_ended) report_stopped();
     m_job.client().SetThreadAbortCB(nullptr, nullptr);
-    m_job.note_worker_end(m_slot, m_passes);
-    m_job.finished_one_device(m_ch);
-}
-
-void CBatchWorker::report_stopped() {
-    post(m_update_complete && !m_upgrade_confirmed ? kStatusStoppedAfterFlash : kStatusStopped);
+    finish();
 }
 
 void CBatchWorker::send_ip_change(bool with_network_fields) {
@@ -120,16 +73,6 @@ void CBatchWorker::send_ip_change(bool with_network_fields) {
     // Not one request could leave (no card up, the chosen card down): the
     // device keeps its address, which the row must say rather than nothing.
     if (!sent) post(13);
-}
-
-bool CBatchWorker::after_ip_change(JobStepField field) {
-    if (only_step(m_steps, field)) return false;
-    m_job.finished_one_device_change_ip(m_ch);
-    // Barrier: every worker of the job has sent its change (and the last one
-    // has emptied the neighbour cache) before anyone logs in.
-    while (m_job.finish_change_ip_count() < m_job.barrier_count() && running()) rt_sleep_ms(100);
-    post(10);
-    return true;
 }
 
 bool CBatchWorker::ip_change_steps() {
@@ -282,7 +225,10 @@ void CBatchWorker::confirm_upgrade() {
 }
 
 void CBatchWorker::start_transfer() {
-    int ret = m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path());
+    // A file not in the native format is for ONVIF cameras of the job only:
+    // a native device would take it whole and then refuse it.
+    int ret = m_job.fw_native_version() ? m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path())
+                                        : NETWORK_ERR_UPGRADE_INVALID_FILE;
     TRACE_MSG("CBatchWorker::start_transfer",
               "### device index %d start to send upgarde request max_try_cnt=%d nRet=%d  upgrade_handle=%d "
               "device_handle=%d",

@@ -4,31 +4,27 @@
 #include <cstdio>
 #include <string>
 
+#include "batch/device_worker.h"
 #include "batch/job_steps.h"
 #include "client/kaltro_client.h"
 
-class CBatchJob;
-
-// One device of a batch job, worked on by one thread: the IP change, then
-// up to 10 passes of login, firmware upgrade and the setting steps. Every
-// result goes to the front end as a status report; the worker reads the job
-// copy and the device table, never a front end.
-class CBatchWorker {
+// One device of a batch job reached through the native client library,
+// worked on by one thread: the IP change, then up to 10 passes of login,
+// firmware upgrade and the setting steps. Every result goes to the front end
+// as a status report.
+class CBatchWorker : private CDeviceWorker {
 public:
     CBatchWorker(CBatchJob& job, int ch, int thrd_index);
     void run();
 
-    // The nice value a worker's thread runs at (the front end's stays at 0).
-    static constexpr int kWorkerNice = 19;
+    using CDeviceWorker::kWorkerNice;
 
 private:
-    static void give_way_to_the_front_end();
     enum class Verdict { NextPass, GoOn };
 
     // IP change and its barrier; false when the job is that change alone.
     bool ip_change_steps();
     void send_ip_change(bool with_network_fields);
-    bool after_ip_change(JobStepField field);
 
     void passes();
     int login();
@@ -43,8 +39,6 @@ private:
     // library's login is mutual): the light blinks and the row shows √.
     void confirm_upgrade();
     Verdict upgrade_verdict();
-    // What a stopped job shows for this device instead of a verdict.
-    void report_stopped();
     // Does the list show the firmware's version (waiting a little for discovery)?
     bool new_version_listed();
     // Does the list show the device with the firmware's version already?
@@ -65,33 +59,15 @@ private:
     // Applies the retry rule to a device answer; true when it asked for a retry.
     bool asks_retry(int32_t answer, int step);
 
-    void post(int code);
-    void count_progress_once(int kind);
-    void count_progress_as_flashed();
-    bool running() const;
     bool group1() const;
-    // Sleeps `ms`, in short slices, ending early when the job is stopped.
-    void sleep_while_running(int ms);
 
-    CBatchJob& m_job;
-    const JOB_STEPS& m_steps;
-    int m_ch;
-    int m_slot;
-    std::string m_mac;
-    std::string m_ip;
-    int m_port = 0;
     std::string m_ip_use;
     int m_max_try_cnt = 10;
-    int m_passes = 0;
     int m_max_wait_time = 60000;
     int32_t m_device_handle = -1;
     int32_t m_upgrade_handle = -1;
-    bool m_update_complete = false;
-    bool m_upgrade_confirmed = false;  // status 8 given
     bool m_already_current = false;    // refused: it runs the firmware's version (status 32)
-    bool m_ended = false;              // the passes ended by themselves, not by a stop
     int m_retry_step = 0;
-    bool m_progress_marks[3] = {true, true, true};
     int m_ticks = 0;
     bool m_need_set_customer_cfg = false;
     CUSTOMER_CFG m_customer_cfg{};

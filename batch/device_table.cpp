@@ -14,12 +14,25 @@ std::string format_int(const char* format, long long value) {
     return text;
 }
 
+// The BID column of an ONVIF camera: the protocol, where a native device
+// shows its board type, and the model, which tells the camera apart as the
+// board type does.
+std::string onvif_mark(const ListedDevice& device) {
+    return device.model.empty() ? "ONVIF" : "ONVIF " + device.model;
+}
+
 void write_columns(DeviceRow& row, const ListedDevice& device) {
+    bool onvif = device.protocol == DeviceProtocol::onvif;
+    if (!device.mac.empty()) row.mac = device.mac;
     row.ip = device.ip;
     row.port = format_int("%lld", device.cmd_port);
     row.version = device.software_ver;
-    row.bid = format_int("0x%llx", device.board_type);
-    row.group1 = CDeviceTable::is_group1_type(device.device_type) ? 1 : 0;
+    row.bid = onvif ? onvif_mark(device) : format_int("0x%llx", device.board_type);
+    row.group1 = !onvif && CDeviceTable::is_group1_type(device.device_type) ? 1 : 0;
+    row.protocol = device.protocol;
+    row.endpoint = onvif ? device.endpoint : std::string();
+    row.xaddr = onvif ? device.xaddr : std::string();
+    row.note = device.note;
 }
 
 }  // namespace
@@ -46,29 +59,33 @@ bool CDeviceTable::is_group1_type(std::int32_t device_type) {
     return device_type >= 200 || device_type == 2 || device_type == 19;
 }
 
+DeviceRow* CDeviceTable::find_device(const ListedDevice& device) {
+    for (DeviceRow& r : m_rows) {
+        if (!device.mac.empty() && r.mac == device.mac) return &r;
+        if (!device.endpoint.empty() && r.endpoint == device.endpoint) return &r;
+    }
+    return nullptr;
+}
+
 int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) {
-    if (device.device_type < 1)
+    if (device.protocol == DeviceProtocol::native && device.device_type < 1)
         TRACE_MSG("CDeviceTable::update_dev_find_list", "unknown device type: %d\n", device.device_type);
     std::string need_update_text;
     if (device.software_ver.empty()) need_update_text = m_lookup("IDS_NEED_UPDATE_FIRST");
     int changed = -1;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        DeviceRow* row = nullptr;
-        if (is_new) {
+        DeviceRow* row = find_device(device);
+        if (row == nullptr && is_new) {
             if (static_cast<int>(m_rows.size()) >= kMaxRows) {
                 TRACE_MSG("CDeviceTable::update_dev_find_list", "device list full (%d rows), %s not listed\n",
-                          kMaxRows, device.mac.c_str());
+                          kMaxRows, device.mac.empty() ? device.endpoint.c_str() : device.mac.c_str());
                 return 0;
             }
             DeviceRow added;
             added.index = format_int("%02lld", static_cast<long long>(m_rows.size()) + 1);
-            added.mac = device.mac;
             m_rows.push_back(std::move(added));
             row = &m_rows.back();
-        } else {
-            for (DeviceRow& r : m_rows)
-                if (r.mac == device.mac) { row = &r; break; }
         }
         if (row == nullptr) return 0;
         write_columns(*row, device);
@@ -189,6 +206,16 @@ void CDeviceTable::set_result(int index, int column, const std::string& text) {
         DeviceRow* row = find_row(index);
         if (row == nullptr) return;
         row->results[column - COL_NETWORK] = text;
+    }
+    notify(index);
+}
+
+void CDeviceTable::set_version(int index, const std::string& version) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        DeviceRow* row = find_row(index);
+        if (row == nullptr) return;
+        row->version = version;
     }
     notify(index);
 }

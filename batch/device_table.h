@@ -7,14 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "search/device_protocol.h"
+
 // One discovered device as the list shows it (UTF-8 texts).
 struct ListedDevice {
-    std::string mac;
+    std::string mac;           // "" for an ONVIF camera whose login failed
     std::string ip;
-    int cmd_port = 0;
+    int cmd_port = 0;          // ONVIF: the device service's port
     std::string software_ver;
     std::uint32_t board_type = 0;
     std::int32_t device_type = 0;
+    DeviceProtocol protocol = DeviceProtocol::native;
+    // What a front end that lists every camera (beyond the table's rows)
+    // finds this device by across its updates; "" : the MAC.
+    std::string key;
+    // Why the device has no version (an ONVIF camera whose login failed).
+    std::string note;
+    // ONVIF only: the WS-Discovery endpoint (the row's key while the MAC is
+    // unknown), the device service's address and the model.
+    std::string endpoint;
+    std::string xaddr;
+    std::string model;
 };
 
 // One row of the device list: the columns 0..12, the check box and the
@@ -25,11 +38,15 @@ struct DeviceRow {
     std::string ip;         // column 2
     std::string port;       // column 3
     std::string version;    // column 4
-    std::string bid;        // column 5, "0x%x" of the board type
+    std::string bid;        // column 5, "0x%x" of the board type; "ONVIF <model>" for ONVIF cameras
     std::string results[7]; // columns 6..12 (marks, then the status message)
     bool checked = false;
     std::int32_t group1 = 0;    // the m_row_group1 entry of this row
     int last_status = -1;       // last status code written into the row
+    DeviceProtocol protocol = DeviceProtocol::native;
+    std::string endpoint;       // ONVIF: WS-Discovery endpoint
+    std::string xaddr;          // ONVIF: device service address
+    std::string note;           // why the row has no version, when known
 };
 
 // The device list of the batch job, fed by discovery on its own thread,
@@ -49,7 +66,10 @@ public:
 
     // Applies a discovery record: a new row for a new device (refused past
     // kMaxRows, so every row index fits the per-row arrays), else an update
-    // of columns 2..5 and the group flag of the row with this MAC. Returns 0.
+    // of columns 2..5 and the group flag of the row with this MAC (or, for
+    // an ONVIF camera, this endpoint). A record said to be new whose device
+    // is already listed updates its row: a device is never listed twice.
+    // Returns 0.
     int update_dev_find_list(const ListedDevice& device, bool is_new);
 
     void clear();
@@ -72,6 +92,9 @@ public:
     // report table) into a row; rows that do not exist are left alone.
     void apply_status(int index, int code);
     void set_result(int index, int column, const std::string& text);
+    // The version a worker read from the device itself (an ONVIF camera
+    // back from its flash), until discovery lists it anew.
+    void set_version(int index, const std::string& version);
     // The text the rows show for a language-file key.
     std::string text(const std::string& key) const { return m_lookup(key); }
 
@@ -81,6 +104,7 @@ public:
 private:
     void notify(int row) const;
     DeviceRow* find_row(int index);
+    DeviceRow* find_device(const ListedDevice& device);
 
     TextLookup m_lookup;
     mutable std::mutex m_lock;

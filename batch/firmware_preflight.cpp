@@ -100,6 +100,36 @@ FirmwareFault hash_image(int fd, std::uint64_t image_size, Sha256& file_sum, Sha
     return more > 0 ? FirmwareFault::TooLong : FirmwareFault::None;
 }
 
+bool has_native_magic(const std::uint8_t* bytes, std::size_t size) {
+    static_assert(kaltro::kFirmwareMagic == 0x3157464Bu, "the magic's bytes below");
+    return size >= 4 && bytes[0] == 'K' && bytes[1] == 'F' && bytes[2] == 'W' && bytes[3] == '1';
+}
+
+// A file in another format (an ONVIF camera's own firmware): nothing of it
+// can be checked here, but the report still names the bytes sent.
+FirmwarePreflight foreign_file(int fd, const std::uint8_t* head, long long head_size, const std::atomic<bool>* cancel) {
+    FirmwarePreflight result;
+    Sha256 file_sum;
+    file_sum.update(head, static_cast<std::size_t>(head_size));
+    std::vector<std::uint8_t> block(kBlock);
+    std::uint64_t size = static_cast<std::uint64_t>(head_size);
+    for (;;) {
+        if (cancel != nullptr && cancel->load()) {
+            result.fault = FirmwareFault::Cancelled;
+            return result;
+        }
+        long long got = read_fully(fd, block.data(), block.size());
+        if (got < 0) return result;
+        if (got == 0) break;
+        file_sum.update(block.data(), static_cast<std::size_t>(got));
+        size += static_cast<std::uint64_t>(got);
+    }
+    result.fault = FirmwareFault::BadMagic;
+    result.size = size;
+    result.sha256 = hex_text(file_sum.finish());
+    return result;
+}
+
 }  // namespace
 
 FirmwarePreflight preflight_firmware_file(const std::string& path, const std::atomic<bool>* cancel) {
@@ -116,6 +146,9 @@ FirmwarePreflight preflight_firmware_file(const std::string& path, const std::at
     std::uint8_t header[kaltro::kFirmwareHeaderSize];
     long long got = read_fully(file.fd(), header, sizeof header);
     if (got < 0) return result;
+    // An empty file is no firmware of any format.
+    if (got > 0 && !has_native_magic(header, static_cast<std::size_t>(got)))
+        return foreign_file(file.fd(), header, got, cancel);
     if (static_cast<std::size_t>(got) < sizeof header) {
         result.fault = FirmwareFault::Truncated;
         return result;
@@ -145,7 +178,7 @@ const char* firmware_fault_text(FirmwareFault fault) {
         case FirmwareFault::NotRegularFile: return "not a regular file";
         case FirmwareFault::Truncated: return "truncated: shorter than its header says";
         case FirmwareFault::TooLong: return "longer than its header says";
-        case FirmwareFault::BadMagic: return "not a firmware file";
+        case FirmwareFault::BadMagic: return "not in the native firmware format";
         case FirmwareFault::BadFormat: return "unknown firmware format";
         case FirmwareFault::BadHeaderSum: return "header check sum mismatch";
         case FirmwareFault::TooLarge: return "image too large";

@@ -14,7 +14,7 @@ enum class FirmwareFault {
     NotRegularFile,   // a directory, FIFO, device...: never opened for reading
     Truncated,        // shorter than its header, or than header + image size
     TooLong,          // bytes after the image
-    BadMagic,
+    BadMagic,         // not in the native format at all: for ONVIF cameras only (sha256 and size are filled)
     BadFormat,        // header size or format number
     BadHeaderSum,
     TooLarge,         // image size above what any device takes

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "client/firmware_format.h"
 #include "runtime/regular_file.h"
 
 namespace {
@@ -27,6 +28,16 @@ std::optional<std::string> firmware_file_version(const std::string& path) {
     std::snprintf(text, sizeof text, "%d.%d.%d", le_int32(header + 32), le_int32(header + 36),
                   le_int32(header + 40));
     return std::string(text);
+}
+
+std::optional<std::string> native_firmware_version(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(path), &std::fclose);
+    if (!file) return std::nullopt;
+    std::uint8_t bytes[kaltro::kFirmwareHeaderSize];
+    if (std::fread(bytes, 1, sizeof bytes, file.get()) != sizeof bytes) return std::nullopt;
+    kaltro::FirmwareHeader header;
+    if (kaltro::decode_firmware_header(bytes, header) != kaltro::FirmwareCheck::ok) return std::nullopt;
+    return kaltro::version_text(header.version);
 }
 
 bool version_listed_matches(const std::string& firmware_version, const std::string& version_text) {

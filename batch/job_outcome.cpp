@@ -50,13 +50,15 @@ std::vector<std::string> step_names(const JOB_STEPS& steps) {
     return names;
 }
 
-const char* skipped_reason(const SkippedRow& skipped) {
-    return skipped.reason == SkippedRow::NoVersion ? kNoVersionReason : kNoFreeAddressReason;
+std::string skipped_reason(const SkippedRow& skipped) {
+    if (skipped.reason == SkippedRow::NoFreeAddress) return kNoFreeAddressReason;
+    return skipped.detail.empty() ? kNoVersionReason : std::string(kNoVersionReason) + ": " + skipped.detail;
 }
 
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
     DeviceOutcome device;
     device.mac = row.mac;
+    device.protocol = row.protocol;
     device.ip_before = row.ip;
     device.version_before = row.version;
     take_final_row(device, row);
@@ -85,6 +87,7 @@ void add_skipped_rows(JobOutcome& outcome, const CBatchJob& job, const CDeviceTa
 DeviceOutcome run_outcome(const DeviceRun& run) {
     DeviceOutcome device;
     device.mac = run.mac;
+    device.protocol = run.protocol;
     device.ip_before = run.ip_before;
     device.version_before = run.version_before;
     device.started_at = run.started_at;

@@ -11,6 +11,7 @@
 // What a job did to one device, as the job report lists it.
 struct DeviceOutcome {
     std::string mac;
+    DeviceProtocol protocol = DeviceProtocol::native;
     std::string ip_before;
     std::string ip_after;        // as listed when the job ended
     std::string version_before;
@@ -51,7 +52,7 @@ inline constexpr const char* kNotStartedReason = "its worker did not start";
 inline constexpr const char* kStoppedBeforeReason = "the job was stopped before its turn";
 
 // Why the job left out a checked row.
-const char* skipped_reason(const SkippedRow& skipped);
+std::string skipped_reason(const SkippedRow& skipped);
 
 // The names of the steps set in the record, in the record's order.
 std::vector<std::string> step_names(const JOB_STEPS& steps);
@@ -60,6 +61,7 @@ std::vector<std::string> step_names(const JOB_STEPS& steps);
 // engine's runs and the table's final row, then the checked rows the job
 // left out.
 void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTable& table);
+
 
 // Appends the devices of a job that may still run, as the engine last knew
 // them: results as the workers reported them, addresses and versions as the

@@ -22,4 +22,5 @@ struct JobParams {
     std::string net_ip;                // fixed network address
     std::string net_mask;
     std::string net_gateway;
+    std::string ntp_server;            // ONVIF cameras' time server; "" = not set
 };

@@ -38,9 +38,18 @@ constexpr StatusEffect kEffects[kStatusCount] = {
     {-1, nullptr, "IDS_JOB_STOPPED"},                             // 30
     {-1, nullptr, "IDS_STOPPED_AFTER_FLASH"},                     // 31
     {COL_UPGRADE, kMarkDone, "IDS_ALREADY_CURRENT_VERSION"},      // 32
+    {COL_LOGO, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},            // 33
+    {COL_COMMAND, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},         // 34
+    {COL_SETTINGS, kMarkNotAvailable, "IDS_NOT_ON_ONVIF"},        // 35
+    {COL_TIME, kMarkNotAvailable, "IDS_NTP_NOT_ON_NATIVE"},       // 36
 };
 
 }  // namespace
+
+bool status_not_available(int code) {
+    return code == kStatusLogoNotOnOnvif || code == kStatusCommandNotOnOnvif || code == kStatusSettingsNotOnOnvif ||
+           code == kStatusNtpNotOnNative;
+}
 
 StatusEffect status_effect(int code) {
     if (code < 0 || code >= kStatusCount) return kNone;

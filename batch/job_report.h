@@ -40,6 +40,9 @@ inline constexpr const char* kMarkFailed = "\u00d7";  // ×
 inline constexpr const char* kMarkDone = "\u221a";    // √
 inline constexpr const char* kMarkSkipped = "\u2014"; // —
 inline constexpr const char* kMarkBlank = " ";
+// A step the device's protocol does not offer: not done, and not a failure
+// of the device either.
+inline constexpr const char* kMarkNotAvailable = "n/a";
 
 // How one status code changes a device's row: a mark in one result column
 // and/or a message (a language-file key) in the status column.
@@ -49,7 +52,7 @@ struct StatusEffect {
     const char* message_key;  // null when the status column stays as it is
 };
 
-constexpr int kStatusCount = 33;
+constexpr int kStatusCount = 37;
 constexpr int kStatusClearRow = 28;  // blanks columns 6..12
 // A stopped job: the device was not (fully) worked on. No mark: nothing failed.
 constexpr int kStatusStopped = 30;
@@ -59,6 +62,16 @@ constexpr int kStatusStoppedAfterFlash = 31;
 // The device refused the firmware because it already runs the file's
 // version: it is in the state the job asked for, so the upgrade is done.
 constexpr int kStatusAlreadyCurrent = 32;
+
+// Steps that ONVIF does not offer, by the column they report in.
+constexpr int kStatusLogoNotOnOnvif = 33;
+constexpr int kStatusCommandNotOnOnvif = 34;
+constexpr int kStatusSettingsNotOnOnvif = 35;
+// The NTP server step, which native devices do not offer.
+constexpr int kStatusNtpNotOnNative = 36;
+
+// True for the codes of a step the device's protocol does not offer.
+bool status_not_available(int code);
 
 // The effect of status `code`; codes outside 0..kStatusCount-1 change nothing.
 StatusEffect status_effect(int code);

@@ -23,6 +23,7 @@ std::string mark_word(const std::string& mark) {
     if (mark == kMarkDone) return "done";
     if (mark == kMarkFailed) return "failed";
     if (mark == kMarkSkipped) return "skipped";
+    if (mark == kMarkNotAvailable) return "not_available";
     if (mark.empty() || mark == kMarkBlank) return "";
     return mark;
 }
@@ -46,6 +47,7 @@ nlohmann::json device_json(const DeviceOutcome& d) {
     nlohmann::json marks = nlohmann::json::object();
     for (int i = 0; i < 6; ++i) marks[kMarkColumns[i]] = mark_word(d.marks[i]);
     return {{"mac", d.mac},
+            {"protocol", protocol_name(d.protocol)},
             {"ip_before", d.ip_before},
             {"ip_after", d.ip_after},
             {"version_before", d.version_before},
@@ -163,7 +165,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
     std::string csv = "\xEF\xBB\xBF";
     csv += csv_line({"mac", "ip_before", "ip_after", "version_before", "version_after", "steps", "network",
                      "upgrade", "logo", "command", "time", "settings", "status", "started", "ended", "passes",
-                     "not_worked_on", "firmware", "firmware_sha256", "state", "already_current"});
+                     "not_worked_on", "firmware", "firmware_sha256", "state", "already_current", "protocol"});
     const std::string steps = joined(outcome.steps);
     const std::string firmware = base_name(outcome.firmware_path);
     for (const DeviceOutcome& d : outcome.devices) {
@@ -172,7 +174,8 @@ std::string job_report_csv(const JobOutcome& outcome) {
         for (const std::string& field : {d.status, iso_local_time(d.started_at), iso_local_time(d.ended_at),
                                          std::to_string(d.passes), d.not_worked_on, firmware,
                                          outcome.firmware_sha256, d.state,
-                                         std::string(d.already_current ? "true" : "false")})
+                                         std::string(d.already_current ? "true" : "false"),
+                                         std::string(protocol_name(d.protocol))})
             fields.push_back(field);
         csv += csv_line(fields);
     }

@@ -13,7 +13,7 @@
 #include <mutex>
 
 #include "batch/batch_job.h"
-#include "batch/discovery_link.h"
+#include "batch/search_link.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
 #include "cli/batch_output.h"
@@ -23,6 +23,8 @@
 #include "cli/fleet_list.h"
 #include "cli/search_options.h"
 #include "discovery/xml_path.h"
+#include "onvif/onvif_session.h"
+#include "search/device_sessions.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -67,6 +69,34 @@ std::vector<ListedDevice> select_devices(const BatchCliOptions& o, const std::ve
         if (!found) std::fprintf(stderr, "tervane-cli: device %s not found\n", name.c_str());
     }
     return selected;
+}
+
+// The job's sessions with ONVIF cameras leave by the card the search used.
+OnvifConnector onvif_connector(const std::string& card) {
+    return [card](const std::string& xaddr, const onvif::Credentials& login) {
+        onvif::SessionOptions options;
+        options.local_address = card;
+        return onvif::open_device(xaddr, login, options);
+    };
+}
+
+// Both searches as the options ask, searching again every --sweep so a
+// flashed or readdressed device is heard anew, and the job's login reading
+// the ONVIF cameras' identity.
+CameraSearchOptions search_options(const BatchCliOptions& o) {
+    CameraSearchOptions options;
+    options.protocols = o.protocol == "native" ? SearchProtocols::native
+                        : o.protocol == "onvif" ? SearchProtocols::onvif
+                                                : SearchProtocols::all;
+    options.native.endpoints.broadcast_address = o.broadcast;
+    options.native.endpoints.local_port = o.local_port;
+    options.native.endpoints.device_port = o.device_port;
+    options.native.endpoints.card = o.card;
+    options.native.send_log.clear();
+    options.native.recv_log.clear();
+    options.identity = onvif_sessions({o.user, o.password}, o.card);
+    options.sweep_interval_ms = static_cast<std::int32_t>(o.sweep_seconds * 1000);
+    return options;
 }
 
 // Reports arrive on worker threads; the main thread sleeps until one does.
@@ -171,7 +201,7 @@ void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutpu
 
 // Runs the waves one after the other; after a Ctrl-C or a refused start no
 // other wave starts. Returns 2 for a refused start, else 0.
-int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
+int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CCameraSearch& search, FleetList& fleet,
               const std::vector<ListedDevice>& selected, BatchOutput& output, JobOutcome& outcome,
               CommandJournal* journal) {
     int first = 0;
@@ -184,8 +214,9 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& disco
             CDeviceTable table;
             fleet.begin_wave(table, wave);
             output.begin_wave(first, static_cast<int>(wave.size()));
-            CDiscoveryLink link(discovery);
+            CSearchLink link(search);
             CBatchJob job(table, client, link);
+            job.set_onvif_connector(onvif_connector(o.card));
             if (journal != nullptr) journal->wave_running(outcome, job, table);
             result = run_wave(job, plan, table, output);
             outcome.stopped = g_interrupted.load() != 0;
@@ -215,7 +246,7 @@ std::string report_base(const std::string& path) {
 
 // Runs the waves over the selected devices, shows them as one table and
 // writes the report; the command's exit code.
-int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
+int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CCameraSearch& search, FleetList& fleet,
                  const std::vector<ListedDevice>& selected) {
     const int waves = static_cast<int>(split_into_waves(selected, o.parallel).size());
     BatchOutput output(stdout, o.json, static_cast<int>(selected.size()), waves);
@@ -231,7 +262,7 @@ int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& di
     std::unique_ptr<CommandJournal> journal;
     if (!o.report.empty()) journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected);
     Network_ClientInit();
-    int result = run_waves(o, plan, discovery, fleet, selected, output, outcome, journal.get());
+    int result = run_waves(o, plan, search, fleet, selected, output, outcome, journal.get());
     Network_ClientUnInit();
     outcome.ended_at = rt_calendar_ms();
     output.finish();
@@ -261,6 +292,12 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--broadcast", o.broadcast, "Discovery destination address")->capture_default_str();
     cmd->add_option("--local-port", o.local_port, "Discovery reply port")->capture_default_str();
     cmd->add_option("--device-port", o.device_port, "Discovery request port of the devices")->capture_default_str();
+    cmd->add_option("--protocol", o.protocol, "Which cameras to search for: native, onvif or all")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"native", "onvif", "all"}));
+    cmd->add_option("--address", o.addresses,
+                    "Ask these addresses directly as well (A, A,B,... or START-END; at most 1024)")
+        ->option_text("ADDRESSES");
     cmd->add_flag("--all", o.all, "Work on every listed device");
     cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
     cmd->add_option("--parallel", o.parallel, "Devices per job: more are worked on in waves, one after the other")
@@ -283,6 +320,8 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--default-channel", o.default_channel, "Default WiFi channel: auto or 1..14");
     cmd->add_option("--logo", o.logo, "Boot logo (*.jpg) to upload");
     cmd->add_flag("--time-sync", o.time_sync, "Set the devices' clocks to this host's local time");
+    cmd->add_option("--ntp", o.ntp, "Time server for ONVIF cameras (IPv4 address or host name)")
+        ->option_text("SERVER");
     cmd->add_option("--command", o.command, "Shell command line to run on the devices");
     cmd->add_option("--uid", o.uid, "Cloud UID to store on the device");
     cmd->add_flag("--factory-reset", o.factory_reset, "Restore factory settings (alone)");
@@ -311,38 +350,41 @@ int run_batch_command(const BatchCliOptions& o) {
     signal(SIGINT, on_interrupt);
     signal(SIGTERM, on_interrupt);
 
+    std::vector<std::string> addresses;
+    std::string address_error;
+    if (!parse_address_options(o.addresses, &addresses, &address_error)) {
+        std::fprintf(stderr, "tervane-cli: --address: %s\n", address_error.c_str());
+        return 2;
+    }
+
     FleetList fleet;
-    DiscoveryOptions discovery_options;
-    discovery_options.endpoints.broadcast_address = o.broadcast;
-    discovery_options.endpoints.local_port = o.local_port;
-    discovery_options.endpoints.device_port = o.device_port;
-    discovery_options.endpoints.card = o.card;
-    discovery_options.send_log.clear();
-    discovery_options.recv_log.clear();
-    CDiscovery discovery(nullptr, discovery_options);
-    discovery.SetDiscoveryCB(&FleetList::feed, &fleet);
-    // Searching again now and then lets discovery hear a flashed device come
-    // back with its new version, which the upgrade's verdict compares.
-    discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
+    const CameraSearchOptions options = search_options(o);
+    CCameraSearch search(nullptr, options);
+    search.SetCallback([&fleet](const FoundCamera& camera, bool) { fleet.add(listed_device_from(camera)); });
+    search.Start();
+    if (!addresses.empty()) search.ProbeAddresses(addresses);
     listen_for_devices(o, fleet);
+    // ONVIF cameras are listed once their identity is read: those still
+    // being read when the listening ends are given their time.
+    if (g_interrupted.load() == 0) search.WaitSettled(identity_settle_budget(search, options));
     if (g_interrupted.load() != 0) {
-        discovery.StopDiscovery();
+        search.Stop();
         std::fprintf(stderr, "tervane-cli: interrupted before the job started\n");
         return 1;
     }
 
     const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
-    const std::string refused_selection = refuse_selection(o, plan, selected.size());
+    const std::string refused_selection = refuse_selection(o, plan, selected);
     int result = 3;
     if (selected.empty()) {
         std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());
-        if (fleet.size() == 0) hint_when_nothing_answered(discovery, o.local_port);
+        if (fleet.size() == 0) hint_when_no_camera_answered(search, o.local_port);
     } else if (!refused_selection.empty()) {
         std::fprintf(stderr, "tervane-cli: %s\n", refused_selection.c_str());
         result = 2;
     } else {
-        result = run_selected(o, plan, discovery, fleet, selected);
+        result = run_selected(o, plan, search, fleet, selected);
     }
-    discovery.StopDiscovery();
+    search.Stop();
     return result;
 }

@@ -17,6 +17,8 @@ struct BatchCliOptions {
     std::string broadcast = "255.255.255.255";
     std::uint16_t local_port = 12000;
     std::uint16_t device_port = 13000;
+    std::string protocol = "all";           // native | onvif | all
+    std::vector<std::string> addresses;     // asked directly: A, A,B,... or START-END
     // devices
     bool all = false;
     std::vector<std::string> devices;  // MAC or IP
@@ -40,6 +42,7 @@ struct BatchCliOptions {
     std::optional<std::string> default_channel;  // auto | 1..14
     std::optional<std::string> logo;
     bool time_sync = false;
+    std::optional<std::string> ntp;           // time server for ONVIF cameras
     std::optional<std::string> command;
     std::optional<std::string> uid;
     bool factory_reset = false;

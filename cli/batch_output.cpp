@@ -207,7 +207,9 @@ void BatchOutput::finish() {
 
 bool BatchOutput::failed(const WaveRow& row, const DeviceRow& device) const {
     for (int column = COL_NETWORK; column < COL_STATUS; ++column)
-        if (device.results[column - COL_NETWORK] == kMarkFailed) return true;
+        if (device.results[column - COL_NETWORK] == kMarkFailed ||
+            device.results[column - COL_NETWORK] == kMarkNotAvailable)
+            return true;
     return std::any_of(row.codes.begin(), row.codes.end(), is_failure_message) || retry_left_unflashed(row.codes) ||
            stopped_before_the_end(row.codes);
 }

@@ -136,7 +136,10 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
         // would be sent in full to every device only to be refused by each.
         plan.firmware_check = preflight_firmware_file(*o.upgrade);
         if (plan.firmware_check.fault == FirmwareFault::Unreadable) return "IDS_INVALID_UPGRADE_FILE";
-        if (!plan.firmware_check.ok())
+        // A file in another format may be an ONVIF camera's own: it is sent
+        // to those as it is, and native devices refuse it without a byte sent.
+        plan.firmware_for_onvif_only = plan.firmware_check.fault == FirmwareFault::BadMagic;
+        if (!plan.firmware_check.ok() && !plan.firmware_for_onvif_only)
             return std::string("firmware file refused (") + firmware_fault_text(plan.firmware_check.fault) +
                    "): nothing was sent";
         plan.firmware = *o.upgrade;
@@ -165,6 +168,10 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
         plan.params.uid = *o.uid;
         boxes.uid = 1;
     }
+    if (o.ntp) {
+        if (!is_host_name_or_ip(*o.ntp)) return "--ntp takes an IPv4 address or a host name";
+        plan.params.ntp_server = *o.ntp;
+    }
     plan.steps = check_update_step(boxes, plan.params.command);
     if (o.command && !plan.steps.send_command) return "commands containing \"reboot\" or \"top\" are not sent";
     bool any = std::any_of(reinterpret_cast<const std::uint8_t*>(&plan.steps),
@@ -172,23 +179,37 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
                            [](std::uint8_t b) { return b != 0; });
     if (resets) {
         // Like their buttons, the resets run on their own.
-        if (any || (o.factory_reset && o.reset_password)) return "a reset runs alone, without other steps";
+        if (any || o.ntp || (o.factory_reset && o.reset_password)) return "a reset runs alone, without other steps";
         plan.steps.restore_factory = o.factory_reset;
         plan.steps.reset_pwd = o.reset_password;
         return "";
     }
-    return any ? "" : "no step given";
+    return any || o.ntp ? "" : "no step given";
 }
 
 // What the selection asks that the jobs cannot do; "" when none.
-std::string refuse_selection(const BatchCliOptions& o, const BatchPlan& plan, std::size_t selected) {
-    if (plan.steps.change_ip && selected > 1)
-        return "--ip gives one fixed address, but " + std::to_string(selected) +
+std::string refuse_selection(const BatchCliOptions& o, const BatchPlan& plan,
+                             const std::vector<ListedDevice>& selected) {
+    if (plan.steps.change_ip && selected.size() > 1)
+        return "--ip gives one fixed address, but " + std::to_string(selected.size()) +
                " devices are selected: choose one with --device";
     // Each wave picks free addresses among the devices it lists: a second
     // wave would hand out the first one's addresses again.
-    if (plan.steps.change_auto_ip && selected > static_cast<std::size_t>(o.parallel))
+    if (plan.steps.change_auto_ip && selected.size() > static_cast<std::size_t>(o.parallel))
         return "--ip-range works on at most --parallel devices (" + std::to_string(o.parallel) + "), but " +
-               std::to_string(selected) + " are selected";
+               std::to_string(selected.size()) + " are selected";
+    bool any_onvif = std::any_of(selected.begin(), selected.end(),
+                                 [](const ListedDevice& d) { return d.protocol == DeviceProtocol::onvif; });
+    if (plan.firmware_for_onvif_only && !any_onvif)
+        return std::string("firmware file refused (") + firmware_fault_text(FirmwareFault::BadMagic) +
+               ", and no ONVIF camera is selected): nothing was sent";
     return "";
+}
+
+bool is_host_name_or_ip(const std::string& text) {
+    if (is_valid_ip(text)) return true;
+    if (text.empty() || text.size() > 253 || text.front() == '.' || text.front() == '-') return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+    });
 }

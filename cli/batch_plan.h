@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
+#include "batch/device_table.h"
 #include "batch/firmware_preflight.h"
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
@@ -15,6 +17,8 @@ struct BatchPlan {
     JobParams params;
     std::string firmware;
     FirmwarePreflight firmware_check;  // of `firmware`, made while planning
+    // The file is not in the native format: only ONVIF cameras take it.
+    bool firmware_for_onvif_only = false;
     std::string range_start;
     std::string range_end;
 };
@@ -23,9 +27,13 @@ struct BatchPlan {
 // else the reason (a language-file key or a plain explanation).
 std::string plan_batch_job(const BatchCliOptions& options, BatchPlan& plan);
 
-// What the jobs cannot do with `selected` devices (one fixed address for
-// several, an address range over several waves); "" when nothing.
-std::string refuse_selection(const BatchCliOptions& options, const BatchPlan& plan, std::size_t selected);
+// What the jobs cannot do with the selected devices (one fixed address for
+// several, an address range over several waves, a firmware file none of
+// them takes); "" when nothing.
+std::string refuse_selection(const BatchCliOptions& options, const BatchPlan& plan,
+                             const std::vector<ListedDevice>& selected);
 
 // A dotted IPv4 address other than 255.255.255.255.
 bool is_valid_ip(const std::string& text);
+// An IPv4 address or a DNS name (letters, digits, '-' and '.').
+bool is_host_name_or_ip(const std::string& text);

@@ -17,14 +17,6 @@ struct DiscoverArgs {
     bool json = false;
 };
 
-// The identities still being read once the listening ends settle within
-// their budget each, the pool's workers taking them in turn.
-std::int64_t settle_budget(CCameraSearch& search, const CameraSearchOptions& options) {
-    const std::int64_t waiting = static_cast<std::int64_t>(search.onvif().endpoints().size());
-    const std::int64_t workers = options.identity_workers > 0 ? options.identity_workers : 1;
-    return options.identity_budget_ms * (1 + waiting / workers) + 1000;
-}
-
 int run_discover(const DiscoverArgs& args) {
     CameraSearchOptions options;
     std::vector<std::string> addresses;
@@ -40,7 +32,7 @@ int run_discover(const DiscoverArgs& args) {
     if (!addresses.empty()) search.ProbeAddresses(addresses);
     rt_sleep_ms(args.search.listen_ms);
     search.StopListening();
-    search.WaitSettled(settle_budget(search, options));
+    search.WaitSettled(identity_settle_budget(search, options));
     std::vector<FoundCamera> cameras = search.cameras();
     std::string out = args.json ? devices_json(cameras) : devices_table(cameras);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -9,7 +9,7 @@
 #include "batch/device_table.h"
 #include "discovery/dev_info.h"
 
-// Every device discovery lists, without the device table's limit: the
+// Every device the search lists, without the device table's limit: the
 // command line works on more devices than one job takes, one wave after the
 // other. While a wave runs, what discovery hears of the wave's devices also
 // reaches the wave's table (the verdict of an upgrade reads the version
@@ -32,9 +32,9 @@ public:
 private:
     mutable std::mutex m_lock;
     std::vector<ListedDevice> m_devices;
-    std::map<std::string, std::size_t> m_index;  // MAC -> position in m_devices
+    std::map<std::string, std::size_t> m_index;  // key (else MAC) -> position in m_devices
     CDeviceTable* m_wave = nullptr;
-    std::set<std::string> m_wave_macs;
+    std::set<std::string> m_wave_keys;
 };
 
 // The waves of a selection: consecutive groups of at most `size` devices.

@@ -65,10 +65,21 @@ bool camera_search_options(const SearchArgs& search, const CameraSearchArgs& cam
     options->protocols = protocols_of(cameras.protocol);
     options->native = discovery_options(search);
     if (!cameras.user.empty()) options->identity = onvif_sessions({cameras.user, cameras.password}, search.card);
+    return parse_address_options(cameras.addresses, addresses, error);
+}
+
+bool parse_address_options(const std::vector<std::string>& items, std::vector<std::string>* addresses,
+                           std::string* error) {
     addresses->clear();
     std::string joined;
-    for (const std::string& item : cameras.addresses) joined += (joined.empty() ? "" : ",") + item;
+    for (const std::string& item : items) joined += (joined.empty() ? "" : ",") + item;
     return joined.empty() || parse_address_list(joined, addresses, error);
+}
+
+std::int64_t identity_settle_budget(CCameraSearch& search, const CameraSearchOptions& options) {
+    const std::int64_t waiting = static_cast<std::int64_t>(search.onvif().endpoints().size());
+    const std::int64_t workers = options.identity_workers > 0 ? options.identity_workers : 1;
+    return options.identity_budget_ms * (1 + waiting / workers) + 1000;
 }
 
 Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfaces) {

@@ -47,6 +47,15 @@ void add_camera_search_options(CLI::App& cmd, CameraSearchArgs& args, bool with_
 bool camera_search_options(const SearchArgs& search, const CameraSearchArgs& cameras, CameraSearchOptions* options,
                            std::vector<std::string>* addresses, std::string* error);
 
+// The --address values (each "A", "A,B,..." or "START-END") as addresses;
+// false, with the reason, when one does not parse.
+bool parse_address_options(const std::vector<std::string>& items, std::vector<std::string>* addresses,
+                           std::string* error);
+
+// How long the identities still being read once a listening ends may take
+// to settle: their budget each, the pool's workers taking them in turn.
+std::int64_t identity_settle_budget(CCameraSearch& search, const CameraSearchOptions& options);
+
 // A running discovery engine set up from the arguments (diagnostics routed
 // to stderr or silenced, so stdout carries only the result).
 class Search {

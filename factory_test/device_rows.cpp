@@ -55,7 +55,7 @@ bool DeviceRows::apply(const DEV_INFO& record, bool is_new) {
     std::lock_guard<std::mutex> guard(m_lock);
     BenchDeviceRow* row = find_or_add(mac, 0, is_new);
     if (!row) return false;
-    if (row->protocol != DeviceProtocol::native) *row = BenchDeviceRow{row->number, mac};
+    if (row->protocol != DeviceProtocol::native) *row = BenchDeviceRow{.number = row->number, .mac = mac};
     char board[16];
     std::snprintf(board, sizeof(board), "0x%x", static_cast<unsigned>(record.board_type));
     row->ip = text_of(record.ip_address);

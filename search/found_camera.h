@@ -4,12 +4,11 @@
 #include <string>
 
 #include "discovery/dev_info.h"
+#include "search/device_protocol.h"
 
 // One camera of the combined search, whichever protocol found it: the
 // native search (the device's own discovery reply) or WS-Discovery (an ONVIF
 // camera, its identity read by logging in).
-
-enum class DeviceProtocol { native, onvif };
 
 // How far an ONVIF camera's identity got. Native cameras are `native`.
 enum class IdentityState {
@@ -21,7 +20,6 @@ enum class IdentityState {
     timed_out,  // not settled within the camera's time budget
 };
 
-const char* protocol_name(DeviceProtocol protocol);   // "native", "onvif"
 const char* identity_name(IdentityState identity);   // "native", "known", "not_asked", ...
 
 struct FoundCamera {

@@ -78,7 +78,9 @@ void break_answer(ServiceAnswer& answer, MalformedAnswer how) {
     switch (how) {
     case MalformedAnswer::garbage:
         answer.status = 200;
-        answer.body = std::string("\x1f\x8b\x08\x00garbage \xff\xfe<<</s:Env&;", 28);
+        // Built from its own size: the literal holds a NUL, so strlen would cut it short.
+        static constexpr char kGarbage[] = "\x1f\x8b\x08\x00garbage \xff\xfe<<</s:Env&;";
+        answer.body = std::string(kGarbage, sizeof kGarbage - 1);
         break;
     case MalformedAnswer::truncated:
         answer.status = 200;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "batch/batch_job.h"
+#include "client/firmware_format.h"
 #include "fake_device_client.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -56,13 +57,16 @@ protected:
         return path;
     }
 
-    // A firmware file whose header carries version a.b.c.
+    // A firmware file in the native format whose header carries version a.b.c.
     std::string firmware(int a, int b, int c) {
-        std::vector<unsigned char> bytes(1024, 0);
-        int words[3] = {a, b, c};
-        for (int i = 0; i < 3; ++i)
-            for (int k = 0; k < 4; ++k) bytes[32 + 4 * i + k] = static_cast<unsigned char>(words[i] >> (8 * k));
-        return temp_file("fw.update", bytes);
+        std::string path = temp_file("fw.update", {});
+        kaltro::FirmwareHeader header;
+        header.version[0] = a;
+        header.version[1] = b;
+        header.version[2] = c;
+        header.image_size = 512;
+        EXPECT_TRUE(kaltro::write_firmware_file(path, header, 1));
+        return path;
     }
 
     int start(const std::string& path = "", const std::string& range_start = "",

@@ -15,6 +15,12 @@ BatchCliOptions base() {
     return o;
 }
 
+std::vector<ListedDevice> devices(std::size_t count, DeviceProtocol protocol = DeviceProtocol::native) {
+    std::vector<ListedDevice> list(count);
+    for (ListedDevice& device : list) device.protocol = protocol;
+    return list;
+}
+
 TEST(BatchPlan, SettingsMapToStepsAndFields) {
     BatchCliOptions o = base();
     o.time_zone = "UTC+08:00";
@@ -116,6 +122,35 @@ TEST(BatchPlan, DamagedFirmwareIsRefusedBeforeAnythingIsSent) {
     std::filesystem::remove(path);
 }
 
+TEST(BatchPlan, FileInAnotherFormatIsForOnvifCamerasOnly) {
+    const std::string path = std::filesystem::temp_directory_path() / ("plan_foreign_" + std::to_string(::getpid()));
+    std::ofstream(path, std::ios::binary) << "a camera maker's own image";
+    BatchCliOptions o = base();
+    o.upgrade = path;
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_TRUE(plan.firmware_for_onvif_only);
+    EXPECT_EQ(plan.firmware_check.sha256.size(), 64u);
+    EXPECT_EQ(plan.firmware_check.size, 26u);
+    std::vector<ListedDevice> mixed = devices(2);
+    EXPECT_NE(refuse_selection(o, plan, mixed), "");  // no native device takes it
+    mixed[1].protocol = DeviceProtocol::onvif;
+    EXPECT_EQ(refuse_selection(o, plan, mixed), "");
+    std::filesystem::remove(path);
+}
+
+TEST(BatchPlan, NtpServerIsAStepOfItsOwn) {
+    BatchCliOptions o = base();
+    o.ntp = "pool.ntp.example";
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.params.ntp_server, "pool.ntp.example");
+    for (const char* bad : {"", "-x", "a b", "ntp;reboot", "10.0.0.1/24"}) {
+        o.ntp = bad;
+        EXPECT_NE(plan_batch_job(o, plan), "") << bad;
+    }
+}
+
 TEST(BatchPlan, NetworkStepCarriesItsFields) {
     BatchCliOptions o = base();
     o.net_ip = "10.0.0.5";
@@ -142,8 +177,8 @@ TEST(BatchPlan, SelectionsTheJobsCannotServeAreRefused) {
     BatchPlan fixed;
     ASSERT_EQ(plan_batch_job(o, fixed), "");
     // One fixed address for several devices would give them all the same one.
-    EXPECT_EQ(refuse_selection(o, fixed, 1), "");
-    EXPECT_NE(refuse_selection(o, fixed, 2), "");
+    EXPECT_EQ(refuse_selection(o, fixed, devices(1)), "");
+    EXPECT_NE(refuse_selection(o, fixed, devices(2)), "");
 
     BatchCliOptions r = base();
     r.ip_range = "10.0.0.20-10.0.0.250";
@@ -151,14 +186,14 @@ TEST(BatchPlan, SelectionsTheJobsCannotServeAreRefused) {
     BatchPlan range;
     ASSERT_EQ(plan_batch_job(r, range), "");
     // A second wave would hand out the first wave's addresses again.
-    EXPECT_EQ(refuse_selection(r, range, 100), "");
-    EXPECT_NE(refuse_selection(r, range, 101), "");
+    EXPECT_EQ(refuse_selection(r, range, devices(100)), "");
+    EXPECT_NE(refuse_selection(r, range, devices(101)), "");
 
     BatchCliOptions u = base();
     u.time_sync = true;
     BatchPlan plain;
     ASSERT_EQ(plan_batch_job(u, plain), "");
-    EXPECT_EQ(refuse_selection(u, plain, 300), "");
+    EXPECT_EQ(refuse_selection(u, plain, devices(300)), "");
 }
 
 }  // namespace
