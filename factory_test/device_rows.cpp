@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 std::string text_of(const char* field) { return std::string(field, strnlen(field, DEV_TEXT_SIZE)); }
@@ -55,7 +56,12 @@ bool DeviceRows::apply(const DEV_INFO& record, bool is_new) {
     std::lock_guard<std::mutex> guard(m_lock);
     BenchDeviceRow* row = find_or_add(mac, 0, is_new);
     if (!row) return false;
-    if (row->protocol != DeviceProtocol::native) *row = BenchDeviceRow{.number = row->number, .mac = mac};
+    if (row->protocol != DeviceProtocol::native) {
+        BenchDeviceRow native;  // nothing of the ONVIF row stays but its place
+        native.number = row->number;
+        native.mac = mac;
+        *row = std::move(native);
+    }
     char board[16];
     std::snprintf(board, sizeof(board), "0x%x", static_cast<unsigned>(record.board_type));
     row->ip = text_of(record.ip_address);
