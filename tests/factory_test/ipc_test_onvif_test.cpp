@@ -5,9 +5,6 @@
 // Streams run in real time, and so does the test.
 
 #include <QTest>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "factory_test/dialog/live_video_bridge.h"
 #include "factory_test/onvif_bench.h"
@@ -106,23 +103,15 @@ TEST_F(IpcTestOnvif, RecordCarriesProtocolAndModel) {
     start_onvif("model=BENCH-7");
     list_onvif();
     ASSERT_EQ(bring_up_onvif(), 0);
-    const auto old = std::filesystem::current_path();
-    const auto dir = std::filesystem::temp_directory_path() / ("tervane_onvif_bench_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
+    const std::string mac = camera().identity().mac;
+    OwnWorkingDir here;
     m_dlg->OnBnClickedButtonWriteTestRecord();
-    std::string name = camera().identity().mac;
-    std::replace(name.begin(), name.end(), ':', '-');
-    std::ifstream in("test_record/" + name + ".txt", std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
+    const std::string content = here.record(mac);
     EXPECT_TRUE(m_boxes.shown().empty());
-    EXPECT_EQ(content.str(), "{\n\r\"mac\":\"" + camera().identity().mac +
-                                 "\",\n\r\"board_id\":\"0x0\",\n\r\"board_name\":\"0x20\",\n\r"
-                                 "\"software_version\":\"1.0.0\",\n\r\"result\":\"PASS\",\n\r\"protocol\":\"onvif\","
-                                 "\n\r\"model\":\"BENCH-7\"\n\r}");
+    EXPECT_EQ(content, "{\n\r\"mac\":\"" + mac +
+                           "\",\n\r\"board_id\":\"0x0\",\n\r\"board_name\":\"0x20\",\n\r"
+                           "\"software_version\":\"1.0.0\",\n\r\"result\":\"PASS\",\n\r\"protocol\":\"onvif\","
+                           "\n\r\"model\":\"BENCH-7\"\n\r}");
 }
 
 // Another camera, Stop and closing each end the stream with a TEARDOWN.

@@ -12,22 +12,12 @@
 #include "onvif/ptz_moves.h"
 #include "onvif/service_requests.h"
 #include "tests/onvif/camera_replies.h"
+#include "tests/onvif/judged_answer.h"
 
 namespace onvif {
 namespace {
 
 namespace r = onvif_replies;
-
-struct Read {
-    Envelope envelope;
-    Result result;
-};
-
-Read answer(const std::string& body, std::string_view operation) {
-    Read out;
-    out.result = read_answer({200, body, false}, operation, &out.envelope);
-    return out;
-}
 
 // A media 1.0 answer with a main H.264 stream on a PTZ node, a second
 // stream without an encoder, and a profile a camera left without a token.
