@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "batch/job_params.h"
 #include "batch/job_steps.h"
 #include "client/kaltro_client.h"
 
@@ -27,7 +28,9 @@ private:
 
     // IP change and its barrier; false when the job is that change alone.
     bool ip_change_steps();
-    void send_ip_change(bool with_network_fields);
+    // True when at least one request could be sent.
+    bool send_ip_change(bool with_network_fields);
+    void confirm_planned_address();
     bool after_ip_change(JobStepField field);
 
     void passes();
@@ -61,7 +64,8 @@ private:
     bool settings_step();
     bool uid_step();
     bool control_step(bool flagged, int step, int32_t code);
-    bool send_shell_line(const std::string& line, int step);
+    // `answer` (when given) gets the device's answer.
+    bool send_shell_line(const std::string& line, int step, int32_t* answer = nullptr);
     // Applies the retry rule to a device answer; true when it asked for a retry.
     bool asks_retry(int32_t answer, int step);
 
@@ -74,7 +78,8 @@ private:
     void sleep_while_running(int ms);
 
     CBatchJob& m_job;
-    const JOB_STEPS& m_steps;
+    const JOB_STEPS& m_steps;   // this device's: the job's with its planned values
+    const JobParams m_params;   // likewise
     int m_ch;
     int m_slot;
     std::string m_mac;

@@ -20,6 +20,13 @@ void write_columns(DeviceRow& row, const ListedDevice& device) {
     row.version = device.software_ver;
     row.bid = format_int("0x%llx", device.board_type);
     row.group1 = CDeviceTable::is_group1_type(device.device_type) ? 1 : 0;
+    row.mask = device.mask;
+    row.gateway = device.gateway;
+}
+
+std::optional<PlannedValues> planned_copy(const PlannedByMac& plan, const std::string& mac) {
+    const PlannedValues* planned = planned_for(plan, mac);
+    return planned ? std::optional<PlannedValues>(*planned) : std::nullopt;
 }
 
 }  // namespace
@@ -62,6 +69,8 @@ int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) 
             DeviceRow added;
             added.index = format_int("%02lld", static_cast<long long>(m_rows.size()) + 1);
             added.mac = device.mac;
+            added.planned = planned_copy(m_plan, device.mac);
+            added.checked = added.planned.has_value();
             m_rows.push_back(std::move(added));
             row = &m_rows.back();
         } else {
@@ -83,6 +92,23 @@ void CDeviceTable::clear() {
         m_rows.clear();
     }
     notify(-1);
+}
+
+void CDeviceTable::set_plan(PlannedByMac plan) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_plan = std::move(plan);
+        for (DeviceRow& row : m_rows) {
+            row.planned = planned_copy(m_plan, row.mac);
+            if (!m_plan.empty()) row.checked = row.planned.has_value();
+        }
+    }
+    notify(-1);
+}
+
+bool CDeviceTable::has_plan() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return !m_plan.empty();
 }
 
 int CDeviceTable::row_count() const {

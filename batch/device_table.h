@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/planned_values.h"
+
 // One discovered device as the list shows it (UTF-8 texts).
 struct ListedDevice {
     std::string mac;
@@ -15,6 +17,8 @@ struct ListedDevice {
     std::string software_ver;
     std::uint32_t board_type = 0;
     std::int32_t device_type = 0;
+    std::string mask{};  // initialised, so brace lists that end before them need not name them
+    std::string gateway{};
 };
 
 // One row of the device list: the columns 0..12, the check box and the
@@ -30,6 +34,11 @@ struct DeviceRow {
     bool checked = false;
     std::int32_t group1 = 0;    // the m_row_group1 entry of this row
     int last_status = -1;       // last status code written into the row
+    std::string mask;           // as listed, not shown in a column
+    std::string gateway;
+    // The device's own values when a plan names it (the values may all be
+    // empty: the plan only chose the device); nothing when no plan does.
+    std::optional<PlannedValues> planned;
 };
 
 // The device list of the batch job, fed by discovery on its own thread,
@@ -52,10 +61,18 @@ public:
     // of columns 2..5 and the group flag of the row with this MAC. Returns 0.
     int update_dev_find_list(const ListedDevice& device, bool is_new);
 
+    // Empties the list; a plan stays and applies to the devices heard again.
     void clear();
     int row_count() const;
     std::optional<DeviceRow> row(int index) const;
     std::vector<DeviceRow> rows() const;
+
+    // Gives the listed devices (and those listed later) their planned
+    // values: a planned device is checked, every other one unchecked, and
+    // one heard later arrives checked. An empty plan removes the plan
+    // (check marks stay as they are).
+    void set_plan(PlannedByMac plan);
+    bool has_plan() const;
 
     void set_checked(int index, bool checked);
     void select_all();
@@ -85,5 +102,6 @@ private:
     TextLookup m_lookup;
     mutable std::mutex m_lock;
     std::vector<DeviceRow> m_rows;
+    PlannedByMac m_plan;
     std::function<void(int)> m_notifier;
 };
