@@ -21,6 +21,8 @@
 #include "cli/command_journal.h"
 #include "cli/command.h"
 #include "cli/fleet_list.h"
+#include "cli/plan_selection.h"
+#include "cli/terminal_text.h"
 #include "cli/search_options.h"
 #include "discovery/xml_path.h"
 #include "runtime/lang.h"
@@ -40,13 +42,26 @@ std::string text_for(const std::string& key) {
     return text.empty() ? key : text;
 }
 
-// Collects devices until the listening time is over or enough are listed.
-void listen_for_devices(const BatchCliOptions& o, const FleetList& fleet) {
+// Collects devices until the listening time is over or enough are listed:
+// --expect of them, or, with a plan and no --expect, every planned one.
+void listen_for_devices(const BatchCliOptions& o, const BatchPlan& plan, const FleetList& fleet) {
     std::int64_t end = rt_clock_ms() + static_cast<std::int64_t>(o.listen_seconds * 1000);
     while (rt_clock_ms() < end && !g_interrupted.load()) {
         if (o.expect > 0 && fleet.size() >= o.expect) return;
+        if (o.expect <= 0 && o.plan && select_planned(plan.devices, fleet.devices()).not_found.empty()) return;
         rt_sleep_ms(50);
     }
+}
+
+std::string plan_file_name(const BatchPlan& plan) {
+    const std::string& path = plan.devices.path;
+    const std::size_t slash = path.rfind('/');
+    return terminal_text(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+void print_plan_problems(const BatchPlan& plan, const std::vector<PlanProblem>& problems) {
+    for (const PlanProblem& problem : problems)
+        std::fprintf(stderr, "%s\n", plan_problem_text(plan_file_name(plan), problem, text_for).c_str());
 }
 
 bool names_device(const std::string& name, const ListedDevice& device) {
@@ -160,10 +175,11 @@ int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOu
 }
 
 // Lists the devices of a wave that never started.
-void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutput& output, JobOutcome& outcome) {
+void leave_wave_out(const std::vector<ListedDevice>& wave, int first, const PlannedByMac& plan, BatchOutput& output,
+                    JobOutcome& outcome) {
     output.begin_wave(first, static_cast<int>(wave.size()));
     for (const ListedDevice& device : wave) {
-        const DeviceRow row = unworked_row(device, kStoppedBeforeReason);
+        const DeviceRow row = unworked_row(device, kStoppedBeforeReason, plan);
         output.left_out(first++, row);
         outcome.devices.push_back(unworked_device(row, kStoppedBeforeReason));
     }
@@ -177,11 +193,13 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& disco
     int first = 0;
     int result = 0;
     CKaltroDeviceClient client;
+    const PlannedByMac planned = plan.devices.by_mac();
     for (const std::vector<ListedDevice>& wave : split_into_waves(selected, o.parallel)) {
         if (g_interrupted.load() != 0 || result != 0) {
-            leave_wave_out(wave, first, output, outcome);
+            leave_wave_out(wave, first, planned, output, outcome);
         } else {
             CDeviceTable table;
+            table.set_plan(planned);
             fleet.begin_wave(table, wave);
             output.begin_wave(first, static_cast<int>(wave.size()));
             CDiscoveryLink link(discovery);
@@ -216,11 +234,16 @@ std::string report_base(const std::string& path) {
 // Runs the waves over the selected devices, shows them as one table and
 // writes the report; the command's exit code.
 int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& discovery, FleetList& fleet,
-                 const std::vector<ListedDevice>& selected) {
+                 const PlanSelection& selection) {
+    const std::vector<ListedDevice>& selected = selection.listed;
     const int waves = static_cast<int>(split_into_waves(selected, o.parallel).size());
-    BatchOutput output(stdout, o.json, static_cast<int>(selected.size()), waves);
+    const int missing = static_cast<int>(selection.not_found.size());
+    BatchOutput output(stdout, o.json, static_cast<int>(selected.size()) + missing, waves);
+    std::vector<DeviceOutcome> unlisted;
+    for (const PlanEntry& entry : selection.not_found) unlisted.push_back(unlisted_device(entry.mac, entry.values));
     JobOutcome outcome;
     outcome.steps = step_names(plan.steps);
+    outcome.plan_path = plan.devices.path;
     if (plan.steps.need_update) {
         outcome.firmware_path = plan.firmware;
         outcome.firmware_sha256 = plan.firmware_check.sha256;
@@ -229,11 +252,21 @@ int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CDiscovery& di
     // The report is on disk from the start and follows the job, so a crash
     // or a kill leaves what was done.
     std::unique_ptr<CommandJournal> journal;
-    if (!o.report.empty()) journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected);
+    if (!o.report.empty())
+        journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected, plan.devices.by_mac(),
+                                                   unlisted);
     Network_ClientInit();
     int result = run_waves(o, plan, discovery, fleet, selected, output, outcome, journal.get());
     Network_ClientUnInit();
     outcome.ended_at = rt_calendar_ms();
+    // The planned cameras discovery never listed close the table.
+    for (std::size_t i = 0; i < unlisted.size(); ++i) {
+        DeviceRow row;
+        row.mac = unlisted[i].mac;
+        row.results[COL_STATUS - COL_NETWORK] = kNotFoundReason;
+        output.left_out(static_cast<int>(selected.size() + i), row);
+    }
+    outcome.devices.insert(outcome.devices.end(), unlisted.begin(), unlisted.end());
     output.finish();
     if (result == 0 && (output.any_failed() || outcome.stopped)) result = 1;
     if (journal) {
@@ -261,8 +294,12 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--broadcast", o.broadcast, "Discovery destination address")->capture_default_str();
     cmd->add_option("--local-port", o.local_port, "Discovery reply port")->capture_default_str();
     cmd->add_option("--device-port", o.device_port, "Discovery request port of the devices")->capture_default_str();
-    cmd->add_flag("--all", o.all, "Work on every listed device");
-    cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
+    CLI::Option* all = cmd->add_flag("--all", o.all, "Work on every listed device");
+    CLI::Option* device = cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
+    cmd->add_option("--plan", o.plan, "Work on the cameras of a plan file (CSV), each with its own values")
+        ->option_text("FILE")
+        ->excludes(all)
+        ->excludes(device);
     cmd->add_option("--parallel", o.parallel, "Devices per job: more are worked on in waves, one after the other")
         ->capture_default_str()
         ->check(CLI::Range(1, CBatchJob::kMaxWorkers));
@@ -303,6 +340,7 @@ int run_batch_command(const BatchCliOptions& o) {
     BatchPlan plan;
     std::string refused = plan_batch_job(o, plan);
     if (!refused.empty()) {
+        print_plan_problems(plan, plan.plan_problems);
         std::fprintf(stderr, "tervane-cli: %s\n", text_for(refused).c_str());
         return 2;
     }
@@ -324,24 +362,36 @@ int run_batch_command(const BatchCliOptions& o) {
     // Searching again now and then lets discovery hear a flashed device come
     // back with its new version, which the upgrade's verdict compares.
     discovery.StartDiscovery(0, static_cast<std::int32_t>(o.sweep_seconds * 1000));
-    listen_for_devices(o, fleet);
+    listen_for_devices(o, plan, fleet);
     if (g_interrupted.load() != 0) {
         discovery.StopDiscovery();
         std::fprintf(stderr, "tervane-cli: interrupted before the job started\n");
         return 1;
     }
 
-    const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
-    const std::string refused_selection = refuse_selection(o, plan, selected.size());
+    const std::vector<ListedDevice> listed = fleet.devices();
+    const PlanSelection selection =
+        o.plan ? select_planned(plan.devices, listed) : PlanSelection{select_devices(o, listed), {}};
+    const std::string refused_selection = refuse_selection(o, plan, selection.listed.size());
+    const std::vector<PlanProblem> conflicts = plan_address_conflicts(plan.devices, listed_addresses(listed));
+    for (const PlanEntry& entry : selection.not_found)
+        std::fprintf(stderr, "tervane-cli: %s:%d: %s %s\n", plan_file_name(plan).c_str(), entry.line,
+                     entry.mac.c_str(), kNotFoundReason);
     int result = 3;
-    if (selected.empty()) {
+    if (selection.listed.empty() && selection.not_found.empty()) {
         std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());
         if (fleet.size() == 0) hint_when_nothing_answered(discovery, o.local_port);
     } else if (!refused_selection.empty()) {
         std::fprintf(stderr, "tervane-cli: %s\n", refused_selection.c_str());
         result = 2;
+    } else if (!conflicts.empty()) {
+        // A planned address a listed camera holds: nothing is sent.
+        print_plan_problems(plan, conflicts);
+        std::fprintf(stderr, "tervane-cli: %s\n", text_for("IDS_PLAN_REFUSED").c_str());
+        result = 2;
     } else {
-        result = run_selected(o, plan, discovery, fleet, selected);
+        if (selection.listed.empty() && fleet.size() == 0) hint_when_nothing_answered(discovery, o.local_port);
+        result = run_selected(o, plan, discovery, fleet, selection);
     }
     discovery.StopDiscovery();
     return result;
