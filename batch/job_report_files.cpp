@@ -133,9 +133,9 @@ std::string flushed_temporary(const std::string& path, const std::string& text, 
     return "";
 }
 
-// Writes `text` over `path` at once: a reader finds the old file or the new
-// one, whole, never a part.
-std::string write_whole(const std::string& path, const std::string& text) {
+}  // namespace
+
+std::string write_file_whole(const std::string& path, const std::string& text) {
     std::string error;
     const std::string temporary = flushed_temporary(path, text, error);
     if (temporary.empty()) return error;
@@ -147,6 +147,8 @@ std::string write_whole(const std::string& path, const std::string& text) {
     flush_folder(path);
     return "";
 }
+
+namespace {
 
 enum class Placed { Yes, Taken, Failed };
 
@@ -215,8 +217,8 @@ std::string job_report_csv(const JobOutcome& outcome) {
 
 // The CSV first: whoever finds the JSON finds the CSV beside it.
 std::string write_job_report(const JobOutcome& outcome, const std::string& base) {
-    std::string error = write_whole(base + ".csv", job_report_csv(outcome));
-    if (error.empty()) error = write_whole(base + ".json", job_report_json(outcome));
+    std::string error = write_file_whole(base + ".csv", job_report_csv(outcome));
+    if (error.empty()) error = write_file_whole(base + ".json", job_report_json(outcome));
     return error;
 }
 
@@ -235,7 +237,7 @@ std::string write_dated_report(const JobOutcome& outcome, const std::string& dir
         if (placed == Placed::Failed) return error;
         if (placed == Placed::Yes) {
             base = candidate;
-            return write_whole(base + ".csv", job_report_csv(outcome));
+            return write_file_whole(base + ".csv", job_report_csv(outcome));
         }
     }
     return dir + ": no free report name for " + stamp;

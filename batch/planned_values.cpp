@@ -61,6 +61,8 @@ bool already_there(const PlannedValues& planned, const ListedNetwork& listed) {
 
 JOB_STEPS planned_steps(const JOB_STEPS& job, const PlannedValues& planned, const ListedNetwork& listed) {
     JOB_STEPS steps = job;
+    // A reset runs alone, and would undo what the plan set.
+    if (job.restore_factory || job.reset_pwd) return steps;
     if (planned.plans_network()) {
         steps.change_ip = !planned.ip.empty() && !already_there(planned, listed) ? 1 : 0;
         steps.change_dhcp = planned.dhcp ? 1 : 0;

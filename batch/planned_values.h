@@ -44,7 +44,8 @@ struct ListedNetwork {
 // of the job's own for the same setting. A planned network setting (address
 // or DHCP) replaces the job's network steps for this device; a planned UID
 // replaces the job's UID. A planned address the device already has (with the
-// planned mask and gateway, where given) asks for no change.
+// planned mask and gateway, where given) asks for no change. A reset job
+// takes no planned values.
 JOB_STEPS planned_steps(const JOB_STEPS& job, const PlannedValues& planned, const ListedNetwork& listed);
 
 // One device's fields: the job's, with its planned values in their place.
