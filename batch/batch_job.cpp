@@ -38,14 +38,6 @@ const char* start_refusal_key(int result) {
     }
 }
 
-bool uid_is_shell_safe(const std::string& uid) {
-    if (uid.empty() || uid.size() > 100) return false;
-    return std::all_of(uid.begin(), uid.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-               c == '_' || c == '.';
-    });
-}
-
 CBatchJob::CBatchJob(CDeviceTable& table, IDeviceClient& client, IDiscoveryLink& discovery)
     : m_table(table),
       m_client(client),

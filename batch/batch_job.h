@@ -15,6 +15,7 @@
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
 #include "batch/report_queue.h"
+#include "batch/text_limits.h"
 #include "client/kaltro_client.h"
 #include "runtime/cmutex.h"
 #include "runtime/cthread.h"
@@ -210,8 +211,3 @@ private:
     int m_finish_cnt = 0;
     int m_finish_change_ip_cnt = 0;
 };
-
-// Is the UID safe inside the device's shell line "echo <uid> >/config/tuya.cfg"?
-// Only letters, digits, '-', '_' and '.', 1 to 100 of them: nothing the shell
-// would read as a separator, redirection, quote, expansion or comment.
-bool uid_is_shell_safe(const std::string& uid);

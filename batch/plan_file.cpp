@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "batch/batch_job.h"
+#include "batch/text_limits.h"
 #include "runtime/ini_file.h"
 #include "runtime/regular_file.h"
 
