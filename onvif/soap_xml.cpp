@@ -175,8 +175,11 @@ bool parse_envelope(std::string_view bytes, Envelope* out, std::string* error) {
     if (depth < 0) return fail("answer has a DOCTYPE");
     if (depth > kMaxXmlDepth) return fail("answer nested too deep");
     // TinyXML wants a NUL-terminated text; a NUL inside ends it early, which
-    // can only make the document fail to parse, never read past it.
+    // can only make the document fail to parse. It also compares a few bytes
+    // past an '&' (entity names) or a UTF-8 lead byte without looking for the
+    // end, so the copy carries zeros enough for the longest entity behind it.
     std::string copy(bytes);
+    copy.append(8, '\0');
     out->document = std::make_unique<TiXmlDocument>();
     out->document->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (out->document->Error()) return fail("answer is not well-formed XML");
@@ -237,7 +240,17 @@ std::string build_envelope(std::string_view header_xml, std::string_view body_xm
 
 std::string build_fault(std::string_view code, std::string_view subcode, std::string_view reason) {
     std::string body = "<s:Fault><s:Code><s:Value>s:" + escape(code) + "</s:Value>";
-    if (!subcode.empty()) body += "<s:Subcode><s:Value>" + escape(subcode) + "</s:Value></s:Subcode>";
+    // Each further subcode nests inside the one before it.
+    int depth = 0;
+    for (std::size_t at = 0; at < subcode.size();) {
+        std::size_t end = std::min(subcode.find(' ', at), subcode.size());
+        if (end > at) {
+            body += "<s:Subcode><s:Value>" + escape(subcode.substr(at, end - at)) + "</s:Value>";
+            ++depth;
+        }
+        at = end + 1;
+    }
+    for (; depth > 0; --depth) body += "</s:Subcode>";
     body += "</s:Code><s:Reason><s:Text xml:lang=\"en\">" + escape(reason) + "</s:Text></s:Reason></s:Fault>";
     return build_envelope({}, body);
 }

@@ -97,7 +97,8 @@ inline constexpr const char* kNsNetworkVideo = "http://www.onvif.org/ver10/netwo
 std::string build_envelope(std::string_view header_xml, std::string_view body_xml);
 
 // A SOAP 1.2 fault: code "Sender" or "Receiver", a subcode with its prefix
-// ("ter:NotAuthorized"), a reason text.
+// ("ter:NotAuthorized"; several, outermost first and space-separated, nest:
+// "ter:InvalidArgVal ter:InvalidTimeZone"), a reason text.
 std::string build_fault(std::string_view code, std::string_view subcode, std::string_view reason);
 
 }  // namespace onvif

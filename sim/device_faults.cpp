@@ -1,6 +1,6 @@
 #include "sim/device_faults.h"
 
-#include <sstream>
+#include "sim/fault_items.h"
 
 namespace {
 
@@ -19,19 +19,13 @@ bool parse_int(const std::string& text, std::int32_t& out) {
 }  // namespace
 
 std::string parse_device_faults(const std::string& text, DeviceFaults& faults) {
-    std::stringstream items(text);
-    std::string item;
-    while (std::getline(items, item, ',')) {
-        if (item.empty()) continue;
-        std::size_t eq = item.find('=');
-        std::string key = item.substr(0, eq);
-        std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
+    return for_each_item(text, [&faults](const std::string& key, const std::string& value) -> std::string {
         if (key == "never_come_back" && value.empty()) {
             faults.never_come_back = true;
-            continue;
+            return "";
         }
         std::int32_t number = 0;
-        if (!parse_int(value, number)) return "fault '" + item + "': needs key=number";
+        if (!parse_int(value, number)) return "fault '" + key + "=" + value + "': needs key=number";
         if (key == "answer17_command") faults.answer17_command = number;
         else if (key == "refuse_login") faults.refuse_login = number;
         else if (key == "drop_at_percent") faults.drop_at_percent = number;
@@ -39,8 +33,8 @@ std::string parse_device_faults(const std::string& text, DeviceFaults& faults) {
         else if (key == "never_come_back") faults.never_come_back = number != 0;
         else if (key == "ignore_command") faults.ignore_command = number;
         else return "unknown fault '" + key + "'";
-    }
-    return "";
+        return "";
+    });
 }
 
 const DeviceFaults* DeviceSideOptions::faults_for(const std::string& mac) const {

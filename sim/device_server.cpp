@@ -96,6 +96,12 @@ void DeviceServer::accept_loop() {
             close_listeners();
             bind_listeners();
         }
+        // Offline by another side of the camera (its ONVIF upgrade's reboot):
+        // refuse connections as a rebooting camera does.
+        if (!m_camera->online() && !m_listen_fds.empty()) {
+            close_listeners();
+            kill_connections();
+        }
         if (m_listen_fds.empty() && m_camera->online()) bind_listeners();  // address was busy: try again
         if (m_listen_fds.empty() || !m_camera->online()) {
             rt_sleep_ms(kPollMs);

@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "sim/fault_items.h"
+
 void add_device_options(CLI::App& app, DeviceSideOptions& o) {
     app.add_option_function<std::vector<std::string>>(
            "--user",
@@ -19,15 +21,17 @@ void add_device_options(CLI::App& app, DeviceSideOptions& o) {
                    "a second port every camera serves besides its command port, as the test bench's (0: none)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--max-sessions", o.max_sessions, "logins a camera serves at once")->check(CLI::Range(1, 1000));
-    app.add_option("--reboot-ms", o.reboot_ms, "how long a camera stays silent after an upgrade")
+    app.add_option("--reboot-ms", o.reboot_ms, "how long a camera stays silent after an upgrade (ONVIF cameras: after any reboot, "
+                   "and their ExpectedDownTime)")
         ->check(CLI::Range(0, 3600000));
     app.add_option_function<std::vector<std::string>>(
            "--fault",
            [&o](const std::vector<std::string>& fault_args) {
                for (const std::string& fault_text : fault_args) {
-                   std::size_t at = fault_text.find('@');
-                   if (at == std::string::npos) throw CLI::ValidationError("--fault", "needs MAC@key=value,...");
-                   std::string error = parse_device_faults(fault_text.substr(at + 1), o.faults[fault_text.substr(0, at)]);
+                   std::string mac, items;
+                   if (!split_camera_items(fault_text, &mac, &items))
+                       throw CLI::ValidationError("--fault", "needs MAC@key=value,...");
+                   std::string error = parse_device_faults(items, o.faults[mac]);
                    if (!error.empty()) throw CLI::ValidationError("--fault", error);
                }
            },
@@ -66,7 +70,8 @@ std::string load_device_config(const std::string& path, const CLI::App& app, Dev
 }
 
 DeviceSide::DeviceSide(const Simulator& simulator, const DeviceSideOptions& options) {
-    for (const auto& camera : simulator.cameras()) m_servers.push_back(std::make_unique<DeviceServer>(camera, options));
+    for (const auto& camera : simulator.cameras())
+        if (camera->identity().speaks_native()) m_servers.push_back(std::make_unique<DeviceServer>(camera, options));
 }
 
 std::string DeviceSide::start() {
@@ -89,16 +94,4 @@ nlohmann::json DeviceSide::dump() {
     nlohmann::json cameras = nlohmann::json::array();
     for (auto& server : m_servers) cameras.push_back(server->state().to_json());
     return {{"cameras", cameras}};
-}
-
-bool DeviceSide::write_dump(const std::string& path) {
-    // Written beside and renamed, so a reader never sees half a file.
-    std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!out) return false;
-        out << dump().dump(2) << "\n";
-        if (!out) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The device side of every camera of a simulator run: one DeviceServer per
-// camera, the device options of ipcsim, and the JSON state dump.
+// The device side of every native camera of a simulator run: one
+// DeviceServer per camera, and the device options of ipcsim.
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -29,9 +29,8 @@ public:
     std::string start();
     void stop();
     DeviceServer* find(const std::string& mac);
-    // {"cameras": [state of each camera]}
+    // {"cameras": [state of each native camera]}
     nlohmann::json dump();
-    bool write_dump(const std::string& path);
 
 private:
     std::vector<std::unique_ptr<DeviceServer>> m_servers;

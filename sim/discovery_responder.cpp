@@ -65,8 +65,10 @@ void DiscoveryResponder::answer_request(const char* body) {
     int size = sizeof request;
     MSG_REQUEST_DEVICE_INFO message;
     if (message.ToMe(body, &request, &size) != 0 || request.server_ip[0] == '\0') return;
-    for (const auto& camera : m_simulator.cameras())
-        if (camera->online()) send_reply(camera->identity(), request.server_ip, request.server_port);
+    for (const auto& camera : m_simulator.cameras()) {
+        CameraIdentity id = camera->identity();
+        if (camera->online() && id.speaks_native()) send_reply(id, request.server_ip, request.server_port);
+    }
 }
 
 void DiscoveryResponder::change_ip(const char* body) {
@@ -75,7 +77,7 @@ void DiscoveryResponder::change_ip(const char* body) {
     MSG_NETWORK_INFO_REQUEST message;
     if (message.ToMe(body, &request, &size) != 0) return;
     std::shared_ptr<SimCamera> camera = m_simulator.find_by_mac(request.dev_mac);
-    if (!camera || !camera->online() || request.new_dev_ip[0] == '\0') return;
+    if (!camera || !camera->online() || !camera->identity().speaks_native() || request.new_dev_ip[0] == '\0') return;
     camera->update([&](CameraIdentity& id) {
         id.ip = request.new_dev_ip;
         id.mask = request.new_dev_submask;

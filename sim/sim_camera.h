@@ -5,9 +5,13 @@
 #include <mutex>
 #include <string>
 
+// Which device protocols a camera speaks: the native search and client
+// protocol, ONVIF, or both (one camera, one MAC, found by either search).
+enum class CameraProtocol { native, onvif, both };
+
 // What a simulated camera says about itself on the network: the fields of its
-// discovery reply. Both sides of the simulator (the discovery responder and
-// the device server) read it; a change-IP request or a firmware upgrade
+// discovery reply. Every side of the simulator (the discovery responders and
+// the device servers) reads it; a change of address or a firmware upgrade
 // changes it.
 struct CameraIdentity {
     std::string mac;
@@ -22,7 +26,16 @@ struct CameraIdentity {
     std::int32_t ipc_type = 0;
     std::int32_t board_type = 0;
     std::int32_t device_type = 2;
+    CameraProtocol protocol = CameraProtocol::native;
+
+    bool speaks_native() const { return protocol != CameraProtocol::onvif; }
+    bool speaks_onvif() const { return protocol != CameraProtocol::native; }
 };
+
+// "native", "onvif", "both".
+const char* camera_protocol_name(CameraProtocol protocol);
+// Reads those names; false for anything else.
+bool parse_camera_protocol(const std::string& text, CameraProtocol* out);
 
 // One simulated camera's shared state. Thread-safe: the responder thread, the
 // device server's threads and the control side all use it.

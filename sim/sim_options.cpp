@@ -7,9 +7,13 @@ void add_sim_options(CLI::App& app, SimOptions& o) {
             if (std::string error = sim_load_config(path, &o); !error.empty()) throw CLI::ValidationError(error);
         },
         "JSON file with these options (same names, '_' for '-') and a \"devices\" list");
-    app.add_option("-n,--count", o.count, "number of generated cameras")->check(CLI::Range(0, 10000));
+    app.add_option("-n,--count", o.count, "number of generated native cameras")->check(CLI::Range(0, 10000));
     app.add_option("--base-ip", o.base_ip, "address of camera 1; the others count up from it");
     app.add_option("--mac-prefix", o.mac_prefix, "MAC prefix; the camera number fills the last three bytes");
+    app.add_option("--onvif", o.onvif_count, "number of generated ONVIF cameras")->check(CLI::Range(0, 10000));
+    app.add_option("--onvif-base-ip", o.onvif_base_ip,
+                   "address of ONVIF camera 1 (default: the address after the last native camera's)");
+    app.add_option("--onvif-mac-prefix", o.onvif_mac_prefix, "MAC prefix of the generated ONVIF cameras");
     app.add_option("--mask", o.mask, "subnet mask");
     app.add_option("--gateway", o.gateway, "gateway (default: base address with last byte 1)");
     app.add_option("--fw-version", o.version, "software version the cameras report");

@@ -4,7 +4,26 @@
 
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
+
+const char* camera_protocol_name(CameraProtocol protocol) {
+    switch (protocol) {
+    case CameraProtocol::onvif: return "onvif";
+    case CameraProtocol::both: return "both";
+    default: return "native";
+    }
+}
+
+bool parse_camera_protocol(const std::string& text, CameraProtocol* out) {
+    for (CameraProtocol p : {CameraProtocol::native, CameraProtocol::onvif, CameraProtocol::both}) {
+        if (text == camera_protocol_name(p)) {
+            *out = p;
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string sim_ip_add(const std::string& address, std::uint32_t offset) {
     in_addr parsed{};
@@ -42,6 +61,8 @@ CameraIdentity device_from_json(const nlohmann::json& entry, const CameraIdentit
     take(entry, "ipc_type", &id.ipc_type);
     take(entry, "board_type", &id.board_type);
     take(entry, "device_type", &id.device_type);
+    if (entry.contains("protocol") && !parse_camera_protocol(entry.at("protocol").get<std::string>(), &id.protocol))
+        throw std::invalid_argument("\"protocol\" must be \"native\", \"onvif\" or \"both\"");
     return id;
 }
 
@@ -49,6 +70,9 @@ void options_from_json(const nlohmann::json& j, SimOptions* o) {
     take(j, "count", &o->count);
     take(j, "base_ip", &o->base_ip);
     take(j, "mac_prefix", &o->mac_prefix);
+    take(j, "onvif", &o->onvif_count);
+    take(j, "onvif_base_ip", &o->onvif_base_ip);
+    take(j, "onvif_mac_prefix", &o->onvif_mac_prefix);
     take(j, "mask", &o->mask);
     take(j, "gateway", &o->gateway);
     take(j, "fw_version", &o->version);
@@ -84,26 +108,38 @@ std::string sim_load_config(const std::string& path, SimOptions* options) {
         }
     } catch (const nlohmann::json::exception& e) {
         return path + ": " + e.what();
+    } catch (const std::invalid_argument& e) {
+        return path + ": " + e.what();
     }
     return "";
 }
 
 Simulator::Simulator(const SimOptions& options) : m_options(options) {
     for (int number = 1; number <= m_options.count; ++number)
-        m_cameras.push_back(std::make_shared<SimCamera>(generated(number)));
+        m_cameras.push_back(std::make_shared<SimCamera>(generated(number, m_options.base_ip, m_options.mac_prefix)));
+    // Right after the native cameras unless told otherwise, so the two kinds
+    // never share an address.
+    std::string onvif_base = m_options.onvif_base_ip.empty()
+                                 ? sim_ip_add(m_options.base_ip, static_cast<std::uint32_t>(m_options.count))
+                                 : m_options.onvif_base_ip;
+    for (int number = 1; number <= m_options.onvif_count; ++number) {
+        CameraIdentity id = generated(number, onvif_base, m_options.onvif_mac_prefix);
+        id.protocol = CameraProtocol::onvif;
+        m_cameras.push_back(std::make_shared<SimCamera>(std::move(id)));
+    }
     for (CameraIdentity id : m_options.extra) {
         if (id.gateway.empty()) id.gateway = default_gateway(id.ip);
         m_cameras.push_back(std::make_shared<SimCamera>(std::move(id)));
     }
 }
 
-CameraIdentity Simulator::generated(int number) const {
+CameraIdentity Simulator::generated(int number, const std::string& base_ip, const std::string& mac_prefix) const {
     CameraIdentity id;
     char mac[32];
-    std::snprintf(mac, sizeof mac, "%s:%02X:%02X:%02X", m_options.mac_prefix.c_str(), (number >> 16) & 0xFF,
+    std::snprintf(mac, sizeof mac, "%s:%02X:%02X:%02X", mac_prefix.c_str(), (number >> 16) & 0xFF,
                   (number >> 8) & 0xFF, number & 0xFF);
     id.mac = mac;
-    id.ip = sim_ip_add(m_options.base_ip, static_cast<std::uint32_t>(number - 1));
+    id.ip = sim_ip_add(base_ip, static_cast<std::uint32_t>(number - 1));
     id.mask = m_options.mask;
     id.gateway = m_options.gateway.empty() ? default_gateway(m_options.base_ip) : m_options.gateway;
     id.version = m_options.version;

@@ -8,13 +8,17 @@
 
 #include "sim/sim_camera.h"
 
-// How the simulated cameras are made: `count` cameras numbered from 1, with
-// addresses counting up from base_ip and MACs mac_prefix + the number, plus
-// any cameras listed one by one in a configuration file.
+// How the simulated cameras are made: `count` native cameras numbered from 1,
+// with addresses counting up from base_ip and MACs mac_prefix + the number;
+// `onvif_count` ONVIF cameras the same way from onvif_base_ip and
+// onvif_mac_prefix; plus any cameras listed one by one in a configuration file.
 struct SimOptions {
     int count = 1;
     std::string base_ip = "127.0.0.10";
     std::string mac_prefix = "02:00:00";
+    int onvif_count = 0;
+    std::string onvif_base_ip;  // "" : the address after the last native camera's
+    std::string onvif_mac_prefix = "02:0F:00";
     std::string mask = "255.255.255.0";
     std::string gateway;  // "" : the base address with its last byte 1
     std::string version = "V1.0.0";
@@ -59,7 +63,7 @@ public:
     std::string claimed_ip(const CameraIdentity& identity) const;
 
 private:
-    CameraIdentity generated(int number) const;
+    CameraIdentity generated(int number, const std::string& base_ip, const std::string& mac_prefix) const;
 
     SimOptions m_options;
     std::vector<std::shared_ptr<SimCamera>> m_cameras;

@@ -19,16 +19,8 @@
 #include "runtime/trace.h"
 #include "sim/device_side.h"
 #include "sim/simulator.h"
+#include "tests/runtime/wait_for.h"
 
-// Waits (in sped-up time) until `done` holds or `budget_ms` passed.
-inline bool wait_for(const std::function<bool()>& done, std::int64_t budget_ms = 20000) {
-    std::int64_t deadline = rt_clock_ms() + budget_ms;
-    while (!done()) {
-        if (rt_clock_ms() > deadline) return false;
-        rt_sleep_ms(10);
-    }
-    return true;
-}
 
 // Counts the events a login received.
 struct EventLog {

@@ -1,0 +1,75 @@
+#pragma once
+
+// What each ONVIF camera of the simulator is told to be, and the faults it is
+// told to show, per camera, from the command line and the configuration file.
+// Every setting and fault is one key=value item of the same small language, so
+// the command line (--onvif-fault MAC@items), the file's "onvif_faults" map and
+// a device entry's own keys all say the same things the same way.
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+enum class LoginMode { token, digest, both };
+const char* login_mode_name(LoginMode mode);
+
+// A broken answer instead of the real one.
+enum class MalformedAnswer { none, garbage, truncated, redirect };
+
+struct OnvifFaults {
+    bool refuse_start = false;        // StartFirmwareUpgrade answers a fault
+    bool refuse_post = false;         // the firmware POST answers 500
+    bool never_come_back = false;     // stays offline after the flash
+    std::int64_t clock_offset_s = 0;  // the camera's clock runs this far ahead of the host's
+    std::int64_t slow_ms = 0;         // every answer waits this long first (runtime time)
+    MalformedAnswer malformed = MalformedAnswer::none;
+    std::string malformed_operation;  // only this operation's answers break ("" : every answer)
+    std::string password;             // every account takes this password instead ("" : off)
+};
+
+struct OnvifCameraSettings {
+    LoginMode login = LoginMode::token;
+    std::string manufacturer = "Tervane Sim";
+    std::string model = "SIMCAM-O1";
+    std::string name;  // "" : made from the MAC
+    std::string location = "bench";
+    std::int64_t token_window_s = 300;  // how far a token's Created may be from the camera's clock
+    bool allow_reused_nonces = false;   // a nonce may come again with a new Created
+    OnvifFaults faults;
+};
+
+// Applies "key=value,key=value" to `settings`. Keys: login=token|digest|both,
+// digest_only, manufacturer=, model=, name=, location=, token_window=S,
+// reused_nonces=refuse|allow,
+// refuse_upload=start|post, never_come_back, clock_offset=S, slow_ms=MS,
+// malformed=garbage|truncated|redirect[:Operation], password=TEXT.
+// Returns "" or an error text.
+std::string apply_onvif_settings(const std::string& text, OnvifCameraSettings& settings);
+
+struct OnvifSideOptions {
+    std::uint16_t wsd_port = 3702;  // 0: any free port (tests)
+    // Answers to a multicast Probe wait up to this long, at random
+    // (WS-Discovery's APP_MAX_DELAY); 0: at once.
+    std::int64_t wsd_max_delay_ms = 500;
+    OnvifCameraSettings defaults;
+    // key=value texts by MAC ("*" = every ONVIF camera), applied in order:
+    // defaults, then "*", then the camera's own; later items win.
+    std::map<std::string, std::vector<std::string>> settings_texts;
+    // Taken from the device side: the same accounts and reboot time as the
+    // native cameras, so one login and one budget fit a mixed LAN.
+    std::map<std::string, std::string> accounts{{"Admin", "tovik"}};
+    std::int64_t down_ms = 30000;
+
+    OnvifCameraSettings settings_for(const std::string& mac) const;
+};
+
+// Registers --wsd-port, --wsd-max-delay-ms, --onvif-login, --onvif-model and --onvif-fault.
+void add_onvif_options(CLI::App& app, OnvifSideOptions& options);
+
+// Reads the ONVIF keys of an ipcsim configuration file: "wsd_port", "wsd_max_delay_ms",
+// "onvif_login", "onvif_model", "onvif_faults": {MAC: "items"}, and in each
+// "devices" entry "login", "manufacturer", "model", "name", "location" and
+// "onvif_faults". The command line (per `app`) wins. "" or an error text.
+std::string load_onvif_config(const std::string& path, const CLI::App& app, OnvifSideOptions& options);
