@@ -16,7 +16,7 @@ namespace {
 
 int run_with_system_shell(const std::string& command_line) {
     int status = std::system(command_line.c_str());
-    debug_print("shell \"%s\" returned %d\n", command_line.c_str(), status);
+    TRACE_MSG("run_with_system_shell", "shell \"%s\" returned %d\n", command_line.c_str(), status);
     return status;
 }
 
@@ -146,7 +146,8 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
     clear_counters();
     record_runs(rows);
     m_running.store(1);
-    debug_print("CtervaneDlg::start_upgrade  ---------------- total_cnt=%d ", m_table.row_count());
+    TRACE_MSG("CBatchJob::start_upgrade", "CtervaneDlg::start_upgrade  ---------------- total_cnt=%d ",
+              m_table.row_count());
     start_workers(rows);
     post(REPORT_RUN_STATE, 0);
     return START_OK;
@@ -190,12 +191,13 @@ void CBatchJob::start_workers(const std::vector<int>& rows) {
 
 void CBatchJob::launch_workers(int count) {
     for (int t = 0; t < count && running(); ++t) {
-        debug_print("CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", m_slot_row[t], t);
+        TRACE_MSG("CBatchJob::launch_workers",
+                  "CtervaneDlg::start_upgrade  ---------------- Start ch=%d thrd_index=%d", m_slot_row[t], t);
         bool may_start = !m_thread_gate || m_thread_gate(t);
         if (!may_start || m_worker[t].Start(this, report_pair(m_slot_row[t], t), 0) != RC_OK) {
             // A device whose worker never runs is finished at once, and the
             // IP-change barrier no longer waits for it.
-            debug_print("worker of row %d could not be started\n", m_slot_row[t]);
+            TRACE_MSG("CBatchJob::launch_workers", "worker of row %d could not be started\n", m_slot_row[t]);
             m_entered[t].store(1);
             if (waits_at_ip_change_barrier(m_slot_steps[t])) m_barrier_cnt.fetch_sub(1);
             finished_one_device(m_slot_row[t]);
@@ -306,7 +308,8 @@ int CBatchJob::ThreadFunc(std::uint32_t param) {
 
 int32_t CBatchJob::check_DeviceEvent(int32_t handle, DEVICE_EVENT* event, void* user) {
     if (event == nullptr) return 0;
-    debug_print("\n--- check_DeviceEvent   hDev=%d pEvent->main=%d -------- \n", handle, event->main);
+    TRACE_MSG("CBatchJob::check_DeviceEvent", "\n--- check_DeviceEvent   hDev=%d pEvent->main=%d -------- \n",
+              handle, event->main);
     if (user != nullptr && event->main == EVENT_DISCONNECTED)
         static_cast<CBatchJob*>(user)->on_device_disconnected(handle);
     return 0;
@@ -365,8 +368,9 @@ void CBatchJob::finished_one_device(int row) {
     {
         CAutoMutex lock(&m_job_lock);
         ++m_finish_cnt;
-        debug_print("-------------finished_one_device  ---------------- m_finish_cnt=%d m_thrd_cnt=%d\n",
-                    m_finish_cnt, m_thrd_cnt.load());
+        TRACE_MSG("CBatchJob::finished_one_device",
+                  "-------------finished_one_device  ---------------- m_finish_cnt=%d m_thrd_cnt=%d\n",
+                  m_finish_cnt, m_thrd_cnt.load());
         last = m_finish_cnt == m_thrd_cnt.load();
         if (last) m_running.store(0);
     }
@@ -380,8 +384,9 @@ void CBatchJob::finished_one_device_change_ip(int row) {
     bool last = false;
     {
         CAutoMutex lock(&m_job_lock);
-        debug_print("---finished_one_device_change_ip  ----- m_finish_change_ip_cnt=%d m_thrd_cnt=%d\n",
-                    m_finish_change_ip_cnt, m_thrd_cnt.load());
+        TRACE_MSG("CBatchJob::finished_one_device_change_ip",
+                  "---finished_one_device_change_ip  ----- m_finish_change_ip_cnt=%d m_thrd_cnt=%d\n",
+                  m_finish_change_ip_cnt, m_thrd_cnt.load());
         last = m_finish_change_ip_cnt == m_barrier_cnt.load() - 1;
         if (!last) {
             ++m_finish_change_ip_cnt;

@@ -16,6 +16,7 @@
 #include "batch/job_steps.h"
 #include "batch/report_queue.h"
 #include "batch/text_limits.h"
+#include "batch/verdict_search.h"
 #include "client/kaltro_client.h"
 #include "runtime/cmutex.h"
 #include "runtime/cthread.h"
@@ -85,6 +86,8 @@ public:
     // tests use it to stand for a thread the system cannot create.
     void set_thread_gate(std::function<bool(int slot)> gate);
     CReportQueue& reports() { return m_reports; }
+    // Flashed devices awaiting their verdict; the front end searches while any do.
+    VerdictSearch& verdict_search() { return m_verdict_search; }
 
     // Stops any running job, then starts one worker per checked row with a
     // Version (at most kMaxWorkers; with a range, at most one per free
@@ -180,6 +183,7 @@ private:
     ShellRunner m_shell_runner;
     std::function<bool(int slot)> m_thread_gate;
     CReportQueue m_reports;
+    VerdictSearch m_verdict_search;
 
     std::atomic<std::uint8_t> m_running{0};
     JOB_STEPS m_steps{};  // m_dostep as the job started; the workers read this copy

@@ -45,7 +45,8 @@ bool CBatchWorker::logo_step() {
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(m_params.logo_path), &std::fclose);
     if (!file) {
-        debug_print("logo file \"%s\" cannot be opened (or is not a regular file)\n", m_params.logo_path.c_str());
+        TRACE_MSG("CBatchWorker::logo_step", "logo file \"%s\" cannot be opened (or is not a regular file)\n",
+                  m_params.logo_path.c_str());
         m_retry_step = 0;
         post(19);
         return true;
@@ -56,18 +57,20 @@ bool CBatchWorker::logo_step() {
 bool CBatchWorker::send_logo(std::FILE* file) {
     IDeviceClient& client = m_job.client();
     int ret = std::fseek(file, 0, SEEK_END);
-    if (ret != 0) debug_print("fseek  SEEK_END  error !!!! ret=%d", ret);
+    if (ret != 0) TRACE_MSG("CBatchWorker::send_logo", "fseek  SEEK_END  error !!!! ret=%d", ret);
     long position = std::ftell(file);
     int32_t total_length = position > 0 ? static_cast<int32_t>(position) : 0;
     ret = std::fseek(file, 0, SEEK_SET);
-    if (ret != 0) debug_print("fseek  SEEK_SET  error !!!! ret=%d", ret);
-    debug_print("current offset = %d total_length = %d, file = %p\n", 0, total_length, static_cast<void*>(file));
+    if (ret != 0) TRACE_MSG("CBatchWorker::send_logo", "fseek  SEEK_SET  error !!!! ret=%d", ret);
+    TRACE_MSG("CBatchWorker::send_logo", "current offset = %d total_length = %d, file = %p\n", 0,
+              total_length, static_cast<void*>(file));
 
     int32_t answer = client.SetDeviceConfig(m_device_handle, NETWORK_CMD_LOGO_START, 0, &total_length,
                                             sizeof total_length);
-    debug_print("-------------Network_ClientSetDeviceConfig  ----------NETWORK_CMD_LOGO_START------ nRet=%d "
-                "total_length=%d  device_handle=%d\n",
-                answer, total_length, m_device_handle);
+    TRACE_MSG("CBatchWorker::send_logo",
+              "-------------Network_ClientSetDeviceConfig  ----------NETWORK_CMD_LOGO_START------ nRet=%d "
+              "total_length=%d  device_handle=%d\n",
+              answer, total_length, m_device_handle);
     if (answer != 0) {
         if (asks_retry(answer, kRetryLogo)) return false;
         post(19);
@@ -79,7 +82,8 @@ bool CBatchWorker::send_logo(std::FILE* file) {
         std::size_t wanted = static_cast<std::size_t>(std::min<int32_t>(remaining, LOGO_PIECE_MAX));
         std::size_t got = std::fread(piece.data(), 1, wanted, file);
         if (got == 0) {
-            debug_print("\n----fread-FAILED!!!----  readsize=%d \n", static_cast<int>(got));
+            TRACE_MSG("CBatchWorker::send_logo", "\n----fread-FAILED!!!----  readsize=%d \n",
+                      static_cast<int>(got));
             break;
         }
         // Only the bytes actually read go out: a file that shrank under us
@@ -87,7 +91,8 @@ bool CBatchWorker::send_logo(std::FILE* file) {
         answer = client.SetDeviceConfig(m_device_handle, NETWORK_CMD_LOGO_DATA, 0, piece.data(),
                                         static_cast<int32_t>(got));
         if (answer != 0) {
-            debug_print("-----FAILED!!!-----NETWORK_CMD_LOGO_DATA---- nRet=%d \n", answer);
+            TRACE_MSG("CBatchWorker::send_logo", "-----FAILED!!!-----NETWORK_CMD_LOGO_DATA---- nRet=%d \n",
+                      answer);
             break;
         }
         remaining -= static_cast<int32_t>(got);
@@ -95,7 +100,9 @@ bool CBatchWorker::send_logo(std::FILE* file) {
     }
     // The device's answer to the finish decides the step.
     answer = client.SetDeviceConfig(m_device_handle, NETWORK_CMD_LOGO_FINISH, 0, nullptr, 0);
-    if (answer != 0) debug_print("-----FAILED!!!-----NETWORK_CMD_LOGO_FINISH---- nRet=%d \n", answer);
+    if (answer != 0)
+        TRACE_MSG("CBatchWorker::send_logo", "-----FAILED!!!-----NETWORK_CMD_LOGO_FINISH---- nRet=%d \n",
+                  answer);
     if (asks_retry(answer, kRetryLogo)) return false;
     post(answer == 0 ? 20 : 19);
     return true;
@@ -129,7 +136,7 @@ bool CBatchWorker::time_step() {
     IDeviceClient& client = m_job.client();
     DEVICE_TIME record{};
     int32_t answer = client.GetDeviceConfig(m_device_handle, NETWORK_CMD_GET_TIME, 0, &record, sizeof record);
-    debug_print("### upgrade proc tag 333: index = %d, ret = %d \n", m_ch, answer);
+    TRACE_MSG("CBatchWorker::time_step", "### upgrade proc tag 333: index = %d, ret = %d \n", m_ch, answer);
     if (answer != 0) {
         if (asks_retry(answer, kRetryTime)) return false;
         post(16);
@@ -149,15 +156,17 @@ bool CBatchWorker::settings_step() {
     if (m_retry_step == 0 && running() &&
         fill_customer_cfg(m_customer_cfg, m_steps, m_params, group1()))
         m_need_set_customer_cfg = true;
-    debug_print("CtervaneDlg::  ThreadFunc  ---------------- need_set_customer_cfg=%d device_handle=%d\n",
-                m_need_set_customer_cfg ? 1 : 0, m_device_handle);
+    TRACE_MSG("CBatchWorker::settings_step",
+              "CtervaneDlg::  ThreadFunc  ---------------- need_set_customer_cfg=%d device_handle=%d\n",
+              m_need_set_customer_cfg ? 1 : 0, m_device_handle);
     if (!(m_need_set_customer_cfg || m_retry_step == kRetrySettings) || !running()) {
         post(27);
         return true;
     }
     int32_t answer = m_job.client().SetDeviceConfig(m_device_handle, NETWORK_CMD_CUSTOMER_CFG, 0,
                                                     &m_customer_cfg, sizeof m_customer_cfg);
-    debug_print("-------------Network_ClientSetDeviceConfig  ---------------- nRet=%d \n", answer);
+    TRACE_MSG("CBatchWorker::settings_step",
+              "-------------Network_ClientSetDeviceConfig  ---------------- nRet=%d \n", answer);
     if (asks_retry(answer, kRetrySettings)) return false;
     post(answer == 0 ? 26 : 25);
     return true;
@@ -178,7 +187,8 @@ bool CBatchWorker::uid_step() {
 bool CBatchWorker::control_step(bool flagged, int step, int32_t code) {
     if (!(flagged || m_retry_step == step) || !running()) return true;
     int32_t answer = m_job.client().DeviceControl(m_device_handle, code, 0, 0, 0);
-    debug_print("-------------Network_ClientSetDeviceConfig  ---------------- nRet=%d \n", answer);
+    TRACE_MSG("CBatchWorker::control_step",
+              "-------------Network_ClientSetDeviceConfig  ---------------- nRet=%d \n", answer);
     if (asks_retry(answer, step)) return false;
     post(answer == 0 ? 23 : 22);
     return true;

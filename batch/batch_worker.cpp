@@ -79,7 +79,7 @@ void CBatchWorker::give_way_to_the_front_end() {
 
 void CBatchWorker::run() {
     give_way_to_the_front_end();
-    debug_print("CtervaneDlg::  ThreadFunc  ---------------- ENTER!!! \n");
+    TRACE_MSG("CBatchWorker::run", "CtervaneDlg::  ThreadFunc  ---------------- ENTER!!! \n");
     // A stop must not wait for a device that holds a call (a login or a
     // request it never answers): the library gives such calls up.
     m_job.client().SetThreadAbortCB(&CBatchJob::abort_check, &m_job);
@@ -180,7 +180,7 @@ void CBatchWorker::passes() {
         }
         ++m_passes;
         m_job.note_worker_pass(m_slot, m_passes);
-        debug_print("### device index %d enter the while loop again \n", m_ch);
+        TRACE_MSG("CBatchWorker::passes", "### device index %d enter the while loop again \n", m_ch);
         int ret = login();
         if (m_device_handle == -1) {
             if (login_failure_ends(ret)) {
@@ -212,9 +212,10 @@ int CBatchWorker::login() {
     while (m_max_wait_time > 0 && running()) {
         if (m_steps.change_auto_ip) sleep_while_running(5000);
         ret = m_job.client().Login(&m_device_handle, m_ip_use, m_port, m_params.user, m_params.pwd);
-        debug_print("### device index %d start to login %s ,return value== %d and max_try_cnt = %d "
-                    "device_handle=%d  max_wait_time=%d\n",
-                    m_ch, m_ip_use.c_str(), ret, m_max_try_cnt, m_device_handle, m_max_wait_time);
+        TRACE_MSG("CBatchWorker::login",
+                  "### device index %d start to login %s ,return value== %d and max_try_cnt = %d "
+                  "device_handle=%d  max_wait_time=%d\n",
+                  m_ch, m_ip_use.c_str(), ret, m_max_try_cnt, m_device_handle, m_max_wait_time);
         m_job.set_dev_handle(m_slot, m_device_handle);
         if (login_final(ret)) {
             m_max_try_cnt = 0;
@@ -224,7 +225,7 @@ int CBatchWorker::login() {
         m_max_wait_time -= 6000;
         rt_sleep_ms(500);
     }
-    debug_print("### upgrade proc tag 111: index = %d, ret = %d \n", m_ch, ret);
+    TRACE_MSG("CBatchWorker::login", "### upgrade proc tag 111: index = %d, ret = %d \n", m_ch, ret);
     return ret;
 }
 
@@ -259,16 +260,18 @@ void CBatchWorker::upgrade_step() {
     CUSTOMER_CFG untouched{};
     client.SetDeviceConfig(m_device_handle, NETWORK_CMD_CUSTOMER_CFG, 0, &untouched, sizeof untouched);
     int ret = client.SetEventCB(m_device_handle, &CBatchJob::check_DeviceEvent, &m_job);
-    debug_print("### Network_ClientSetEventCB  ret = %d device_handle=%d   thrd_index=%d \n", ret,
-                m_device_handle, m_slot);
+    TRACE_MSG("CBatchWorker::upgrade_step",
+              "### Network_ClientSetEventCB  ret = %d device_handle=%d   thrd_index=%d \n", ret,
+              m_device_handle, m_slot);
     start_transfer();
     // Nothing to flash: the device stays logged in for the steps that follow.
     if (m_already_current) return;
     rt_sleep_ms(100);
     poll_transfer();
-    debug_print("### device index %d  upgarde over max_try_cnt=%d update_complete=%d  upgrade_handle=%d "
-                "device_handle=%d",
-                m_ch, m_max_try_cnt, m_update_complete ? 1 : 0, m_upgrade_handle, m_device_handle);
+    TRACE_MSG("CBatchWorker::upgrade_step",
+              "### device index %d  upgarde over max_try_cnt=%d update_complete=%d  upgrade_handle=%d "
+              "device_handle=%d",
+              m_ch, m_max_try_cnt, m_update_complete ? 1 : 0, m_upgrade_handle, m_device_handle);
     if (m_upgrade_handle != -1) {
         client.StopUpgrade(m_upgrade_handle);
         m_upgrade_handle = -1;
@@ -305,9 +308,10 @@ void CBatchWorker::confirm_upgrade() {
 
 void CBatchWorker::start_transfer() {
     int ret = m_job.client().StartUpgrade(&m_upgrade_handle, m_device_handle, m_job.fw_path());
-    debug_print("### device index %d start to send upgarde request max_try_cnt=%d nRet=%d  upgrade_handle=%d "
-                "device_handle=%d",
-                m_ch, m_max_try_cnt, ret, m_upgrade_handle, m_device_handle);
+    TRACE_MSG("CBatchWorker::start_transfer",
+              "### device index %d start to send upgarde request max_try_cnt=%d nRet=%d  upgrade_handle=%d "
+              "device_handle=%d",
+              m_ch, m_max_try_cnt, ret, m_upgrade_handle, m_device_handle);
     if (ret == 0 && m_upgrade_handle != -1) {
         post(6);
         count_progress_once(0);
@@ -339,7 +343,8 @@ void CBatchWorker::poll_transfer() {
     while (m_upgrade_handle != -1 && running()) {
         int32_t value = 0;
         int ret = client.GetUpgradeStatus(m_upgrade_handle, &value);
-        debug_print("### device index %d has send upgrade file = %d nRet=%d\n", m_ch, value, ret);
+        TRACE_MSG("CBatchWorker::poll_transfer", "### device index %d has send upgrade file = %d nRet=%d\n",
+                  m_ch, value, ret);
         if (value == 100) {
             client.StopUpgrade(m_upgrade_handle);
             m_upgrade_handle = -1;
@@ -363,7 +368,8 @@ void CBatchWorker::wait_for_disconnect() {
     int checks = 0;
     while (m_job.dev_handle(m_slot) == m_device_handle && running()) {
         if (rt_clock_ms() >= deadline) {
-            debug_print("### device index %d no disconnect after the flash, going on\n", m_ch);
+            TRACE_MSG("CBatchWorker::wait_for_disconnect",
+                      "### device index %d no disconnect after the flash, going on\n", m_ch);
             return;
         }
         rt_sleep_ms(100);
@@ -390,8 +396,9 @@ void CBatchWorker::second_login() {
         const std::string& target = m_steps.change_auto_ip ? m_job.new_ip(m_slot) : m_ip;
         int ret = m_job.client().Login(&m_device_handle, target, m_port, m_params.user, m_params.pwd);
         m_job.set_dev_handle(m_slot, m_device_handle);
-        debug_print("###device index %d upgrade login ret=%d device_handle=%d max_wait_time=%dms\n", m_ch, ret,
-                    m_device_handle, m_max_wait_time);
+        TRACE_MSG("CBatchWorker::second_login",
+                  "###device index %d upgrade login ret=%d device_handle=%d max_wait_time=%dms\n", m_ch, ret,
+                  m_device_handle, m_max_wait_time);
         if ((ret == 0 && m_device_handle != -1) || login_refused(ret)) return;
         budget -= 500;
         m_ticks += 5;
@@ -412,10 +419,12 @@ bool CBatchWorker::new_version_listed() {
     const std::optional<std::string>& flashed = m_job.fw_version();
     if (!flashed) return false;
     std::int64_t deadline = rt_clock_ms() + kVersionWaitMs;
+    std::optional<VerdictSearch::Waiting> waiting;  // the front end searches meanwhile
     for (;;) {
         if (version_listed_matches(*flashed, m_job.table().version_of(m_ch))) return true;
         // Only a device that is back (logged in) can still be heard anew.
         if (m_device_handle == -1 || !running() || rt_clock_ms() >= deadline) return false;
+        if (!waiting) waiting.emplace(m_job.verdict_search());
         rt_sleep_ms(100);
     }
 }

@@ -15,7 +15,7 @@ constexpr std::int32_t kGroup1VideoStandard = 5;
 bool apply(std::int32_t& flag, std::int32_t& field, std::int32_t value, const char* name) {
     field = value;
     flag = 1;
-    debug_print("-------customer_cfg.%s=%d \n", name, field);
+    TRACE_MSG("fill_customer_cfg", "-------customer_cfg.%s=%d \n", name, field);
     return true;
 }
 
@@ -44,7 +44,7 @@ bool fill_customer_cfg(CUSTOMER_CFG& cfg, const JOB_STEPS& steps, const JobParam
         std::memset(cfg.password, 0, sizeof cfg.password);
         std::memcpy(cfg.password, password.data(), password.size());
         cfg.set_password = 1;
-        debug_print("-------customer_cfg.password=%s \n", cfg.password);
+        TRACE_MSG("fill_customer_cfg", "-------customer_cfg.password=%s \n", cfg.password);
         filled = true;
     }
     if (steps.change_max_wifi_ch && !group1)

@@ -54,7 +54,8 @@ bool CDeviceTable::is_group1_type(std::int32_t device_type) {
 }
 
 int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) {
-    if (device.device_type < 1) debug_print("unknown device type: %d\n", device.device_type);
+    if (device.device_type < 1)
+        TRACE_MSG("CDeviceTable::update_dev_find_list", "unknown device type: %d\n", device.device_type);
     std::string need_update_text;
     if (device.software_ver.empty()) need_update_text = m_lookup("IDS_NEED_UPDATE_FIRST");
     int changed = -1;
@@ -63,7 +64,8 @@ int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) 
         DeviceRow* row = nullptr;
         if (is_new) {
             if (static_cast<int>(m_rows.size()) >= kMaxRows) {
-                debug_print("device list full (%d rows), %s not listed\n", kMaxRows, device.mac.c_str());
+                TRACE_MSG("CDeviceTable::update_dev_find_list", "device list full (%d rows), %s not listed\n",
+                          kMaxRows, device.mac.c_str());
                 return 0;
             }
             DeviceRow added;

@@ -20,7 +20,7 @@ namespace {
 
 std::uint8_t read_box(int state, const char* name) {
     std::uint8_t value = state != 0 ? 1 : 0;
-    debug_print("--- m_dostep.%s=%d ", name, value);
+    TRACE_MSG("check_update_step", "--- m_dostep.%s=%d ", name, value);
     return value;
 }
 

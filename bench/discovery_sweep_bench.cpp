@@ -1,9 +1,12 @@
 // How many simulated cameras, all answering at once, one sweep lists, and how
-// many three sweeps list together, over the real broadcast path; with the
+// many --sweeps (3) list together, over the real broadcast path; with the
 // time from the first request until the last camera was listed. Run it on the
 // tool side of the test LAN, for example with 1000 cameras:
-//   SIM_LAN_ADDRESSES=1000 scripts/in-netns.sh scripts/sim-lan.sh -- build/bin/discovery_sweep_bench 1000 3
-// Arguments: cameras (100), sweeps (3), card (none: every card).
+//   SIM_LAN_ADDRESSES=1000 scripts/in-netns.sh scripts/sim-lan.sh -- build/bin/discovery_sweep_bench
+//   --cameras 1000
+// It sweeps out of every card, so outside a private network namespace it
+// sends nothing unless --card names the one to send from.
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "discovery/discovery.h"
+#include "discovery/netns_guard.h"
 #include "discovery/xml_path.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -56,10 +60,19 @@ double ms_since(Clock::time_point start, const Counter& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int cameras = argc > 1 ? std::atoi(argv[1]) : 100;
-    int sweeps = argc > 2 ? std::atoi(argv[2]) : 3;
+    CLI::App app{"discovery_sweep_bench - cameras listed by one sweep and by several, on the test LAN"};
+    int cameras = 100, sweeps = 3;
     DiscoveryOptions options;
-    options.endpoints.card = argc > 3 ? argv[3] : "";
+    app.add_option("--cameras", cameras, "cameras answering on the LAN")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--sweeps", sweeps, "sweeps to run")->capture_default_str()->check(CLI::Range(1, 100));
+    app.add_option("--card", options.endpoints.card, "the local address to sweep from (default: every card)");
+    CLI11_PARSE(app, argc, argv);
+    if (std::string refusal = developer_send_refusal(!options.endpoints.card.empty()); !refusal.empty()) {
+        std::fprintf(stderr, "discovery_sweep_bench: %s\n", refusal.c_str());
+        return 2;
+    }
     options.send_log = options.recv_log = "";
     set_trace_sink(trace_null_sink, nullptr);
     xml_set_output(nullptr);
@@ -70,13 +83,16 @@ int main(int argc, char** argv) {
     auto start = Clock::now();
     discovery.StartDiscovery(0, INT_MAX);  // the first sweep, at once
     for (int sweep = 1; sweep <= sweeps; ++sweep) {
-        // Later sweeps through the engine itself, so the list is not emptied
-        // and what they add counts on top of the first.
-        if (sweep > 1) discovery.engine().refresh(nullptr);
+        // Later sweeps leave the list as it is, so what they add counts on
+        // top of the first.
+        if (sweep > 1) discovery.SearchAgain();
         settle(counter, cameras);
-        std::printf("%d cameras, %s: listed after %d sweep%s: %d (last listed %.0f ms after the first request)\n",
-                    cameras, options.endpoints.card.empty() ? "every card" : options.endpoints.card.c_str(), sweep,
-                    sweep == 1 ? "" : "s", counter.listed.load(), ms_since(start, counter));
+        std::printf("%d cameras, %s: listed after %d sweep%s: %d", cameras,
+                    options.endpoints.card.empty() ? "every card" : options.endpoints.card.c_str(), sweep,
+                    sweep == 1 ? "" : "s", counter.listed.load());
+        if (counter.listed.load() > 0)
+            std::printf(" (last listed %.0f ms after the first request)", ms_since(start, counter));
+        std::printf("\n");
     }
     discovery.StopDiscovery();
     return 0;

@@ -5,7 +5,9 @@
 // resident set at the start of the flood, its peak and growth, the CPU share
 // of this process and the events the callback was given.
 //
-//   impostor_camera -n 1 --base-ip 127.0.0.77 --discovery-port 23999 --answer flood &
+// Both on loopback inside scripts/in-netns.sh (bench/hostile_lan_bench.sh library):
+//   impostor_camera -n 1 --base-ip 127.0.0.77 --discovery-address 127.0.0.77
+//       --discovery-port 23999 --answer flood &
 //   event_flood_bench --ip 127.0.0.77 --seconds 60 --callback-ms 1
 
 #include <sys/resource.h>

@@ -9,6 +9,12 @@
 #   scripts/in-netns.sh bench/fleet_waves_bench.sh [build/bin] [cameras 300] [parallel 100] [runs 1]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# --help prints the comment above; any other option is refused.
+case ${1:-} in
+  -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  --inside | inside) ;;
+  -*) echo "$(basename "$0"): unknown option $1 (--help tells the usage)" >&2; exit 2 ;;
+esac
 # On the tool side of the LAN the script runs itself: --inside WAY.
 inside=""
 if [ "${1:-}" = --inside ]; then inside=$2; shift 2; fi

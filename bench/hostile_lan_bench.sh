@@ -23,6 +23,12 @@
 # and event_flood_bench.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# --help prints the comment above; any other option is refused.
+case ${1:-} in
+  -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  --inside | inside) ;;
+  -*) echo "$(basename "$0"): unknown option $1 (--help tells the usage)" >&2; exit 2 ;;
+esac
 self=$root/bench/$(basename "$0")
 if [ "${1:-}" != inside ]; then
   mode=${1:-events}

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "discovery/xml_path.h"
+#include "search/address_list.h"
+#include "search/device_sessions.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -23,14 +25,55 @@ void add_search_options(CLI::App& cmd, SearchArgs& args) {
     cmd.add_option("--device-port", args.endpoints.device_port, "port the devices listen on")->capture_default_str();
 }
 
-Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfaces) {
+void route_diagnostics(const SearchArgs& args) {
     xml_set_output(args.verbose ? stderr : nullptr);
     if (!args.verbose) set_trace_sink(trace_null_sink, nullptr);
+}
+
+namespace {
+
+DiscoveryOptions discovery_options(const SearchArgs& args) {
     DiscoveryOptions options;
     options.endpoints = args.endpoints;
     options.endpoints.card = args.card;
     if (!args.logs) options.send_log = options.recv_log = "";
-    m_discovery = std::make_unique<CDiscovery>(&m_transport, options);
+    return options;
+}
+
+SearchProtocols protocols_of(const std::string& name) {
+    if (name == "native") return SearchProtocols::native;
+    if (name == "onvif") return SearchProtocols::onvif;
+    return SearchProtocols::all;
+}
+
+}  // namespace
+
+void add_camera_search_options(CLI::App& cmd, CameraSearchArgs& args, bool with_login) {
+    cmd.add_option("--protocol", args.protocol, "which cameras to search for: native, onvif or all")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"native", "onvif", "all"}));
+    cmd.add_option("--address", args.addresses,
+                   "ask these addresses directly as well (A, A,B,... or START-END; at most 1024)")
+        ->option_text("ADDRESSES");
+    if (!with_login) return;
+    CLI::Option* user = cmd.add_option("--user", args.user, "login to read the ONVIF cameras' identity with");
+    cmd.add_option("--password", args.password, "password of --user")->needs(user);
+}
+
+bool camera_search_options(const SearchArgs& search, const CameraSearchArgs& cameras, CameraSearchOptions* options,
+                           std::vector<std::string>* addresses, std::string* error) {
+    options->protocols = protocols_of(cameras.protocol);
+    options->native = discovery_options(search);
+    if (!cameras.user.empty()) options->identity = onvif_sessions({cameras.user, cameras.password}, search.card);
+    addresses->clear();
+    std::string joined;
+    for (const std::string& item : cameras.addresses) joined += (joined.empty() ? "" : ",") + item;
+    return joined.empty() || parse_address_list(joined, addresses, error);
+}
+
+Search::Search(const SearchArgs& args) : m_args(args), m_transport(args.interfaces) {
+    route_diagnostics(args);
+    m_discovery = std::make_unique<CDiscovery>(&m_transport, discovery_options(args));
     m_discovery->StartDiscovery(0, 2147483647);
 }
 
@@ -81,5 +124,20 @@ bool hint_when_nothing_answered(CDiscovery& discovery, std::uint16_t reply_port)
                  "tervane-cli: replies come back to UDP port %u of this host: a firewall on this host must let "
                  "them in (see \"Finding cameras on your network\" in the user guide)\n",
                  static_cast<unsigned>(reply_port));
+    return false;
+}
+
+bool hint_when_no_camera_answered(CCameraSearch& search, std::uint16_t reply_port) {
+    if (search.native_on()) return hint_when_nothing_answered(search.native(), reply_port);
+    SweepReport sweep = search.onvif().last_sweep();
+    if (sweep.sent == 0) {
+        std::fprintf(stderr, "tervane-cli: the WS-Discovery Probe could not be sent: %s\n",
+                     sweep.failed > 0 ? std::strerror(sweep.error) : "no network card with an IPv4 address is up");
+        return true;
+    }
+    std::fprintf(stderr,
+                 "tervane-cli: no ONVIF camera answered the Probe sent %s; the answers come back to the port it left "
+                 "from: a firewall on this host must let them in\n",
+                 sweep.card.empty() ? "out of every card" : ("out of the card " + sweep.card).c_str());
     return false;
 }

@@ -122,6 +122,24 @@ bool Session::send_unanswered(std::uint16_t type, const std::uint8_t* payload, s
     return write_frame(header, payload, length);
 }
 
+FileSend Session::send_unanswered_from_file(std::uint16_t type, const std::uint8_t* prefix,
+                                            std::size_t prefix_length, int file, std::uint64_t offset,
+                                            std::size_t length) {
+    if (!m_connected.load()) return FileSend::failed;
+    FrameHeader header;
+    header.type = type;
+    std::uint8_t head[kHeaderSize + 16];
+    if (prefix_length > sizeof(head) - kHeaderSize) return FileSend::failed;
+    encode_header(head, header, prefix_length + length);
+    std::memcpy(head + kHeaderSize, prefix, prefix_length);
+    std::lock_guard<std::mutex> guard(m_write_lock);
+    FileSend sent = send_file_all(m_fd, head, kHeaderSize + prefix_length, file, offset, length,
+                                  rt_clock_ms() + m_timing.write_ms);
+    if (sent != FileSend::sent)
+        drop(sent == FileSend::file_bad ? "the file gave out inside a frame" : "write failed or timed out");
+    return sent;
+}
+
 void Session::drop(const char* why) {
     if (m_connected.load()) TRACE_MSG("kaltro::Session::drop", "handle %d: %s\n", m_handle.load(), why);
     // Wakes the reader thread, which reports the loss.

@@ -17,6 +17,7 @@
 #include "client/event_dispatcher.h"
 #include "client/protocol.h"
 #include "client/response_router.h"
+#include "client/socket_io.h"
 
 namespace kaltro {
 
@@ -46,6 +47,14 @@ public:
     std::int32_t request(std::uint16_t type, const std::vector<std::uint8_t>& payload, Response& out);
     // Sends a frame that is never answered (upgrade data). False when the connection is gone.
     bool send_unanswered(std::uint16_t type, const std::uint8_t* payload, std::size_t length);
+    // Sends an unanswered frame whose payload is `prefix`, then `length`
+    // bytes of the open file `file` from `offset`, which this process never
+    // copies. A file that gave out before them cut the frame short: the
+    // connection is dropped (file_bad), since the device would read the
+    // next frame's bytes as this one's.
+    FileSend send_unanswered_from_file(std::uint16_t type, const std::uint8_t* prefix,
+                                       std::size_t prefix_length, int file, std::uint64_t offset,
+                                       std::size_t length);
 
     // Called once the API has a handle for this login.
     void bind(std::int32_t handle);

@@ -5,6 +5,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -80,10 +83,11 @@ int listen_tcp(const std::string& ip, std::uint16_t port) {
     return fd;
 }
 
-bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadline_ms) {
+// send_all with send's flags.
+static bool send_flagged(int fd, const void* data, std::size_t length, int flags, std::int64_t deadline_ms) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (length > 0) {
-        ssize_t n = send(fd, p, length, MSG_NOSIGNAL);
+        ssize_t n = send(fd, p, length, flags | MSG_NOSIGNAL);
         if (n > 0) {
             p += n;
             length -= static_cast<std::size_t>(n);
@@ -97,6 +101,79 @@ bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadlin
         return false;
     }
     return true;
+}
+
+bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadline_ms) {
+    return send_flagged(fd, data, length, 0, deadline_ms);
+}
+
+namespace {
+
+// sendfile has no MSG_NOSIGNAL: the thread holds SIGPIPE back while it
+// writes and takes the one its write to a closed peer raised before letting
+// signals in again, so that peer is an error code, not the end of the
+// caller's process. A thread that held SIGPIPE back already keeps its own.
+class SigpipeHeld {
+public:
+    SigpipeHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+    }
+    ~SigpipeHeld() {
+        if (m_raised && !sigismember(&m_before, SIGPIPE)) {
+            timespec none{};
+            sigtimedwait(&m_pipe, nullptr, &none);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+    void note(int error) { m_raised = m_raised || error == EPIPE; }
+
+private:
+    sigset_t m_pipe, m_before;
+    bool m_raised = false;
+};
+
+}  // namespace
+
+// The rest of a frame's file bytes through a buffer, for a file that
+// sendfile cannot take (a file system without it).
+static FileSend send_file_by_copy(int fd, int file, off_t at, std::size_t length, std::int64_t deadline_ms) {
+    std::uint8_t buffer[16384];
+    while (length > 0) {
+        ssize_t n = pread(file, buffer, std::min(length, sizeof buffer), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return FileSend::file_bad;  // unreadable, or it ends before its bytes
+        if (!send_flagged(fd, buffer, static_cast<std::size_t>(n), 0, deadline_ms)) return FileSend::failed;
+        at += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return FileSend::sent;
+}
+
+FileSend send_file_all(int fd, const void* head, std::size_t head_length, int file, std::uint64_t offset,
+                       std::size_t length, std::int64_t deadline_ms) {
+    // MSG_MORE: the head waits for the file's bytes and leaves in their packets.
+    if (!send_flagged(fd, head, head_length, MSG_MORE, deadline_ms)) return FileSend::failed;
+    off_t at = static_cast<off_t>(offset);
+    SigpipeHeld held;
+    while (length > 0) {
+        ssize_t n = sendfile(fd, file, &at, length);
+        if (n > 0) {
+            length -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0) return FileSend::file_bad;  // the file ends before its bytes
+        held.note(errno);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (wait_writable(fd, deadline_ms) != 1) return FileSend::failed;
+            continue;
+        }
+        if (errno == EINVAL || errno == ENOSYS) return send_file_by_copy(fd, file, at, length, deadline_ms);
+        return errno == EIO ? FileSend::file_bad : FileSend::failed;
+    }
+    return FileSend::sent;
 }
 
 bool send_all2(int fd, const void* head, std::size_t head_length, const void* body, std::size_t body_length,

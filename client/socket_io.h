@@ -30,6 +30,17 @@ bool send_all(int fd, const void* data, std::size_t length, std::int64_t deadlin
 bool send_all2(int fd, const void* head, std::size_t head_length, const void* body, std::size_t body_length,
                std::int64_t deadline_ms);
 
+// How a write of a file's bytes ended.
+enum class FileSend { sent, failed, file_bad };
+
+// Writes `head` then `length` bytes of the open file `file` from `offset`, as
+// send_all. The file's bytes go from the page cache to the socket without
+// passing through this process (sendfile), through a small buffer where the
+// file system cannot do that. file_bad: the file ended before them (it
+// shrank) or could not be read; part of them may have gone out.
+FileSend send_file_all(int fd, const void* head, std::size_t head_length, int file, std::uint64_t offset,
+                       std::size_t length, std::int64_t deadline_ms);
+
 // Waits up to `system_ms` for `fd` to become readable. 1 readable, 0 timeout, -1 error.
 int wait_readable(int fd, std::int64_t system_ms);
 

@@ -58,8 +58,8 @@ void UpgradeTransfer::run() {
         result = m_session->request(MSG_UPGRADE_END, {}, answer);
     } else if (m_abort.load()) {
         result = NETWORK_ERR_FAIL;
-    } else if (std::ferror(m_file)) {
-        result = NETWORK_ERR_UPGRADE_INVALID_FILE;
+    } else if (m_file_bad.load()) {
+        result = NETWORK_ERR_UPGRADE_INVALID_FILE;  // it shrank under the transfer, or could not be read
     }
     m_result.store(result);
     m_state.store(result == NETWORK_OK ? done : failed);
@@ -70,16 +70,22 @@ void UpgradeTransfer::run() {
                   static_cast<unsigned long long>(m_sent.load()), static_cast<unsigned long long>(m_image_size));
 }
 
+// The image goes from the page cache to the socket in frames of at most
+// kUpgradeChunk bytes, never through this process' memory: of all the
+// client's work the copies are what a hundred parallel transfers pay most.
 bool UpgradeTransfer::send_image() {
-    std::vector<std::uint8_t> piece(8 + kUpgradeChunk);
+    const int file = fileno(m_file);
+    std::uint8_t prefix[8];
     std::uint64_t offset = 0;
     while (offset < m_image_size) {
         if (m_abort.load()) return false;
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kUpgradeChunk, m_image_size - offset));
-        store_u32(piece.data(), static_cast<std::uint32_t>(offset));
-        store_u32(piece.data() + 4, static_cast<std::uint32_t>(offset >> 32));
-        if (std::fread(piece.data() + 8, 1, n, m_file) != n) return false;  // file shrank under us
-        if (!m_session->send_unanswered(MSG_UPGRADE_DATA, piece.data(), 8 + n)) return false;
+        store_u32(prefix, static_cast<std::uint32_t>(offset));
+        store_u32(prefix + 4, static_cast<std::uint32_t>(offset >> 32));
+        FileSend sent = m_session->send_unanswered_from_file(MSG_UPGRADE_DATA, prefix, sizeof prefix, file,
+                                                             kFirmwareHeaderSize + offset, n);
+        if (sent == FileSend::file_bad) m_file_bad.store(true);
+        if (sent != FileSend::sent) return false;
         offset += n;
         m_sent.store(offset);
     }

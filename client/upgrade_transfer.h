@@ -1,8 +1,9 @@
 #pragma once
 
 // One firmware transfer: the device checks the file's header, then a thread
-// streams the image from disk in pieces of kUpgradeChunk bytes, so a
-// transfer never holds more than one piece in memory whatever the file size.
+// streams the image from disk in pieces of kUpgradeChunk bytes straight from
+// the page cache to the socket, so a transfer holds none of it in memory
+// whatever the file size.
 
 #include <atomic>
 #include <cstdint>
@@ -43,6 +44,7 @@ private:
     std::atomic<std::int32_t> m_result{NETWORK_OK};
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_end_sent{false};
+    std::atomic<bool> m_file_bad{false};
     std::atomic<bool> m_thread_done{false};
     std::thread m_thread;
 };

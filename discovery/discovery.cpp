@@ -82,12 +82,29 @@ int CDiscovery::RefreshDiscovery(const char* address) {
     return RC_OK;
 }
 
+int CDiscovery::SearchAgain() {
+    if (!started()) {
+        TRACE_POS("CDiscovery::SearchAgain");
+        return RC_NOT_STARTED;
+    }
+    m_engine.refresh(nullptr);
+    return RC_OK;
+}
+
 int CDiscovery::GetDeviceList(std::vector<DEV_INFO>* list, int* count) {
     if (list == nullptr || count == nullptr) return RC_INVALID_ARG;
     CAutoMutex guard(&m_list_lock);
     list->insert(list->end(), m_list.records().begin(), m_list.records().end());
     *count += static_cast<int>(m_list.size());
     return RC_OK;
+}
+
+int CDiscovery::ProbeAddresses(const std::vector<std::string>& addresses) {
+    if (!started()) {
+        TRACE_POS("CDiscovery::ProbeAddresses");
+        return RC_NOT_STARTED;
+    }
+    return m_engine.request_from(addresses);
 }
 
 int CDiscovery::ChangeIp(NETWORK_INFO* request) { return change_ip(request, false, "CDiscovery::ChangeIp"); }

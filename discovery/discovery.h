@@ -52,7 +52,14 @@ public:
     // address: the chosen card's IPv4 address, or null. Runs one sweep on
     // the calling thread (200 ms per local address).
     int RefreshDiscovery(const char* address);
+    // One more sweep from the card of the last refresh, on the calling
+    // thread, leaving the list as it is: listed devices that answer update
+    // their records (a flashed device shows its new version).
+    int SearchAgain();
     int GetDeviceList(std::vector<DEV_INFO>* list, int* count);
+    // Asks these addresses directly (see private_discover::request_from);
+    // their replies are listed like the others.
+    int ProbeAddresses(const std::vector<std::string>& addresses);
     // Fill dev_mac and the new address; the ports (and for ChangeIpPort the
     // mask and gateway) are copied into *request from the listed device.
     int ChangeIp(NETWORK_INFO* request);

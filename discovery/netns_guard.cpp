@@ -22,17 +22,21 @@ std::string namespace_of(const char* link) {
 
 }  // namespace
 
-bool netns_guard_refuses_in(const char* guard, std::string_view own, std::string_view machine) {
-    if (guard == nullptr || guard[0] == '\0') return false;
-    if (own.empty() || own == kInitialNetns || own == machine) return true;
+bool netns_is_private_in(const char* guard, std::string_view own, std::string_view machine) {
+    if (own.empty() || own == kInitialNetns || own == machine) return false;
     bool outside_known = !machine.empty();
-    std::istringstream listed{std::string(guard)};
+    std::istringstream listed{std::string(guard != nullptr ? guard : "")};
     for (std::string name; listed >> name;) {
         if (name.rfind("net:[", 0) != 0) continue;
-        if (name == own) return true;
+        if (name == own) return false;
         outside_known = true;
     }
-    return !outside_known;
+    return outside_known;
+}
+
+bool netns_guard_refuses_in(const char* guard, std::string_view own, std::string_view machine) {
+    if (guard == nullptr || guard[0] == '\0') return false;
+    return !netns_is_private_in(guard, own, machine);
 }
 
 bool netns_guard_refuses(const in_addr& destination) {
@@ -53,4 +57,18 @@ bool netns_guard_refuses(const sockaddr* destination) {
     in_addr mapped{};
     std::memcpy(&mapped, &v6.s6_addr[12], sizeof mapped);
     return netns_guard_refuses(mapped);
+}
+
+std::string developer_send_refusal_in(bool card_named, const char* guard, std::string_view own,
+                                      std::string_view machine) {
+    if (card_named || netns_is_private_in(guard, own, machine)) return "";
+    return "refusing to send: nothing tells that this network namespace (" +
+           (own.empty() ? std::string("unreadable") : std::string(own)) +
+           ") is a private one; run it through scripts/in-netns.sh or scripts/sim-lan.sh, "
+           "or name the card to send from";
+}
+
+std::string developer_send_refusal(bool card_named) {
+    return developer_send_refusal_in(card_named, std::getenv(kNetnsGuardVariable),
+                                     namespace_of("/proc/self/ns/net"), namespace_of("/proc/1/ns/net"));
 }

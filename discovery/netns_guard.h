@@ -27,3 +27,18 @@ bool netns_guard_refuses(const sockaddr* destination);
 // `own` this process' namespace and `machine` process 1's ("" where
 // unreadable). Refuses whenever it cannot tell that `own` is private.
 bool netns_guard_refuses_in(const char* guard, std::string_view own, std::string_view machine);
+
+// Is `own` known to be a private namespace: neither the kernel's initial
+// one, nor process 1's, nor one the variable lists, while some namespace
+// outside it is known (process 1's, or one the variable lists)?
+bool netns_is_private_in(const char* guard, std::string_view own, std::string_view machine);
+
+// Developer programs (benches, test hosts) that can send broadcasts or
+// multicast send only inside a private network namespace, or out of a card
+// the user named: a bench started by hand on a developer's machine must not
+// sweep the office LAN. "" when this process may send, else the reason to
+// print before it exits without sending. Unlike the guard above this needs
+// no variable: outside the harness, too, it refuses unless it can tell.
+std::string developer_send_refusal(bool card_named);
+std::string developer_send_refusal_in(bool card_named, const char* guard, std::string_view own,
+                                      std::string_view machine);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "discovery/datagram_receive.h"
+#include "discovery/search_cards.h"
 #include "discovery/xml_message.h"
 #include "runtime/result_codes.h"
 #include "runtime/rt_time.h"
@@ -64,7 +66,7 @@ int private_discover::stop() {
 
 int private_discover::refresh(const char* address) {
     if (address != nullptr) {
-        debug_print("bind refresh_ip = %s\n", address);
+        TRACE_MSG("private_discover::refresh", "bind refresh_ip = %s\n", address);
         std::lock_guard<std::mutex> guard(m_refresh_lock);
         std::memset(m_refresh_ip, 0, sizeof m_refresh_ip);
         std::strncpy(m_refresh_ip, address, 15);
@@ -105,28 +107,19 @@ int private_discover::get_host_ip() {
     return found.empty() ? RC_FAIL : RC_OK;
 }
 
-// The cards' addresses (the transport lists only cards that are up, without
-// loopback), 127.0.0.1 and repeats left out, then at most 10: a few
-// container or VPN interfaces listed first must not crowd out the LAN card.
 std::vector<std::string> private_discover::local_addresses() {
-    std::vector<std::string> found;
-    if (m_transport->list_ipv4_addresses(&found) != 0) {
-        TRACE_POS("private_discover::get_host_ip");
-        return {};
-    }
     std::vector<std::string> addresses;
-    for (const std::string& address : found) {
-        if (address == "127.0.0.1" || address.size() >= DEV_TEXT_SIZE) continue;
-        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) continue;
-        addresses.push_back(address);
-        if (addresses.size() == static_cast<std::size_t>(kMaxAddresses)) break;
-    }
+    if (list_search_cards(*m_transport, kMaxAddresses, &addresses) != 0) TRACE_POS("private_discover::get_host_ip");
     return addresses;
 }
 
-bool private_discover::card_is_up(const std::string& card) {
-    std::vector<std::string> up = local_addresses();
-    return std::find(up.begin(), up.end(), card) != up.end();
+bool private_discover::card_is_up(const std::string& card) { return card_listed(local_addresses(), card); }
+
+// The chosen card when it is up (none when it is not), else every card that is up.
+std::vector<std::string> private_discover::sending_cards(const std::string& card) {
+    std::vector<std::string> cards = local_addresses();
+    if (card.empty()) return cards;
+    return card_listed(cards, card) ? std::vector<std::string>{card} : std::vector<std::string>{};
 }
 
 int private_discover::create_socket() {
@@ -200,7 +193,7 @@ int private_discover::sweep_from(const std::string& card, SweepReport* report) {
     std::unique_ptr<SweepSocket> socket = open_sweep_socket(card, report);
     if (!socket) return RC_FAIL;
     for (int i = 0; i < m_address_count && !m_stopping.load(); ++i) {
-        send_one_request(socket->socket(), m_addresses[i], report);
+        send_one_request(socket->socket(), m_addresses[i], m_endpoints.broadcast_address, report);
         pause(kRequestPauseMs);
     }
     return RC_OK;
@@ -213,10 +206,32 @@ int private_discover::sweep_from(const std::string& card, SweepReport* report) {
 int private_discover::sweep_every_card(SweepReport* report) {
     for (int i = 0; i < m_address_count && !m_stopping.load(); ++i) {
         std::unique_ptr<SweepSocket> socket = open_sweep_socket(m_addresses[i], report);
-        if (socket) send_one_request(socket->socket(), m_addresses[i], report);
+        if (socket) send_one_request(socket->socket(), m_addresses[i], m_endpoints.broadcast_address, report);
         pause(kRequestPauseMs);
     }
     return RC_OK;
+}
+
+// A unicast request needs no card to leave by and no pause between
+// requests; a socket bound to the card on a port of its own gives it the
+// card's source address, and the replies, sent to the card's reply port,
+// reach the receive socket.
+int private_discover::request_from(const std::vector<std::string>& addresses) {
+    std::string card = refresh_address();
+    std::vector<std::string> cards = sending_cards(card);
+    if (cards.empty()) TRACE_MSG("private_discover::request_from", "no card is up to send from %s\n", card.c_str());
+    SweepReport report;
+    report.card = card;
+    for (const std::string& from : cards) {
+        std::unique_ptr<IUdpSocket> socket = m_transport->open_udp();
+        if (!socket || socket->bind(from.c_str(), 0) != 0) {
+            TRACE_MSG("private_discover::request_from", "cannot send from %s\n", from.c_str());
+            continue;
+        }
+        for (std::size_t i = 0; i < addresses.size() && !m_stopping.load(); ++i)
+            send_one_request(socket.get(), from.c_str(), addresses[i], &report);
+    }
+    return report.sent > 0 ? RC_OK : RC_FAIL;
 }
 
 // The sweep's socket: broadcast, address reuse (the receive socket holds the
@@ -245,7 +260,8 @@ std::unique_ptr<SweepSocket> private_discover::open_sweep_socket(const std::stri
     }
 }
 
-void private_discover::send_one_request(IUdpSocket* socket, const char* server_ip, SweepReport* report) {
+void private_discover::send_one_request(IUdpSocket* socket, const char* server_ip, const std::string& to,
+                                        SweepReport* report) {
     DEV_INFO_REQUEST request{};
     dev_copy_text(request.server_ip, DEV_TEXT_SIZE, server_ip);
     request.server_port = m_endpoints.local_port;
@@ -258,7 +274,7 @@ void private_discover::send_one_request(IUdpSocket* socket, const char* server_i
         report->failed++;
         return;
     }
-    if (send_datagram(socket, CMD_REQUEST_DEVICE_INFO, body, length) > 0) {
+    if (send_datagram(socket, to, CMD_REQUEST_DEVICE_INFO, body, length) > 0) {
         report->sent++;
     } else {
         report->failed++;
@@ -275,8 +291,8 @@ void private_discover::pause(std::int64_t ms) {
     }
 }
 
-long private_discover::send_datagram(IUdpSocket* socket, std::uint32_t command, const char* body_text,
-                                     int body_length) {
+long private_discover::send_datagram(IUdpSocket* socket, const std::string& to, std::uint32_t command,
+                                     const char* body_text, int body_length) {
     char datagram[SEND_BUFFER_SIZE] = {};
     PACKET_HEAD head{};
     head.magic = PACKET_MAGIC;
@@ -286,7 +302,7 @@ long private_discover::send_datagram(IUdpSocket* socket, std::uint32_t command, 
     std::memcpy(datagram, &head, sizeof head);
     std::memcpy(datagram + PACKET_HEAD_SIZE, body_text, static_cast<std::size_t>(body_length));
     std::size_t total = PACKET_HEAD_SIZE + static_cast<std::size_t>(body_length);
-    long sent = socket->send_to(datagram, total, m_endpoints.broadcast_address.c_str(), m_endpoints.device_port);
+    long sent = socket->send_to(datagram, total, to.c_str(), m_endpoints.device_port);
     if (sent < 1)
         TRACE_MSG("private_discover::send_datagram", "send fail:[%d, %d], error_code = %d\n", static_cast<int>(sent),
                   body_length, socket->last_error());
@@ -297,24 +313,10 @@ int private_discover::recv_packet(IUdpSocket* socket) {
     return socket ? receive_reply(socket, m_stopping) : RC_FAIL;
 }
 
-// The receiving threads end only when their socket is closed: a datagram of
-// 0 bytes (any port scan sends one) or a passing receive error must not
-// silence discovery for the rest of the session.
 int private_discover::receive_reply(IUdpSocket* socket, const std::atomic<int>& closing) {
     char buffer[RECV_BUFFER_SIZE + XML_PAD_BYTES] = {};
-    char source[UDP_ADDRESS_SIZE] = {};
-    long received = socket->receive(buffer, RECV_MAX_FILL, source);
-    if (received > 0) return process_datagram(buffer, received, source);
-    if (closing.load()) return RC_FAIL;
-    if (received == 0) {
-        TRACE_MSG("private_discover::recv_packet", "empty datagram from %s dropped (%d so far)\n", source,
-                  m_empty_datagrams.fetch_add(1) + 1);
-        return RC_OK;
-    }
-    TRACE_MSG("private_discover::recv_packet", "recvfrom error\n");
-    debug_print("error_code = %d, %d receive errors so far\n", socket->last_error(), m_receive_errors.fetch_add(1) + 1);
-    rt_sleep_ms(kReceiveErrorPauseMs);
-    return RC_OK;
+    return receive_datagram(socket, closing, buffer, RECV_MAX_FILL, m_tally, "private_discover::recv_packet",
+                            [&](long received, const char* source) { process_datagram(buffer, received, source); });
 }
 
 int private_discover::process_datagram(char* buffer, long received, const char* source) {
@@ -386,8 +388,7 @@ int private_discover::send_change_ip_request(const NETWORK_INFO* request) {
         return RC_FAIL;
     }
     std::string card = refresh_address();
-    std::vector<std::string> cards = local_addresses();
-    if (!card.empty()) cards = card_is_up(card) ? std::vector<std::string>{card} : std::vector<std::string>{};
+    std::vector<std::string> cards = sending_cards(card);
     if (cards.empty()) {
         TRACE_MSG("private_discover::send_change_ip_request", "no card is up to send from %s\n", card.c_str());
         m_change_ip_error.store(ENETDOWN);
@@ -410,7 +411,8 @@ bool private_discover::send_change_ip_from(const std::string& card, const char* 
         TRACE_MSG("private_discover::send_change_ip_request", "setsockopt error\n");
         return false;
     }
-    if (send_datagram(socket.get(), CMD_NETWORK_INFO_REQUEST, body, length) > 0) return true;
+    if (send_datagram(socket.get(), m_endpoints.broadcast_address, CMD_NETWORK_INFO_REQUEST, body, length) > 0)
+        return true;
     m_change_ip_error.store(socket->last_error());
     return false;
 }

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "discovery/datagram_receive.h"
 #include "discovery/dev_info.h"
 #include "discovery/sweep_socket.h"
 #include "discovery/udp_transport.h"
@@ -45,9 +46,6 @@ public:
     static constexpr std::int64_t kRequestPauseMs = 200;
     static constexpr int kReceiveBufferBytes = 0x100000;
     static constexpr std::int32_t kConnectionType = 2;
-    // After a receive error (not an empty datagram) the receiving thread
-    // waits this long, so an error that repeats cannot make it spin.
-    static constexpr std::int64_t kReceiveErrorPauseMs = 10;
 
     private_discover(IUdpTransport* transport, DiscoveryEndpoints endpoints);
     ~private_discover();
@@ -59,6 +57,11 @@ public:
     int refresh(const char* address);
     int set_discovery_cb(DiscoverRecordCB callback, void* context);
     int send_change_ip_request(const NETWORK_INFO* request);
+    // A request to each of `addresses` (device port), from every card that
+    // is up (or the chosen one), each naming that card as the place to reply
+    // to: for devices the broadcast does not reach (behind a router, on
+    // another VLAN). 1 when not one request left.
+    int request_from(const std::vector<std::string>& addresses);
     int ThreadFunc(std::uint32_t parameter);
 
     // The receive path for one datagram already in `buffer` (RECV_BUFFER_SIZE
@@ -83,19 +86,21 @@ private:
     int get_host_ip();
     std::vector<std::string> local_addresses();
     bool card_is_up(const std::string& card);
+    std::vector<std::string> sending_cards(const std::string& card);
     int create_socket();
     void close_socket();
     int send_request_to_all();
     int sweep_from(const std::string& card, SweepReport* report);
     int sweep_every_card(SweepReport* report);
     std::unique_ptr<SweepSocket> open_sweep_socket(const std::string& card, SweepReport* report);
-    void send_one_request(IUdpSocket* socket, const char* server_ip, SweepReport* report);
+    void send_one_request(IUdpSocket* socket, const char* server_ip, const std::string& to, SweepReport* report);
     void pause(std::int64_t ms);
     bool send_change_ip_from(const std::string& card, const char* body, int length);
     int recv_packet(IUdpSocket* socket);
     int handle_packet(const char* source, char* datagram);
     int update_device(const char* source, const char* body, std::int64_t length);
-    long send_datagram(IUdpSocket* socket, std::uint32_t command, const char* body_text, int body_length);
+    long send_datagram(IUdpSocket* socket, const std::string& to, std::uint32_t command, const char* body_text,
+                       int body_length);
     std::string refresh_address();
 
     CThread<private_discover> m_recv_thread;
@@ -104,8 +109,7 @@ private:
     char m_refresh_ip[DEV_TEXT_SIZE] = {};
     SweepReport m_last_sweep;  // under m_refresh_lock
     std::atomic<int> m_change_ip_error{0};
-    std::atomic<int> m_empty_datagrams{0};
-    std::atomic<int> m_receive_errors{0};
+    ReceiveTally m_tally;
     std::atomic<DiscoverRecordCB> m_callback{nullptr};
     std::atomic<void*> m_context{nullptr};
     DiscoveryEndpoints m_endpoints;

@@ -42,6 +42,13 @@ public:
         return 0;
     }
 
+    int set_multicast_interface(const char* address) override {
+        in_addr card{};
+        if (address == nullptr || inet_pton(AF_INET, address, &card) != 1) return fail(EINVAL);
+        if (::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_IF, &card, sizeof card) != 0) return fail(errno);
+        return 0;
+    }
+
     long send_to(const void* data, std::size_t length, const char* address, std::uint16_t port) override {
         sockaddr_in sa;
         if (!to_sockaddr(address, port, &sa)) return fail(EINVAL), -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,15 @@ public:
     virtual int set_receive_buffer(int bytes) = 0;
     virtual int set_broadcast() = 0;
     virtual int bind(const char* address, std::uint16_t port) = 0;
+    // Multicasts from this socket leave by the card with this IPv4 address,
+    // whatever the routing table says (without it they follow the route for
+    // 224.0.0.0/4 or the default route, and cannot be sent without one).
+    // 0 or the platform error; a socket that cannot multicast answers
+    // EOPNOTSUPP.
+    virtual int set_multicast_interface(const char* address) {
+        (void)address;
+        return EOPNOTSUPP;
+    }
     // Bytes sent, or -1 (see last_error).
     virtual long send_to(const void* data, std::size_t length, const char* address, std::uint16_t port) = 0;
     // Waits for one datagram; its source address goes to `source`. Bytes

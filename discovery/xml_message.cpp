@@ -66,13 +66,12 @@ int IXmlMessage::read_int(const char* message, const char* field, std::int32_t* 
     if (!element_path("IXmlMessage::read_int", message, path)) return 1;
     char text[kValueSize] = {};
     xml_file_read(m_document, text, sizeof text, path, XML_MODE_ATTRIBUTE, field);
-    debug_print("filed_name == %s ", field);
     if (text[0] == '\0') {
         *result = 0;
-        debug_print("the length is 0 \n");
+        TRACE_MSG("IXmlMessage::read_int", "filed_name == %s the length is 0 \n", field);
     } else {
         *result = static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
-        debug_print("xml transfer %d\n", *result);
+        TRACE_MSG("IXmlMessage::read_int", "filed_name == %s xml transfer %d\n", field, *result);
     }
     return 0;
 }

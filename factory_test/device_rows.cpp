@@ -13,17 +13,16 @@ bool DeviceRows::apply(const DEV_INFO& record, bool is_new) {
     const std::string mac = text_of(record.mac_address);
     std::lock_guard<std::mutex> guard(m_lock);
     BenchDeviceRow* row = nullptr;
-    if (is_new) {
+    for (BenchDeviceRow& candidate : m_rows)
+        if (candidate.mac == mac) {
+            row = &candidate;
+            break;
+        }
+    if (!row) {
+        if (!is_new) return false;
         char number[16];
         std::snprintf(number, sizeof(number), "%02d", static_cast<int>(m_rows.size()) + 1);
         row = &m_rows.emplace_back(BenchDeviceRow{number, mac, "", "", ""});
-    } else {
-        for (BenchDeviceRow& candidate : m_rows)
-            if (candidate.mac == mac) {
-                row = &candidate;
-                break;
-            }
-        if (!row) return false;
     }
     char board[16];
     std::snprintf(board, sizeof(board), "0x%x", static_cast<unsigned>(record.board_type));

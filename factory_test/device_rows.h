@@ -24,8 +24,11 @@ bool bench_lists_device_type(std::int32_t type);
 
 class DeviceRows {
 public:
-    // A new device appends a row; a changed one updates the row with its MAC
-    // (no such row: nothing changes). False when nothing changed.
+    // A device updates the row with its MAC; a new one without such a row
+    // appends one, a changed one without it changes nothing. A device
+    // reported new twice (discovery empties its own list at every search,
+    // while a reply merged just before stays in the rows) keeps one row.
+    // False when nothing changed.
     bool apply(const DEV_INFO& record, bool is_new);
     void clear();
     std::vector<BenchDeviceRow> rows() const;

@@ -24,9 +24,13 @@ void trace_null_sink(const char* text, std::size_t length, void* context);
 // the source file's base name without extension.
 const char* trace_file_name(const char* path);
 
-#define TRACE_POS(function_name)                                                         \
-    debug_print("[%s : %s] %d entered\n", trace_file_name(__FILE__), (function_name), \
-                static_cast<int>(__LINE__))
+// The source a position line names: the writing file's base name. Files
+// whose lines should read as one source's (the parts of one dialog) name it
+// themselves: #undef TRACE_SOURCE, then #define it, after this header.
+#define TRACE_SOURCE trace_file_name(__FILE__)
+
+#define TRACE_POS(function_name) \
+    debug_print("[%s : %s] %d entered\n", TRACE_SOURCE, (function_name), static_cast<int>(__LINE__))
 
 // Position line followed by the message proper.
 #define TRACE_MSG(function_name, ...) \

@@ -6,7 +6,12 @@
 #   netns_new VAR        start a process in a new network namespace, its pid in VAR
 #   netns_in PID CMD...  run CMD in that namespace
 #   ip_add BASE N        the IPv4 address N after BASE (carrying across bytes)
-#   netns_cleanup        end every namespace made here (call it from the exit trap)
+#   netns_start PID NAME DIR CMD...
+#                        run CMD in that namespace until the cleanup (stdout in
+#                        DIR/NAME.out, stderr in DIR/NAME.err) and wait until it
+#                        prints "ready"; 1 when it does not within 10 s
+#   netns_cleanup        end every program started and every namespace made
+#                        here (call it from the exit trap)
 #
 # TERVANE_NETNS_GUARD is exported with the caller's namespace added, so the
 # programs run here refuse to send anywhere but loopback should they ever
@@ -15,6 +20,7 @@
 if [ "$(id -u)" -eq 0 ]; then netns_unshare=(unshare -n); else netns_unshare=(unshare -rn); fi
 netns_outside=$(readlink /proc/self/ns/net)
 netns_holders=()
+netns_programs=()
 TERVANE_NETNS_GUARD="$netns_outside ${TERVANE_NETNS_GUARD:-}"
 export TERVANE_NETNS_GUARD
 
@@ -53,8 +59,21 @@ ip_add() {
   echo "$(( (value >> 24) & 255 )).$(( (value >> 16) & 255 )).$(( (value >> 8) & 255 )).$(( value & 255 ))"
 }
 
+netns_start() {
+  local pid=$1 name=$2 dir=$3
+  shift 3
+  # nsenter directly, not through netns_in: a backgrounded shell function is
+  # a subshell, and $! would name it instead of the program.
+  nsenter -t "$pid" -n "$@" >"$dir/$name.out" 2>"$dir/$name.err" &
+  netns_programs+=("$!")
+  for _ in $(seq 1 100); do grep -q ready "$dir/$name.out" 2>/dev/null && return 0; sleep 0.1; done
+  return 1
+}
+
 netns_cleanup() {
   local pid
+  for pid in "${netns_programs[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  netns_programs=()
   for pid in "${netns_holders[@]}"; do kill "$pid" 2>/dev/null || true; done
   netns_holders=()
 }

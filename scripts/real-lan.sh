@@ -35,9 +35,7 @@ shift
 netns_possible || { echo "real-lan: cannot make a network namespace here" >&2; exit 97; }
 
 work=$(mktemp -d)
-pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   netns_cleanup
   rm -rf "$work"
 }
@@ -81,12 +79,10 @@ cat >"$work/lan_b.json" <<JSON
 {"count": $cameras, "base_ip": "10.88.0.11", "mac_prefix": "02:88:00",
  "devices": [{"mac": "02:19:21:68:00:64", "ip": "192.168.1.64", "gateway": "192.168.1.1"}]}
 JSON
-start() {  # namespace name program arguments...: runs until the cleanup, waits for "ready"
+start() {  # namespace name program arguments...: runs until the cleanup
   local ns=$1 name=$2
   shift 2
-  nsenter -t "$ns" -n "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  pids+=("$!")
-  for _ in $(seq 1 100); do grep -q ready "$work/$name.out" 2>/dev/null && return 0; sleep 0.1; done
+  netns_start "$ns" "$name" "$work" "$@" && return 0
   echo "real-lan: $name did not start:" >&2
   cat "$work/$name.err" >&2
   exit 98

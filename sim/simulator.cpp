@@ -47,23 +47,37 @@ void take(const nlohmann::json& object, const char* key, T* field) {
     if (object.contains(key)) *field = object.at(key).get<T>();
 }
 
-CameraIdentity device_from_json(const nlohmann::json& entry, const CameraIdentity& defaults) {
-    CameraIdentity id = defaults;
-    take(entry, "mac", &id.mac);
-    take(entry, "ip", &id.ip);
-    take(entry, "mask", &id.mask);
-    take(entry, "gateway", &id.gateway);
-    take(entry, "version", &id.version);
-    take(entry, "cmd_port", &id.cmd_port);
-    take(entry, "media_port", &id.media_port);
-    take(entry, "http_port", &id.http_port);
-    take(entry, "phone_port", &id.phone_port);
-    take(entry, "ipc_type", &id.ipc_type);
-    take(entry, "board_type", &id.board_type);
-    take(entry, "device_type", &id.device_type);
-    if (entry.contains("protocol") && !parse_camera_protocol(entry.at("protocol").get<std::string>(), &id.protocol))
-        throw std::invalid_argument("\"protocol\" must be \"native\", \"onvif\" or \"both\"");
-    return id;
+template <class T>
+void take(const nlohmann::json& object, const char* key, std::optional<T>* field) {
+    if (object.contains(key)) *field = object.at(key).get<T>();
+}
+
+SimListedCamera device_from_json(const nlohmann::json& entry) {
+    SimListedCamera camera;
+    take(entry, "mac", &camera.mac);
+    take(entry, "ip", &camera.ip);
+    take(entry, "mask", &camera.mask);
+    take(entry, "gateway", &camera.gateway);
+    take(entry, "version", &camera.version);
+    take(entry, "cmd_port", &camera.cmd_port);
+    take(entry, "media_port", &camera.media_port);
+    take(entry, "http_port", &camera.http_port);
+    take(entry, "phone_port", &camera.phone_port);
+    take(entry, "ipc_type", &camera.ipc_type);
+    take(entry, "board_type", &camera.board_type);
+    take(entry, "device_type", &camera.device_type);
+    if (entry.contains("protocol")) {
+        CameraProtocol protocol = CameraProtocol::native;
+        if (!parse_camera_protocol(entry.at("protocol").get<std::string>(), &protocol))
+            throw std::invalid_argument("\"protocol\" must be \"native\", \"onvif\" or \"both\"");
+        camera.protocol = protocol;
+    }
+    return camera;
+}
+
+template <class T>
+void given(const std::optional<T>& value, T* field) {
+    if (value) *field = *value;
 }
 
 void options_from_json(const nlohmann::json& j, SimOptions* o) {
@@ -96,14 +110,14 @@ std::string sim_load_config(const std::string& path, SimOptions* options) {
         nlohmann::json j = nlohmann::json::parse(in);
         if (!j.is_object()) return path + ": the top level must be an object";
         options_from_json(j, options);
-        CameraIdentity defaults;
-        defaults.version = options->version;
         if (j.contains("devices")) {
             for (const nlohmann::json& entry : j.at("devices")) {
-                CameraIdentity id = device_from_json(entry, defaults);
-                if (id.mac.empty() || id.ip.empty()) return path + ": every device needs \"mac\" and \"ip\"";
-                if (entry.contains("claimed_ip")) options->claimed_ip[id.mac] = entry.at("claimed_ip").get<std::string>();
-                options->extra.push_back(id);
+                SimListedCamera camera = device_from_json(entry);
+                if (camera.mac.empty() || camera.ip.empty())
+                    return path + ": every device needs \"mac\" and \"ip\"";
+                if (entry.contains("claimed_ip"))
+                    options->claimed_ip[camera.mac] = entry.at("claimed_ip").get<std::string>();
+                options->extra.push_back(std::move(camera));
             }
         }
     } catch (const nlohmann::json::exception& e) {
@@ -127,21 +141,14 @@ Simulator::Simulator(const SimOptions& options) : m_options(options) {
         id.protocol = CameraProtocol::onvif;
         m_cameras.push_back(std::make_shared<SimCamera>(std::move(id)));
     }
-    for (CameraIdentity id : m_options.extra) {
-        if (id.gateway.empty()) id.gateway = default_gateway(id.ip);
-        m_cameras.push_back(std::make_shared<SimCamera>(std::move(id)));
-    }
+    for (const SimListedCamera& entry : m_options.extra)
+        m_cameras.push_back(std::make_shared<SimCamera>(listed(entry)));
 }
 
-CameraIdentity Simulator::generated(int number, const std::string& base_ip, const std::string& mac_prefix) const {
+CameraIdentity Simulator::shared_identity() const {
     CameraIdentity id;
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "%s:%02X:%02X:%02X", mac_prefix.c_str(), (number >> 16) & 0xFF,
-                  (number >> 8) & 0xFF, number & 0xFF);
-    id.mac = mac;
-    id.ip = sim_ip_add(base_ip, static_cast<std::uint32_t>(number - 1));
     id.mask = m_options.mask;
-    id.gateway = m_options.gateway.empty() ? default_gateway(m_options.base_ip) : m_options.gateway;
+    id.gateway = m_options.gateway;
     id.version = m_options.version;
     id.cmd_port = m_options.cmd_port;
     id.media_port = m_options.media_port;
@@ -150,6 +157,37 @@ CameraIdentity Simulator::generated(int number, const std::string& base_ip, cons
     id.ipc_type = m_options.ipc_type;
     id.board_type = m_options.board_type;
     id.device_type = m_options.device_type;
+    return id;
+}
+
+CameraIdentity Simulator::generated(int number, const std::string& base_ip, const std::string& mac_prefix) const {
+    CameraIdentity id = shared_identity();
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "%s:%02X:%02X:%02X", mac_prefix.c_str(), (number >> 16) & 0xFF,
+                  (number >> 8) & 0xFF, number & 0xFF);
+    id.mac = mac;
+    id.ip = sim_ip_add(base_ip, static_cast<std::uint32_t>(number - 1));
+    if (id.gateway.empty()) id.gateway = default_gateway(base_ip);
+    return id;
+}
+
+CameraIdentity Simulator::listed(const SimListedCamera& entry) const {
+    CameraIdentity id = shared_identity();
+    id.mac = entry.mac;
+    id.ip = entry.ip;
+    given(entry.mask, &id.mask);
+    given(entry.gateway, &id.gateway);
+    given(entry.version, &id.version);
+    given(entry.cmd_port, &id.cmd_port);
+    given(entry.media_port, &id.media_port);
+    given(entry.http_port, &id.http_port);
+    given(entry.phone_port, &id.phone_port);
+    given(entry.ipc_type, &id.ipc_type);
+    given(entry.board_type, &id.board_type);
+    given(entry.device_type, &id.device_type);
+    given(entry.protocol, &id.protocol);
+    // A listed camera may live outside the generated ones' network.
+    if (id.gateway.empty()) id.gateway = default_gateway(id.ip);
     return id;
 }
 

@@ -3,10 +3,24 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/sim_camera.h"
+
+// A camera listed one by one in a configuration file: what its entry gives.
+// The fields it leaves out are the run's (SimOptions), settled only once the
+// command line has been read, so a listed camera takes the file's values,
+// then the command line's, then the defaults, as the generated ones do.
+struct SimListedCamera {
+    std::string mac;
+    std::string ip;
+    std::optional<std::string> mask, gateway, version;
+    std::optional<std::uint16_t> cmd_port, media_port, http_port, phone_port;
+    std::optional<std::int32_t> ipc_type, board_type, device_type;
+    std::optional<CameraProtocol> protocol;
+};
 
 // How the simulated cameras are made: `count` native cameras numbered from 1,
 // with addresses counting up from base_ip and MACs mac_prefix + the number;
@@ -20,7 +34,7 @@ struct SimOptions {
     std::string onvif_base_ip;  // "" : the address after the last native camera's
     std::string onvif_mac_prefix = "02:0F:00";
     std::string mask = "255.255.255.0";
-    std::string gateway;  // "" : the base address with its last byte 1
+    std::string gateway;  // "" : the camera's network (base address for the generated ones) with last byte 1
     std::string version = "V1.0.0";
     std::uint16_t cmd_port = 8000;
     std::uint16_t media_port = 8001;
@@ -36,7 +50,7 @@ struct SimOptions {
 
     // Cameras given one by one (configuration file "devices"); their unset
     // fields take the values above.
-    std::vector<CameraIdentity> extra;
+    std::vector<SimListedCamera> extra;
     // Fault injection: MAC -> the address a camera names in its replies
     // instead of its own (it still sends from its own).
     std::map<std::string, std::string> claimed_ip;
@@ -63,7 +77,10 @@ public:
     std::string claimed_ip(const CameraIdentity& identity) const;
 
 private:
+    // What every camera of the run shares unless its own entry says otherwise.
+    CameraIdentity shared_identity() const;
     CameraIdentity generated(int number, const std::string& base_ip, const std::string& mac_prefix) const;
+    CameraIdentity listed(const SimListedCamera& entry) const;
 
     SimOptions m_options;
     std::vector<std::shared_ptr<SimCamera>> m_cameras;

@@ -22,6 +22,9 @@ namespace {
 // The longest time one turn of report handling keeps the GUI thread.
 constexpr qint64 kReportSliceMs = 15;
 
+// The sender's interval that never comes round: it sweeps once, at start.
+constexpr std::int32_t kSearchOnce = 2147483647;
+
 std::vector<std::string> host_card_addresses() {
     std::vector<std::string> addresses;
     PosixUdpTransport host;
@@ -104,7 +107,7 @@ void CtervaneDlg::get_more_ip() {
     const std::vector<std::string> addresses =
         m_options.host_addresses ? m_options.host_addresses() : host_card_addresses();
     for (int i = 0; i < static_cast<int>(addresses.size()); ++i) {
-        debug_print("ip = %s\n", addresses[i].c_str());
+        TRACE_MSG("CtervaneDlg::get_more_ip", "ip = %s\n", addresses[i].c_str());
         combo_insert(IDC_COMBO_NETWORK_CARD, i, addresses[i]);
     }
 }
@@ -131,7 +134,10 @@ void CtervaneDlg::start_device_list() {
     // The callback is in place before the first search, so no early reply
     // is merged unseen.
     m_discovery.SetDiscoveryCB(&feed_device_table, &m_table);
-    m_discovery.StartDiscovery(0, m_options.search_interval_ms);
+    // One search now; later ones only by Refresh, and while flashed devices
+    // of a job wait to be heard with their new version.
+    m_discovery.StartDiscovery(0, kSearchOnce);
+    m_job.verdict_search().start([this] { m_discovery.SearchAgain(); });
     m_open = true;
 }
 
@@ -311,6 +317,7 @@ void CtervaneDlg::shut_down() {
     if (m_firmware_check != nullptr) m_firmware_check->cancel();
     m_outcome.stopped = m_outcome.stopped || m_job.running();
     m_job.stop_job();
+    m_job.verdict_search().stop();
     if (m_discovery.started()) m_discovery.StopDiscovery();
     m_table.set_change_notifier(nullptr);
     m_job.reports().set_notifier(nullptr);

@@ -29,10 +29,6 @@ class QueuedWakeup;
 struct BatchDialogOptions {
     DiscoveryOptions discovery;
     IUdpTransport* transport = nullptr;  // null: real sockets (not owned)
-    // How often discovery searches again while the dialog is open. A device
-    // flashed by a job is heard again with its new version only by a new
-    // search, and the upgrade's verdict compares that version.
-    std::int32_t search_interval_ms = 5000;
     // The host addresses for the network-card combo; unset: the host's
     // non-loopback IPv4 interface addresses.
     std::function<std::vector<std::string>()> host_addresses;

@@ -177,7 +177,8 @@ void CtervaneDlg::check_firmware_then_run(const JOB_STEPS& steps, const std::str
 void CtervaneDlg::on_firmware_checked(const FirmwarePreflight& result) {
     update_controls();
     if (!result.ok()) {
-        debug_print("firmware file %s refused: %s\n", m_pending_job.path.c_str(), firmware_fault_text(result.fault));
+        TRACE_MSG("CtervaneDlg::on_firmware_checked", "firmware file %s refused: %s\n",
+                  m_pending_job.path.c_str(), firmware_fault_text(result.fault));
         const bool unreadable =
             result.fault == FirmwareFault::Unreadable || result.fault == FirmwareFault::NotRegularFile;
         message_box(unreadable ? "IDS_INVALID_UPGRADE_FILE" : "IDS_FIRMWARE_DAMAGED", "IDS_ERROR");
@@ -264,12 +265,13 @@ void CtervaneDlg::on_set_network() {
 
 void CtervaneDlg::on_set_time_format() {
     if (!check_user_name()) return;
-    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------00000 ");
+    TRACE_MSG("CtervaneDlg::on_set_time_format", "CtervaneDlg:: OnBnClickedBtnSet3  ----------------00000 ");
     JOB_STEPS steps{};
     steps.change_time_format = 1;
-    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------11111 ");
+    TRACE_MSG("CtervaneDlg::on_set_time_format", "CtervaneDlg:: OnBnClickedBtnSet3  ----------------11111 ");
     const int result = run_job(steps, "", "", "");
-    debug_print("CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=%d", result);
+    TRACE_MSG("CtervaneDlg::on_set_time_format",
+              "CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=%d", result);
 }
 
 void CtervaneDlg::on_start() {

@@ -147,7 +147,7 @@ void CIpcTest::get_more_ip() {
     if (transport.list_ipv4_addresses(&addresses) != 0) return;
     int index = 0;
     for (const std::string& address : ui::network_card_addresses(addresses)) {
-        IPC_TRACE_MSG("CIpcTest::get_more_ip", "ip = %s\n", address.c_str());
+        TRACE_MSG("CIpcTest::get_more_ip", "ip = %s\n", address.c_str());
         combo_insert(IDC_COMBO_NIC, index++, address);
     }
 }
@@ -217,7 +217,7 @@ int CIpcTest::dev_find_cb(DEV_INFO* record, int is_new, void* user) {
 
 int CIpcTest::update_dev_find_list(const DEV_INFO* record, int is_new) {
     if (record->device_type <= 0)
-        IPC_TRACE_MSG("CIpcTest::update_dev_find_list", "unknown device type: %d\n", record->device_type);
+        TRACE_MSG("CIpcTest::update_dev_find_list", "unknown device type: %d\n", record->device_type);
     if (m_type_filter == 1 && !bench_lists_device_type(record->device_type)) return 0;
     if (m_rows.apply(*record, is_new != 0)) on_gui([this] { refresh_device_list(); });
     return 0;

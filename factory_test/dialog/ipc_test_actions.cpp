@@ -212,8 +212,10 @@ int CIpcTest::auto_show_pass() {
             std::lock_guard<std::mutex> guard(m_state_lock);
             m_cur_mac.clear();
         }
-        // The list is empty already; emptying it again could only lose a
-        // camera that discovery listed a moment ago.
+        // The search empties discovery's list, and every camera that answers
+        // it is new again: one listed since the look above answers as well,
+        // and its row is kept (DeviceRows holds one row per MAC).
+        m_rows.clear();
         on_gui([this] { refresh_device_list(); });
         m_discovery.RefreshDiscovery(panel().nic.c_str());
         rt_sleep_ms(kEmptyListPauseMs);

@@ -97,7 +97,7 @@ int CIpcTest::login_live_locked(int item) {
     std::int32_t live = -1;
     result = Network_ClientStartLive(&live, handle, &param, nullptr, nullptr);
     if (result != NETWORK_OK || live == -1) {
-        IPC_TRACE_POS("CIpcTest::ipc_login_live");
+        TRACE_POS("CIpcTest::ipc_login_live");
         line_at(b + 3, "IDS_LIVE_EROOR");
         m_live_handle.store(-1);
         return -1;
@@ -151,9 +151,9 @@ void CIpcTest::show_capabilities(int b, const CAMERA_ADVANCE_CONFIG& adv) {
 void CIpcTest::show_identity(IPC_DEVICE_INFO& info) {
     const std::string uid = field(info.uid, sizeof(info.uid));
     const std::string pid = field(info.pid, sizeof(info.pid));
-    IPC_TRACE_MSG("CIpcTest::ipc_login_live", "device uid: %s", uid.c_str());
-    IPC_TRACE_MSG("CIpcTest::ipc_login_live", "device pid: %s", pid.c_str());
-    IPC_TRACE_MSG("CIpcTest::ipc_login_live", "qrcode : %s", field(info.qrcode, sizeof(info.qrcode)).c_str());
+    TRACE_MSG("CIpcTest::ipc_login_live", "device uid: %s", uid.c_str());
+    TRACE_MSG("CIpcTest::ipc_login_live", "device pid: %s", pid.c_str());
+    TRACE_MSG("CIpcTest::ipc_login_live", "qrcode : %s", field(info.qrcode, sizeof(info.qrcode)).c_str());
     // The symbol shows the UID, not the device's own QR text.
     std::memset(info.qrcode, 0, sizeof(info.qrcode));
     std::memcpy(info.qrcode, uid.data(), std::min(uid.size(), sizeof(info.qrcode) - 1));
@@ -169,12 +169,12 @@ void CIpcTest::show_storage() {
     USB_INFO usb{};
     const std::int32_t result =
         Network_ClientGetDeviceConfig(m_login_handle.load(), NETWORK_CMD_GET_USB_INFO, 0, &usb, sizeof(usb));
-    IPC_TRACE_MSG("CIpcTest::ipc_login_live", "Network_ClientGetDeviceConfig ret = %d,usbinfo.disk_cnt = %d\n", result,
-                  usb.disk_cnt);
+    TRACE_MSG("CIpcTest::ipc_login_live", "Network_ClientGetDeviceConfig ret = %d,usbinfo.disk_cnt = %d\n",
+              result, usb.disk_cnt);
     std::string shown = "NONE";
     if (usb.disk_cnt > 0) {
         shown = field(usb.disk_text, sizeof(usb.disk_text));
-        IPC_TRACE_MSG("CIpcTest::ipc_login_live", "usb: %s", shown.c_str());
+        TRACE_MSG("CIpcTest::ipc_login_live", "usb: %s", shown.c_str());
     }
     on_gui([this, shown] { set_text(IDC_STATIC_TF, shown); });
 }

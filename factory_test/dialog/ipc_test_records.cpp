@@ -16,12 +16,12 @@ void CIpcTest::write_record(const char* result, const char* function) {
     if (Network_ClientGetDeviceConfig(m_login_handle.load(), NETWORK_CMD_GET_DEVICE_INFO, 0, &info, sizeof(info)) !=
         NETWORK_OK) {
         message_box("IDS_MODULE_GET_PARAM_FAILED", "IDS_WARNING");
-        IPC_TRACE_POS(function);
+        TRACE_POS(function);
         return;
     }
     if (write_test_record(info, result) != RecordWrite::Ok) {
         message_box("IDS_MODULE_CREATE_FILE_FAILED", "IDS_WARNING");
-        IPC_TRACE_POS(function);
+        TRACE_POS(function);
     }
 }
 

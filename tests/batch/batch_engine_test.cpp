@@ -261,6 +261,38 @@ TEST_F(BatchUpgrade, VersionThatDoesNotMatchAfterTheFlashIsMarkedFailed) {
     EXPECT_TRUE(contains(codes, 9));
 }
 
+// A camera whose new version is heard only when the front end searches: the
+// verdict's wait asks for searches, gets its version and stops asking.
+TEST_F(BatchUpgrade, TheVerdictWaitAsksTheFrontEndToSearchUntilTheVersionIsHeard) {
+    std::atomic<int> searches{0};
+    int row = add_device("127.0.0.2");
+    job.verdict_search().start([&] {
+        ++searches;
+        DeviceRow listed = *table.row(row);
+        table.update_dev_find_list({listed.mac, listed.ip, 8000, "2.0.0", 0x10, 5}, false);
+    });
+    job.m_dostep.need_update = 1;
+    start(firmware(2, 0, 0));
+    wait_finished();
+    EXPECT_TRUE(contains(statuses(row), 8));
+    EXPECT_FALSE(contains(statuses(row), 9));
+    EXPECT_GE(searches.load(), 1);
+    EXPECT_EQ(job.verdict_search().waiting(), 0);
+    const int after_job = searches.load();
+    rt_sleep_ms(20000);
+    EXPECT_EQ(searches.load(), after_job);  // nothing waits: no search
+    job.verdict_search().stop();
+}
+
+// Nobody searches (a front end that sweeps on its own, or none): the camera
+// never heard with its new version is marked failed after the wait.
+TEST_F(BatchUpgrade, WithoutASearchTheUnheardVersionIsMarkedFailed) {
+    std::vector<int> codes = upgrade_one(FakeDevice{});
+    EXPECT_TRUE(contains(codes, 8));
+    EXPECT_TRUE(contains(codes, 9));
+    EXPECT_EQ(job.verdict_search().waiting(), 0);
+}
+
 TEST_F(BatchUpgrade, DeviceOnTheFirmwaresVersionIsDoneAtOnceAndItsOtherStepsStillRun) {
     FakeDevice d;
     d.start_upgrade_results.assign(10, NETWORK_ERR_UPGRADE_SAME_VERSION);

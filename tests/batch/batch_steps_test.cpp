@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "batch_fixture.h"
+#include "tests/runtime/trace_capture.h"
 
 namespace {
 
@@ -186,6 +187,27 @@ TEST_F(BatchSteps, AnswerSeventeenToTheSettingsResendsTheSameRecord) {
     EXPECT_EQ(records[0].data, records[1].data);
     EXPECT_EQ(int_at(records[1].data, 28), 2);
     EXPECT_TRUE(contains(statuses(row), 25));
+}
+
+// What an operator reads in the trace of a job: each event's position line
+// (file, function, line), then its message, whichever worker wrote it.
+TEST_F(BatchSteps, EveryTracedEventOfAJobBeginsWithItsPositionLine) {
+    TraceCapture trace;
+    FakeDevice flashed;
+    flashed.version_after_flash = "2.0.0";
+    add_device("127.0.0.2", flashed, 0);  // an unknown device type is traced too
+    add_device("127.0.0.3", flashed);
+    params.logo_path = temp_file("logo.jpg", std::vector<unsigned char>(1500, 3));
+    params.default_password = "fresh";
+    StepCheckBoxes boxes;
+    boxes.upgrade = boxes.logo = boxes.time_sync = boxes.time_zone = boxes.password = 1;
+    job.m_dostep = check_update_step(boxes, "");
+    job.m_dostep.restore_factory = 1;
+    ASSERT_EQ(start(firmware(2, 0, 0)), START_OK);
+    wait_finished();
+    EXPECT_TRUE(trace.contains("### upgrade proc tag 111"));
+    EXPECT_TRUE(trace.contains("-------customer_cfg.time_zone"));
+    EXPECT_EQ(trace.messages_without_position(), std::vector<std::string>{});
 }
 
 }  // namespace

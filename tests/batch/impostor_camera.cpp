@@ -27,6 +27,7 @@
 #include "client/login_auth.h"
 #include "client/protocol.h"
 #include "client/socket_io.h"
+#include "discovery/netns_guard.h"
 #include "discovery/udp_transport.h"
 #include "discovery/xml_path.h"
 #include "runtime/rt_time.h"
@@ -176,6 +177,13 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"accept-any", "silent", "flood"}));
     app.add_option("--password", password, "the password a flooding camera proves");
     CLI11_PARSE(app, argc, argv);
+    // Its responder answers any request on the LAN, to whatever address the
+    // request names: outside a private namespace only on the address named.
+    const bool card_named = app.count("--discovery-address") > 0 && options.discovery_address != "0.0.0.0";
+    if (std::string refusal = developer_send_refusal(card_named); !refusal.empty()) {
+        std::fprintf(stderr, "impostor_camera: %s\n", refusal.c_str());
+        return 2;
+    }
     xml_set_output(nullptr);
     set_trace_sink(trace_null_sink, nullptr);
 

@@ -1,6 +1,7 @@
 // Firmware transfers: the device's verdicts, progress, abort, the reboot and
 // a device that dies in the middle.
 
+#include <filesystem>
 #include <fstream>
 
 #include "tests/client/sim_fixture.h"
@@ -93,6 +94,25 @@ TEST_F(UpgradeTest, DamagedImageIsRefusedAtTheEnd) {
     EXPECT_EQ(state()["version"], "1.0.0");
     EXPECT_EQ(state()["online"], true);
     Network_ClientLogout(h);
+}
+
+// The file shrinks while it is sent (someone rewrites it): the transfer
+// fails as a bad file, and the device, which got part of a frame, keeps its
+// firmware.
+TEST_F(UpgradeTest, FirmwareFileThatShrinksMidTransferFailsAsABadFile) {
+    start_cameras();
+    std::string fw = firmware("1.0.9", 64 * 1024 * 1024);
+    int32_t h = login();
+    int32_t transfer = -1;
+    ASSERT_EQ(Network_ClientStartUpgrade(&transfer, h, fw.c_str()), NETWORK_OK);
+    std::filesystem::resize_file(fw, 1024 * 1024);
+    int32_t progress = 0;
+    EXPECT_EQ(run_transfer(transfer, progress), NETWORK_ERR_UPGRADE_INVALID_FILE);
+    Network_ClientStopUpgrade(transfer);
+    Network_ClientLogout(h);
+    EXPECT_TRUE(wait_for([&] { return !server().state().upgrading(); }));
+    EXPECT_EQ(state()["version"], "1.0.0");
+    EXPECT_EQ(state()["online"], true);
 }
 
 TEST_F(UpgradeTest, FailedStatusPollsDoNotStopTheTransfer) {

@@ -42,6 +42,8 @@ public:
         return ready;
     }
 
+    pid_t pid() const { return m_pid; }
+
     // Sends `signal` (SIGKILL: the cameras die mid-call) and reaps the child.
     void stop(int signal = SIGTERM) {
         if (m_pid <= 0) return;

@@ -88,6 +88,28 @@ TEST_F(EngineTest, ListsTheSourceAddressWhenTheReplyNamesAnother) {
     EXPECT_TRUE(trace.contains("set dev ip = 192.168.1.50 to src ip 192.168.1.51\n"));
 }
 
+// Each traced event of a search, on whichever thread: its position line,
+// then its message.
+TEST_F(EngineTest, EveryTracedEventOfASearchBeginsWithItsPositionLine) {
+    TraceCapture trace;
+    network.set_device([&](const FakeNetwork::Datagram& request) {
+        DEV_INFO_REQUEST asked{};
+        int size = sizeof asked;
+        MSG_REQUEST_DEVICE_INFO message;  // as a device reads it
+        message.ToMe(body_of(request.bytes).c_str(), &asked, &size);
+        network.deliver("192.168.1.51", "192.168.1.20", 12000, reply_datagram("MAC-1", "192.168.1.50"));
+    });
+    start();
+    ASSERT_TRUE(wait_for([&] { return reports.size() == 1; }));
+    ASSERT_TRUE(network.fail_receive("192.168.1.20", 12000));
+    ASSERT_TRUE(wait_for([&] { return trace.contains("recvfrom error\n"); }));
+    ASSERT_EQ(0, discovery->RefreshDiscovery("192.168.1.20"));
+    ASSERT_TRUE(wait_for([&] { return reports.size() == 2; }));
+    EXPECT_TRUE(trace.contains("bind refresh_ip = 192.168.1.20\n"));
+    EXPECT_TRUE(trace.contains("filed_name == server_port xml transfer 12000\n"));
+    EXPECT_EQ(trace.messages_without_position(), std::vector<std::string>{});
+}
+
 TEST_F(EngineTest, RefreshEmptiesTheListAndDevicesComeBackAsNew) {
     // Every request is answered at once by two devices.
     network.set_device([&](const FakeNetwork::Datagram&) {

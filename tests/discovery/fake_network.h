@@ -21,6 +21,7 @@
 // address and port goes, as on Linux, to the socket bound to exactly that
 // address if there is one, else to the last socket bound to the wildcard
 // address on that port; datagrams to the device port are handed to `device`.
+// A bind to port 0 gets a port of its own from 49152 up.
 class FakeNetwork : public IUdpTransport {
 public:
     struct Datagram {
@@ -30,6 +31,7 @@ public:
         std::uint16_t port = 0;
         std::string bytes;
         std::int64_t at_ms = 0;  // rt_clock_ms when sent
+        std::string multicast_if;  // the sending socket's multicast interface ("" none set)
     };
 
     std::vector<std::string> interfaces{"192.168.1.20"};
@@ -88,6 +90,7 @@ private:
     std::function<void(const Datagram&)> m_device;
     std::vector<std::string> m_refused_from;
     std::vector<Bind> m_binds;
+    std::uint16_t m_next_ephemeral = 49152;
 };
 
 class FakeNetwork::Socket : public IUdpSocket {
@@ -101,6 +104,10 @@ public:
         return 0;
     }
     int set_broadcast() override { return 0; }
+    int set_multicast_interface(const char* address) override {
+        m_multicast_if = address ? address : "";
+        return 0;
+    }
     int bind(const char* address, std::uint16_t port) override {
         m_address = address ? address : "";
         m_port = port;
@@ -108,7 +115,8 @@ public:
         return 0;
     }
     long send_to(const void* data, std::size_t length, const char* address, std::uint16_t port) override {
-        Datagram d{m_address, m_port, address, port, std::string(static_cast<const char*>(data), length), rt_clock_ms()};
+        Datagram d{m_address, m_port, address, port, std::string(static_cast<const char*>(data), length), rt_clock_ms(),
+                   m_multicast_if};
         if (m_network->record(d)) return static_cast<long>(length);
         m_error = ENETUNREACH;
         return -1;
@@ -138,6 +146,7 @@ public:
     }
     const std::string& address() const { return m_address; }
     std::uint16_t port() const { return m_port; }
+    void set_port(std::uint16_t port) { m_port = port; }
 
 private:
     struct Entry {
@@ -169,12 +178,14 @@ private:
     bool m_shut = false;
     int m_error = 0;
     int m_receive_buffer = 0;
+    std::string m_multicast_if;
 };
 
 inline std::unique_ptr<IUdpSocket> FakeNetwork::open_udp() { return std::make_unique<Socket>(this); }
 
 inline void FakeNetwork::attach(Socket* socket, int receive_buffer) {
     std::lock_guard<std::mutex> guard(m_lock);
+    if (socket->port() == 0) socket->set_port(m_next_ephemeral++);
     m_bound.push_back(socket);
     m_binds.push_back({socket->address(), socket->port(), receive_buffer});
 }

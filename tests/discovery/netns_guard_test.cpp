@@ -46,6 +46,20 @@ TEST(NetnsGuard, EveryTestRunsUnderIt) {
     const char* guard = std::getenv(kNetnsGuardVariable);
     ASSERT_NE(guard, nullptr) << "ctest and scripts/in-netns.sh set " << kNetnsGuardVariable;
     EXPECT_NE(std::string(guard).find("net:["), std::string::npos) << guard;
+    EXPECT_EQ(developer_send_refusal(false), "");  // the harness's namespace is a private one
+}
+
+// Benches and test hosts started by hand: the office LAN is never swept.
+TEST(NetnsGuard, DeveloperProgramsSendOnlyInAPrivateNamespaceOrFromANamedCard) {
+    const char* initial = "net:[4026531833]";  // the kernel's own, the real cards'
+    EXPECT_NE(developer_send_refusal_in(false, nullptr, initial, ""), "");      // by hand, no harness
+    EXPECT_NE(developer_send_refusal_in(false, nullptr, kHost, kHost), "");     // process 1's namespace
+    EXPECT_NE(developer_send_refusal_in(false, nullptr, kPrivate, ""), "");     // nothing tells the outside
+    EXPECT_NE(developer_send_refusal_in(false, kHost, kHost, ""), "");          // the harness's outside
+    EXPECT_NE(developer_send_refusal_in(false, "1", "", kHost), "");            // own namespace unreadable
+    EXPECT_EQ(developer_send_refusal_in(false, kHost, kPrivate, ""), "");       // scripts/in-netns.sh
+    EXPECT_EQ(developer_send_refusal_in(false, nullptr, kPrivate, kHost), "");  // unshare -n by hand
+    EXPECT_EQ(developer_send_refusal_in(true, nullptr, initial, ""), "");       // a card the user named
 }
 
 TEST(NetnsGuard, RefusesUnlessTheNamespaceIsKnownToBePrivate) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "cli/discover_output.h"
 #include "discovery/xml_message.h"
 #include "sim/discovery_responder.h"
+#include "sim/sim_options.h"
 #include "sim/simulator.h"
 #include "tests/discovery/fake_network.h"
 #include "tests/discovery/reply_text.h"
@@ -94,6 +96,35 @@ TEST(Simulator, ConfigFileAddsCamerasAndRejectsBadInput) {
     EXPECT_NE("", sim_load_config(path + ".missing", &none));
 }
 
+// A listed camera takes its entry's values, then the command line's, then
+// the file's, then the documented defaults, as an upgrade of a fleet from
+// such a file needs every camera on the firmware's board.
+TEST(Simulator, ListedCamerasTakeTheFileAndCommandLineDefaults) {
+    std::string path = testing::TempDir() + "sim_fleet.json";
+    std::ofstream(path) << R"({"count": 0, "mask": "255.255.0.0", "gateway": "10.77.0.1", "fw_version": "V2",
+        "devices": [{"mac": "02:10:00:00:00:01", "ip": "10.77.1.5"},
+                    {"mac": "02:10:00:00:00:02", "ip": "10.77.1.6", "mask": "255.255.255.128", "board_type": 7}]})";
+    SimOptions options;
+    CLI::App app;
+    add_sim_options(app, options);
+    ASSERT_NO_THROW(app.parse("--http-port 8080 --fw-version V3 --config " + path, false));
+    Simulator simulator(options);
+    ASSERT_EQ(2u, simulator.cameras().size());
+    CameraIdentity bare = simulator.cameras()[0]->identity();
+    EXPECT_EQ(0x20, bare.board_type);
+    EXPECT_EQ(1, bare.ipc_type);
+    EXPECT_EQ(2, bare.device_type);
+    EXPECT_EQ("255.255.0.0", bare.mask);
+    EXPECT_EQ("10.77.0.1", bare.gateway);
+    EXPECT_EQ("V3", bare.version);  // the command line over the file
+    EXPECT_EQ(8080, bare.http_port);
+    EXPECT_EQ(8000, bare.cmd_port);
+    CameraIdentity own = simulator.cameras()[1]->identity();
+    EXPECT_EQ("255.255.255.128", own.mask);
+    EXPECT_EQ(7, own.board_type);
+    EXPECT_EQ("10.77.0.1", own.gateway);
+}
+
 TEST(Responder, EveryOnlineCameraAnswersFromItsOwnAddress) {
     SimOptions options;
     options.count = 3;
@@ -135,16 +166,55 @@ TEST(Responder, ChangeIpReachesOnlyTheNamedCameraAndKeepsValidPorts) {
 }
 
 TEST(DiscoverOutput, TableHasTheListColumnsAndJsonEveryField) {
-    std::vector<DEV_INFO> devices{test_device("AA:BB", "10.0.0.5"), test_device("CC\xFF", "10.0.0.6")};
+    std::vector<FoundCamera> devices{found_native(test_device("AA:BB", "10.0.0.5")),
+                                     found_native(test_device("CC\xFF", "10.0.0.6"))};
     std::string table = devices_table(devices);
     EXPECT_EQ(0u, table.find("Index  MAC"));
     EXPECT_NE(std::string::npos, table.find("01     AA:BB"));
-    EXPECT_NE(std::string::npos, table.find("0x20\n"));
+    EXPECT_NE(std::string::npos, table.find("native    0x20\n"));
     std::string json = devices_json(devices);
+    EXPECT_NE(std::string::npos, json.find("\"protocol\": \"native\""));
     for (const char* field : {"mac_address", "ip_address", "port", "cmd_port", "media_port", "phone_port",
                               "master_ip", "ipc_type", "board_type", "device_type", "subnet_mask", "gateway",
                               "software_ver", "http_port"})
         EXPECT_NE(std::string::npos, json.find(std::string("\"") + field + "\":")) << field;
     EXPECT_NE(std::string::npos, json.find("CC\xEF\xBF\xBD"));  // invalid byte replaced, not thrown
     EXPECT_EQ("[]\n", devices_json({}));
+}
+
+TEST(DiscoverOutput, OnvifCamerasShowTheirProtocolModelAndWhyAnIdentityIsMissing) {
+    FoundCamera known;
+    known.protocol = DeviceProtocol::onvif;
+    known.identity = IdentityState::known;
+    known.mac = "02:0F:00:00:00:01";
+    known.ip = "10.0.0.14";
+    known.port = 8080;
+    known.software_ver = "V5.7.3 build 240101";
+    known.model = "NVT\x1b[2J-210";
+    known.endpoint = "urn:uuid:a";
+    known.xaddr = "http://10.0.0.14:8080/onvif/device_service";
+    FoundCamera refused = known;
+    refused.identity = IdentityState::refused;
+    refused.identity_error = "GetDeviceInformation: HTTP 401";
+    refused.mac = refused.software_ver = refused.model = "";
+    refused.endpoint = "urn:uuid:b";
+    std::vector<FoundCamera> cameras{found_native(test_device("AA:BB", "10.0.0.5")), known, refused};
+
+    std::string table = devices_table(cameras);
+    EXPECT_NE(std::string::npos, table.find("Version                          Protocol  BID\n"));
+    EXPECT_NE(std::string::npos, table.find("02     02:0F:00:00:00:01                10.0.0.14        8080   "
+                                            "V5.7.3 build 240101              onvif     NVT\\x1b[2J-210\n"));
+    EXPECT_NE(std::string::npos, table.find("03     urn:uuid:b"));
+    EXPECT_NE(std::string::npos, table.find("(login refused)"));
+
+    nlohmann::json json = nlohmann::json::parse(devices_json(cameras));
+    EXPECT_EQ("native", json[0]["protocol"]);
+    EXPECT_EQ("onvif", json[1]["protocol"]);
+    for (const char* field : {"mac_address", "ip_address", "software_ver", "endpoint", "xaddr", "manufacturer", "model"})
+        EXPECT_TRUE(json[1].contains(field)) << field;
+    EXPECT_EQ(8080, json[1]["port"]);
+    EXPECT_FALSE(json[1].contains("identity_error"));
+    EXPECT_EQ("refused", json[2]["identity"]);
+    EXPECT_EQ("GetDeviceInformation: HTTP 401", json[2]["identity_error"]);
+    EXPECT_EQ("", json[2]["mac_address"]);
 }

@@ -20,9 +20,9 @@ TEST(TerminalText, ControlsFormatCharactersAndBadBytesAreShownEscaped) {
 TEST(TerminalText, TheDeviceTableShowsDeviceTextsEscapedAndWhole) {
     DEV_INFO device = test_device("AA:BB\x1b[2J", "10.0.0.5");
     std::strcpy(device.software_ver, "V1\x1b]0;x\x07\xff\xfe\xfd\xfc\xfb\xfa\xf9\xf8\xf7\xf6\xf5\xf4\xf3\xf2");
-    std::string table = devices_table({device});
+    std::string table = devices_table({found_native(device)});
     EXPECT_EQ(table.find('\x1b'), std::string::npos);
     EXPECT_NE(table.find("AA:BB\\x1b[2J"), std::string::npos);
-    EXPECT_NE(table.find("V1\\x1b]0;x\\x07\\xff\\xfe\\xfd\\xfc\\xfb\\xfa\\xf9\\xf8\\xf7\\xf6\\xf5\\xf4\\xf3\\xf2  0x20\n"),
+    EXPECT_NE(table.find("V1\\x1b]0;x\\x07\\xff\\xfe\\xfd\\xfc\\xfb\\xfa\\xf9\\xf8\\xf7\\xf6\\xf5\\xf4\\xf3\\xf2  native    0x20\n"),
               std::string::npos);
 }

@@ -75,6 +75,18 @@ TEST(DeviceRows, NumberedInArrivalOrderAndRestartAfterClear) {
     EXPECT_EQ(rows.row(0).number, "01");
 }
 
+// A search empties discovery's list but not the rows, so a device heard just
+// before it is reported new again by the search's own sweep.
+TEST(DeviceRows, ADeviceReportedNewTwiceKeepsOneRow) {
+    DeviceRows rows;
+    rows.apply(device("aa", 2), true);
+    rows.apply(device("bb", 2), true);
+    EXPECT_TRUE(rows.apply(device("aa", 2, "127.0.0.8"), true));
+    EXPECT_EQ(rows.count(), 2);
+    EXPECT_EQ(rows.row(0).number, "01");
+    EXPECT_EQ(rows.row(0).ip, "127.0.0.8");
+}
+
 namespace {
 IPC_DEVICE_INFO info_of(const char* mac, std::uint32_t board_id) {
     IPC_DEVICE_INFO info{};

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ipc_test_fixture.h"
+#include "ui/report_list.h"
 
 namespace {
 
@@ -180,6 +181,22 @@ TEST_F(IpcTestActions, AutoShowWorkerBringsUpWhatDiscoveryLists) {
     list_camera();
     EXPECT_TRUE(pump_until([&] { return m_dlg->cur_mac() == mac(); }));
     EXPECT_TRUE(pump_until([&] { return m_dlg->live_handle() != -1 && m_dlg->is_shown(IDC_VIDEO); }));
+}
+
+// A camera heard between the worker's look at the empty list and its search
+// is reported new once more by the search's own sweep.
+TEST_F(IpcTestActions, ACameraReportedNewAgainByTheWorkersSearchKeepsOneRow) {
+    start_cameras();
+    open();
+    version_check(false);
+    m_dlg->OnBnClickedButtonStart();
+    m_dlg->set_checked(IDC_CHECK_AUTO_SHOW, true);
+    m_dlg->OnBnClickedCheckAutoShow();
+    list_camera();
+    list_camera();
+    EXPECT_TRUE(pump_until([&] { return m_dlg->cur_mac() == mac(); }));
+    EXPECT_EQ(m_dlg->device_rows().count(), 1);
+    EXPECT_EQ(m_dlg->report_list(IDC_LIST_DEVICE)->row_count(), 1);
 }
 
 TEST_F(IpcTestActions, RecordsPassThenNg) {

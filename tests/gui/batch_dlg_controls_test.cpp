@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "batch_dlg_fixture.h"
+#include "tests/runtime/trace_capture.h"
 
 namespace {
 
@@ -233,6 +234,16 @@ TEST_F(BatchDialogTest, ResetWithNothingCheckedShowsNothingAndStoresTheFields) {
     EXPECT_EQ(stored.value("path").toString(), "/srv/fw/camera.update");
 }
 
+TEST_F(BatchDialogTest, TheDialogsTraceLinesBeginWithTheirPositionLine) {
+    TraceCapture trace;
+    open_silent_dialog();
+    add_devices(2);
+    click(IDC_BTN_SET_TIME_FORMAT);  // nothing checked: nothing starts
+    EXPECT_TRUE(trace.contains("ip = 10.1.2.3\n"));
+    EXPECT_TRUE(trace.contains("CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=0"));
+    EXPECT_EQ(trace.messages_without_position(), std::vector<std::string>{});
+}
+
 TEST_F(BatchDialogTest, BrowseFillsThePathAndCancelKeepsIt) {
     CtervaneDlg& dlg = open_silent_dialog();
     files.answer_next("/data/fw/v2.update");
@@ -304,6 +315,20 @@ TEST_F(BatchDialogTest, SelectAllInvertAndRefresh) {
     add_devices(1);
     EXPECT_EQ(list().cell(0, 0), "01");
     EXPECT_FALSE(list().is_row_checked(0));
+}
+
+// An open dialog on a production LAN: one search at start, later ones only
+// on Refresh (and during a job, while flashed devices await their verdict).
+TEST_F(BatchDialogTest, AnIdleDialogSearchesOnceAndThenOnlyOnRefresh) {
+    rt_set_time_speed(100);
+    open_dialog(recording_options());
+    ASSERT_TRUE(pump_until([&] { return requests_sent() == 1; }));
+    pump_for(600);  // a minute of system time, idle
+    EXPECT_EQ(requests_sent(), 1);
+    click(IDC_BTN_REFRESH);
+    EXPECT_EQ(requests_sent(), 2);
+    pump_for(300);
+    EXPECT_EQ(requests_sent(), 2);
 }
 
 TEST_F(BatchDialogTest, DiscoveryThreadChangesReachTheListOnlyThroughTheQueue) {

@@ -25,9 +25,10 @@
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
+#include "sim_cameras.h"
+#include "tests/discovery/fake_network.h"
 #include "ui/report_list.h"
 #include "ui/scripted_services.h"
-#include "sim_cameras.h"
 
 using namespace batch_dlg;
 
@@ -66,6 +67,21 @@ protected:
         return options;
     }
     CtervaneDlg& open_silent_dialog() { return open_dialog(silent_options()); }
+
+    // Options of a dialog whose discovery hears nothing and whose every
+    // datagram is kept (recorded.sent()).
+    BatchDialogOptions recording_options() {
+        BatchDialogOptions options = silent_options();
+        options.transport = &recorded;
+        return options;
+    }
+    // The search requests the dialog's discovery sent so far.
+    int requests_sent() const {
+        int requests = 0;
+        for (const FakeNetwork::Datagram& datagram : recorded.sent())
+            if (datagram.port == recorded.device_port) ++requests;
+        return requests;
+    }
 
     CtervaneDlg& open_dialog(BatchDialogOptions options) {
         dialog = std::make_unique<CtervaneDlg>(nullptr, std::move(options));
@@ -139,6 +155,7 @@ protected:
 
     ui::ScriptedMessageBoxes boxes;
     ui::ScriptedFileDialogs files;
+    FakeNetwork recorded;                 // outlives the dialog, which sends into it
     std::unique_ptr<SimCameras> cameras;  // outlives the dialog, which searches it
     std::unique_ptr<CtervaneDlg> dialog;
 

@@ -71,7 +71,7 @@ sources=$(awk '{print $1}' <<<"$matches" | sort | tr '\n' ' ')
 [ "$(awk '{print $2}' <<<"$matches" | sort -u | wc -l)" = 4 ] || fail "endpoints not distinct"
 grep -q '^10.77.0.14 urn:uuid:[0-9a-f-]* http://10.77.0.14:80/onvif/device_service yes$' <<<"$matches" ||
   fail "ProbeMatches of 10.77.0.14 not as expected"
-native=$("$bin/tervane-cli" discover --card 10.77.0.1 --listen 1500 | tail -n +2 | awk '{print $3}' | sort | tr '\n' ' ')
+native=$("$bin/tervane-cli" discover --protocol native --card 10.77.0.1 --listen 1500 | tail -n +2 | awk '{print $3}' | sort | tr '\n' ' ')
 [ "$native" = "10.77.0.11 10.77.0.12 10.77.0.30 " ] || fail "native search found: $native"
 echo "ok: every ONVIF camera answers the multicast Probe from its own address"
 
