@@ -85,7 +85,7 @@ protected:
     // `count` ONVIF cameras (and `native` native ones first) on a loopback
     // network of this process.
     void start(int count, const std::string& settings = "", int native = 0,
-               std::vector<CameraIdentity> extra = {}) {
+               std::vector<SimListedCamera> extra = {}) {
         SimOptions o;
         int pid = static_cast<int>(getpid());
         m_prefix = "127." + std::to_string(100 + pid % 100) + "." + std::to_string(pid / 100 % 250) + ".";
@@ -266,7 +266,7 @@ TEST_F(OnvifHttpTest, UnicastProbeIsAnsweredFromTheCamerasAddress) {
 }
 
 TEST_F(OnvifHttpTest, StateDumpHoldsBothKindsAndACameraSpeakingBoth) {
-    CameraIdentity dual;
+    SimListedCamera dual;
     dual.mac = "02:88:00:00:00:01";
     dual.version = "1.0.0";
     dual.http_port = kHttpPort;
