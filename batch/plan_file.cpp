@@ -14,6 +14,7 @@
 #include "batch/text_limits.h"
 #include "runtime/ini_file.h"
 #include "runtime/regular_file.h"
+#include "search/mac_text.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ private:
 
     void check_mac(const std::string& text, PlanEntry& entry) {
         if (text.empty()) return problem(PlanFault::NoMac);
-        std::optional<std::string> mac = canonical_mac(text);
+        std::optional<std::string> mac = normalise_mac(text);
         if (!mac) return problem(PlanFault::BadMac, text);
         if (first_to_claim(m_macs, *mac, PlanFault::MacTwice)) entry.mac = *mac;
     }
@@ -219,7 +220,7 @@ PlannedByMac DevicePlan::by_mac() const {
 }
 
 const PlanEntry* DevicePlan::find(const std::string& mac) const {
-    const std::optional<std::string> key = canonical_mac(mac);
+    const std::optional<std::string> key = normalise_mac(mac);
     if (!key) return nullptr;
     auto found = std::find_if(entries.begin(), entries.end(), [&](const PlanEntry& e) { return e.mac == *key; });
     return found == entries.end() ? nullptr : &*found;
@@ -263,7 +264,7 @@ std::vector<PlanProblem> plan_address_conflicts(const DevicePlan& plan,
     for (const PlanEntry& entry : plan.entries) {
         if (entry.values.ip.empty()) continue;
         for (const auto& [mac, ip] : listed) {
-            if (ip != entry.values.ip || canonical_mac(mac) == entry.mac) continue;
+            if (ip != entry.values.ip || normalise_mac(mac) == entry.mac) continue;
             problems.push_back({entry.line, PlanFault::IpInUse, quoted_value(ip + " " + mac), 0});
             break;
         }

@@ -58,7 +58,7 @@ struct PlanProblem {
 
 struct PlanEntry {
     int line = 0;
-    std::string mac;  // canonical_mac() form
+    std::string mac;  // as normalise_mac() writes it
     PlannedValues values;
 };
 

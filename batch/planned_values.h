@@ -3,7 +3,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
@@ -23,12 +22,10 @@ struct PlannedValues {
     bool plans_network() const { return !ip.empty() || dhcp.has_value(); }
 };
 
-// The planned devices of a job by MAC, in the form canonical_mac() gives.
+// The planned devices of a job by MAC, in the form normalise_mac() gives
+// ("AA:BB:CC:DD:EE:FF", search/mac_text.h): a plan may write a MAC in any
+// case and separator style.
 using PlannedByMac = std::map<std::string, PlannedValues>;
-
-// "AA:BB:CC:DD:EE:FF" for six bytes written in any case as aa:bb:cc:dd:ee:ff,
-// aa-bb-cc-dd-ee-ff, aabb.ccdd.eeff or aabbccddeeff; nothing for any other text.
-std::optional<std::string> canonical_mac(std::string_view text);
 
 // The planned values of the device listed with `mac`; null when it has none.
 const PlannedValues* planned_for(const PlannedByMac& plan, const std::string& mac);

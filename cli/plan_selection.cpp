@@ -1,11 +1,12 @@
 #include "cli/plan_selection.h"
+#include "search/mac_text.h"
 
 #include <map>
 
 PlanSelection select_planned(const DevicePlan& plan, const std::vector<ListedDevice>& listed) {
     std::map<std::string, const ListedDevice*> by_mac;
     for (const ListedDevice& device : listed)
-        if (std::optional<std::string> mac = canonical_mac(device.mac)) by_mac.emplace(*mac, &device);
+        if (std::optional<std::string> mac = normalise_mac(device.mac)) by_mac.emplace(*mac, &device);
     PlanSelection selection;
     for (const PlanEntry& entry : plan.entries) {
         auto found = by_mac.find(entry.mac);

@@ -10,6 +10,7 @@
 #include "batch/job_report_files.h"
 #include "runtime/trace.h"
 #include "ui/report_list.h"
+#include "search/mac_text.h"
 
 using namespace batch_dlg;
 
@@ -74,7 +75,7 @@ std::vector<DeviceOutcome> CtervaneDlg::unlisted_planned() const {
     if (!m_table.has_plan()) return unlisted;
     std::set<std::string> listed;
     for (const DeviceRow& row : m_table.rows())
-        if (std::optional<std::string> mac = canonical_mac(row.mac)) listed.insert(*mac);
+        if (std::optional<std::string> mac = normalise_mac(row.mac)) listed.insert(*mac);
     for (const PlanEntry& entry : m_plan.entries)
         if (listed.count(entry.mac) == 0) unlisted.push_back(unlisted_device(entry.mac, entry.values));
     return unlisted;
