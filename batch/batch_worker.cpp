@@ -136,7 +136,11 @@ void CBatchWorker::confirm_planned_address() {
     const std::optional<PlannedValues>& planned = m_job.planned(m_slot);
     if (!planned || planned->ip.empty()) return;
     const std::int64_t deadline = rt_clock_ms() + kPlannedAddressWaitMs;
+    // Discovery hears the device anew only when it searches: the front end
+    // searches while devices wait to be heard, for a verdict or for this.
+    std::optional<VerdictSearch::Waiting> searching;
     while (m_job.table().ip_of(m_ch) != planned->ip) {
+        if (!searching) searching.emplace(m_job.verdict_search());
         if (!running()) return;
         if (rt_clock_ms() >= deadline) {
             TRACE_MSG("CBatchWorker::confirm_planned_address", "device index %d not heard at %s\n", m_ch,

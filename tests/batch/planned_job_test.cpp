@@ -1,5 +1,6 @@
 // A job over devices of which a plan gives some their own values: each
 // worker runs its own device's steps, read from the job's copy.
+#include <atomic>
 #include <cstring>
 
 #include "batch/job_display.h"
@@ -117,8 +118,13 @@ TEST_F(PlannedJob, AnAddressAloneEndsThatWorkerWhileTheOthersGoOn) {
 TEST_F(PlannedJob, APlannedAddressTheDeviceIsNeverHeardFromFailsItsNetworkStep) {
     add_camera(1);
     table.set_plan({{mac_of(1), address("127.0.0.41", "u1")}});
+    // The front end searches while the worker waits to hear the device.
+    std::atomic<int> searches{0};
+    job.verdict_search().start([&] { ++searches; });
     ASSERT_EQ(start(), START_OK);
     wait_finished();
+    job.verdict_search().stop();
+    EXPECT_GT(searches.load(), 0);
     const std::vector<int> codes = statuses(0);
     EXPECT_TRUE(contains(codes, 13));
     // It kept its address: the UID goes there.
