@@ -350,6 +350,12 @@ KALTRO_API int32_t Network_ClientUnregisterVideoTarget(uint32_t target) {
     return video_targets().remove(target) ? NETWORK_OK : NETWORK_ERR_INVALID_HANDLE;
 }
 
+KALTRO_API int32_t Network_ClientDeliverVideoFrame(uint32_t target, const KALTRO_VIDEO_FRAME* frame) {
+    if (frame == nullptr || (frame->pixels == nullptr) != (frame->width == 0 && frame->height == 0))
+        return NETWORK_ERR_INVALID_ARG;
+    return video_targets().deliver(target, *frame) ? NETWORK_OK : NETWORK_ERR_INVALID_HANDLE;
+}
+
 KALTRO_API int32_t Network_ClientSetThreadAbortCB(NETWORK_ABORT_CB check, void* user) {
     set_thread_abort_check(check, user);
     return NETWORK_OK;

@@ -33,7 +33,9 @@ typedef struct KALTRO_VIDEO_FRAME {
 } KALTRO_VIDEO_FRAME;
 
 /* Runs on a library thread; must return quickly and must not wait for the
- * thread that unregisters the target. */
+ * thread that unregisters the target. A frame whose pixels are NULL (width
+ * and height 0) says the stream that fed the target ended: show no picture
+ * rather than keep the last one as if it were live. */
 typedef void (*KALTRO_VIDEO_CB)(uint32_t target, const KALTRO_VIDEO_FRAME *frame, void *user);
 
 /* Option bits of LIVE_CTRL_OPTIONS. */
@@ -46,6 +48,11 @@ KALTRO_API int32_t Network_ClientRegisterVideoTarget(uint32_t *target, KALTRO_VI
 KALTRO_API int32_t Network_ClientSetVideoTargetSize(uint32_t target, int32_t width, int32_t height);
 /* No callback for the target runs once this returned. */
 KALTRO_API int32_t Network_ClientUnregisterVideoTarget(uint32_t target);
+/* Hands a picture (or the end mark above) from another source of live video
+ * in the process to the target's callback, on the caller's thread, exactly
+ * as the library's own streams do; NETWORK_ERR_INVALID_HANDLE when there is
+ * no such target. The caller's frame is only read during the call. */
+KALTRO_API int32_t Network_ClientDeliverVideoFrame(uint32_t target, const KALTRO_VIDEO_FRAME *frame);
 
 #ifdef __cplusplus
 }

@@ -88,6 +88,12 @@ void LivePicture::draw(std::uint32_t sequence, const std::string& mac, const std
     text(10, 14 + 10 * scale, scale, clock, 0xFFFF00);
 }
 
+std::vector<std::uint8_t>& LivePicture::render_rgb(std::uint32_t sequence, const std::string& mac,
+                                                   const std::string& clock) {
+    draw(sequence, mac, clock);
+    return m_rgb;
+}
+
 std::vector<std::uint8_t> LivePicture::render_jpeg(std::uint32_t sequence, const std::string& mac,
                                                    const std::string& clock) {
     if (!m_encoder || m_size.width <= 0 || m_size.height <= 0) return {};
@@ -106,9 +112,12 @@ std::vector<std::uint8_t> LivePicture::render_jpeg(std::uint32_t sequence, const
 
 std::string live_clock_text() {
     using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return live_clock_text(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+std::string live_clock_text(std::int64_t epoch_ms) {
+    const std::time_t seconds = static_cast<std::time_t>(epoch_ms / 1000);
+    const int ms = static_cast<int>(epoch_ms % 1000);
     std::tm local{};
     localtime_r(&seconds, &local);
     char text[16];

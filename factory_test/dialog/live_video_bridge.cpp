@@ -18,8 +18,12 @@ LiveVideoBridge::~LiveVideoBridge() {
 
 void LiveVideoBridge::on_frame(std::uint32_t, const KALTRO_VIDEO_FRAME* frame, void* user) {
     auto* self = static_cast<LiveVideoBridge*>(user);
-    const QImage whole(frame->pixels, frame->width, frame->height, frame->stride, QImage::Format_RGB32);
-    QImage shown = whole.copy(frame->crop_x, frame->crop_y, frame->crop_width, frame->crop_height);
+    // No pixels: the stream ended, and a null picture clears the area.
+    QImage shown;
+    if (frame->pixels) {
+        const QImage whole(frame->pixels, frame->width, frame->height, frame->stride, QImage::Format_RGB32);
+        shown = whole.copy(frame->crop_x, frame->crop_y, frame->crop_width, frame->crop_height);
+    }
     {
         std::lock_guard<std::mutex> guard(self->m_lock);
         self->m_latest = std::move(shown);
@@ -35,7 +39,10 @@ void LiveVideoBridge::show_latest() {
         image.swap(m_latest);
     }
     m_pending.store(false);
-    if (image.isNull()) return;
+    if (image.isNull()) {
+        m_area->set_picture(QPixmap());
+        return;
+    }
     m_area->set_picture(QPixmap::fromImage(image));
     m_shown++;
 }

@@ -4,7 +4,8 @@
 // video area: registers the area as a video target, keeps the newest picture
 // the library delivered (on its thread) and shows it on the window thread.
 // A picture that arrives while the previous one waits replaces it, so a busy
-// window drops frames instead of queueing them.
+// window drops frames instead of queueing them. The end mark of a stream
+// (a frame without pixels) empties the area.
 
 #include <QImage>
 #include <QObject>

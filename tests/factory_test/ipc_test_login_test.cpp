@@ -351,3 +351,32 @@ TEST_F(IpcTestLogin, FitsCommonLaptopScreensWithEitherFont) {
     }
     QApplication::setFont(latin);
 }
+
+// Another source of live video (RTSP) feeds the area through the same
+// target; the end mark of its stream empties the area rather than leaving
+// the last picture up as if it were live.
+TEST_F(IpcTestLogin, EndOfStreamMarkEmptiesTheVideoArea) {
+    ui::ClickableFrame area;
+    LiveVideoBridge bridge(&area);
+    ASSERT_NE(bridge.target(), 0u);
+    std::vector<std::uint32_t> pixels(64 * 32, 0xFF336699u);
+    KALTRO_VIDEO_FRAME frame{};
+    frame.width = frame.crop_width = 64;
+    frame.height = frame.crop_height = 32;
+    frame.stride = 64 * 4;
+    frame.pixels = reinterpret_cast<const std::uint8_t*>(pixels.data());
+    ASSERT_EQ(Network_ClientDeliverVideoFrame(bridge.target(), &frame), NETWORK_OK);
+    ASSERT_TRUE(pump_until([&] { return bridge.shown() == 1; }));
+    EXPECT_EQ(area.picture().toImage().pixel(10, 10), 0xFF336699u);
+
+    const KALTRO_VIDEO_FRAME end{};
+    ASSERT_EQ(Network_ClientDeliverVideoFrame(bridge.target(), &end), NETWORK_OK);
+    EXPECT_TRUE(pump_until([&] { return area.picture().isNull(); }));
+    EXPECT_EQ(bridge.shown(), 1u);
+
+    KALTRO_VIDEO_FRAME half = frame;
+    half.pixels = nullptr;  // a size without pixels is no end mark
+    EXPECT_EQ(Network_ClientDeliverVideoFrame(bridge.target(), &half), NETWORK_ERR_INVALID_ARG);
+    EXPECT_EQ(Network_ClientDeliverVideoFrame(bridge.target(), nullptr), NETWORK_ERR_INVALID_ARG);
+    EXPECT_EQ(Network_ClientDeliverVideoFrame(bridge.target() + 1000, &frame), NETWORK_ERR_INVALID_HANDLE);
+}

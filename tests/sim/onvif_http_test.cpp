@@ -268,9 +268,6 @@ TEST_F(OnvifHttpTest, UnicastProbeIsAnsweredFromTheCamerasAddress) {
 TEST_F(OnvifHttpTest, StateDumpHoldsBothKindsAndACameraSpeakingBoth) {
     SimListedCamera dual;
     dual.mac = "02:88:00:00:00:01";
-    dual.version = "1.0.0";
-    dual.http_port = kHttpPort;
-    dual.cmd_port = 6002;
     dual.protocol = CameraProtocol::both;
     int pid = static_cast<int>(getpid());
     dual.ip = "127." + std::to_string(100 + pid % 100) + "." + std::to_string(pid / 100 % 250) + ".50";
