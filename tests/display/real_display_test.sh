@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The real tervane on a real X server (Xvfb, the xcb platform), driven over
 # the accessibility bus of a D-Bus session of its own (drive_tervane.py), on a
-# private LAN of network namespaces where ipcsim plays the demo's 12 cameras.
+# private LAN of network namespaces where ipcsim plays the demo's 12 cameras:
+# an upgrade, then a plan loaded and the list exported through the real file
+# dialogs and the plan run (each camera its own UID, two their own
+# addresses, checked in the simulator's state dump), then the test bench.
 # Skips (77) outside the private namespace of scripts/in-netns.sh; a missing
 # tool is a failure, not a skip (scripts/setup.sh installs them all).
 # Usage: real_display_test.sh <bin dir> <locale> [<width>x<height>]
@@ -51,3 +54,9 @@ SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=12 "$root/scripts/sim-lan.sh" \
 upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
 echo "display test: the simulator reports $upgraded of 12 cameras on 2.0.0"
 [ "$upgraded" = 12 ]
+# The plan's job: each camera's own UID (site-<mac>), two at their planned addresses.
+own_uids=$(jq '[.cameras[] | select(.files["/config/tuya.cfg"] == ("site-" + (.mac | gsub(":"; "") | ascii_downcase) + "\n"))] | length' \
+  "$work/cameras-state.json")
+moved=$(jq '[.cameras[] | select(.ip == "10.77.0.201" or .ip == "10.77.0.202")] | length' "$work/cameras-state.json")
+echo "display test: the simulator holds $own_uids cameras with their own UID, $moved at planned addresses"
+[ "$own_uids" = 12 ] && [ "$moved" = 2 ]
