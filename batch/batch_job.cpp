@@ -34,16 +34,9 @@ const char* start_refusal_key(int result) {
         case START_ALL_IP_CONFLICT: return "IDS_ALL_IP_CONFLICT";
         case START_PASSWORD_TOO_LONG: return "IDS_DEFAULT_PWD_TOO_LONG";
         case START_BAD_UID: return "IDS_UID_NOT_ALLOWED";
+        case START_RANGE_AND_PLAN: return "IDS_PLAN_AND_RANGE";
         default: return "IDS_START_UPGRADE_FAIL";
     }
-}
-
-bool uid_is_shell_safe(const std::string& uid) {
-    if (uid.empty() || uid.size() > 100) return false;
-    return std::all_of(uid.begin(), uid.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-               c == '_' || c == '.';
-    });
 }
 
 CBatchJob::CBatchJob(CDeviceTable& table, IDeviceClient& client, IDiscoveryLink& discovery)
@@ -100,6 +93,7 @@ int CBatchJob::plan_workers(const JobParams& params, const std::string& range_st
             m_table.set_checked(row, false);
             skipped.push_back({row, SkippedRow::NoVersion, r->note});
         } else if (static_cast<int>(rows.size()) < limit) {
+            if (int refused = refuse_planned(*r); refused != START_OK) return refused;
             rows.push_back(row);
         } else {
             skipped.push_back({row, SkippedRow::NoFreeAddress});
@@ -108,6 +102,33 @@ int CBatchJob::plan_workers(const JobParams& params, const std::string& range_st
     std::lock_guard<std::mutex> guard(m_runs_lock);
     m_skipped = std::move(skipped);
     return START_OK;
+}
+
+int CBatchJob::refuse_planned(const DeviceRow& row) const {
+    if (!row.planned) return START_OK;
+    // The range hands out its addresses in row order: one device cannot
+    // take both its own address and one of the range.
+    if (m_steps.change_auto_ip && !row.planned->ip.empty()) return START_RANGE_AND_PLAN;
+    if (!row.planned->uid.empty() && !uid_is_shell_safe(row.planned->uid)) return START_BAD_UID;
+    return START_OK;
+}
+
+void CBatchJob::plan_slots(const std::vector<int>& rows) {
+    int at_barrier = 0;
+    for (std::size_t t = 0; t < rows.size(); ++t) {
+        std::optional<DeviceRow> r = m_table.row(rows[t]);
+        m_planned[t] = r ? r->planned : std::nullopt;
+        m_slot_steps[t] = m_steps;
+        if (m_planned[t]) m_slot_steps[t] = planned_steps(m_steps, *m_planned[t], {r->ip, r->mask, r->gateway});
+        if (waits_at_ip_change_barrier(m_slot_steps[t])) ++at_barrier;
+    }
+    // Only the workers that change an address before their other steps
+    // meet at the barrier; with per-device steps that need not be all.
+    m_barrier_cnt.store(at_barrier);
+}
+
+JobParams CBatchJob::params_of(int slot) const {
+    return m_planned[slot] ? planned_params(m_params, *m_planned[slot]) : m_params;
 }
 
 int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, const std::string& range_start,
@@ -130,7 +151,7 @@ int CBatchJob::start_upgrade(const JobParams& params, const std::string& path, c
     // The worker count is final before the first worker starts, so the
     // barrier and the progress never see a count that is still growing.
     m_thrd_cnt.store(static_cast<int>(rows.size()));
-    m_barrier_cnt.store(static_cast<int>(rows.size()));
+    plan_slots(rows);
     clear_counters();
     record_runs(rows);
     m_running.store(1);
@@ -151,6 +172,7 @@ void CBatchJob::record_runs(const std::vector<int>& rows) {
             run.ip_before = r->ip;
             run.version_before = r->version;
             run.protocol = r->protocol;
+            run.planned = r->planned;
         }
         runs.push_back(std::move(run));
     }
@@ -187,7 +209,7 @@ void CBatchJob::launch_workers(int count) {
             // IP-change barrier no longer waits for it.
             TRACE_MSG("CBatchJob::launch_workers", "worker of row %d could not be started\n", m_slot_row[t]);
             m_entered[t].store(1);
-            m_barrier_cnt.fetch_sub(1);
+            if (waits_at_ip_change_barrier(m_slot_steps[t])) m_barrier_cnt.fetch_sub(1);
             finished_one_device(m_slot_row[t]);
         }
     }
@@ -222,6 +244,13 @@ void CBatchJob::note_worker_end(int slot, int passes) {
     if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
     m_runs[slot].ended_at = rt_calendar_ms();
     m_runs[slot].passes = passes;
+    ++m_runs_generation;
+}
+
+void CBatchJob::note_uid_written(int slot, bool written) {
+    std::lock_guard<std::mutex> guard(m_runs_lock);
+    if (slot < 0 || slot >= static_cast<int>(m_runs.size())) return;
+    m_runs[slot].uid_written = written;
     ++m_runs_generation;
 }
 
@@ -262,6 +291,8 @@ void CBatchJob::stop_job() {
             finished_one_device(m_slot_row[slot]);
         }
         m_new_ip[slot].clear();
+        m_planned[slot].reset();
+        m_slot_steps[slot] = JOB_STEPS{};
     }
     m_fw_path.clear();
     m_fw_version.reset();

@@ -15,6 +15,7 @@
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
 #include "batch/report_queue.h"
+#include "batch/text_limits.h"
 #include "batch/verdict_search.h"
 #include "client/kaltro_client.h"
 #include "onvif/onvif_device.h"
@@ -37,6 +38,7 @@ enum StartResult : int {
     START_ALL_IP_CONFLICT = 2,   // every address of the range is in use
     START_PASSWORD_TOO_LONG = 3, // the default password does not fit the device's 31 bytes
     START_BAD_UID = 4,           // the UID could change the meaning of the device's shell line
+    START_RANGE_AND_PLAN = 5,    // a device has a planned address and the job hands out a range
 };
 
 // The language-file key of the text that tells the user why start_upgrade
@@ -59,6 +61,8 @@ struct DeviceRun {
     std::string marks[6];        // network, upgrade, logo, command, time, settings
     int message_status = -1;     // the last status code with a message: the status text
     bool already_current = false;  // the upgrade was refused: it runs the firmware's version
+    std::optional<PlannedValues> planned;  // the device's own values when a plan names it
+    std::optional<bool> uid_written;       // the UID step's answer: 0 or not; nothing until it ran
 };
 
 // A checked row that the job did not take, and why.
@@ -157,6 +161,14 @@ public:
     // take any file, and their verdict trusts no other file's version field.
     const std::optional<std::string>& fw_native_version() const { return m_fw_native_version; }
     const std::string& new_ip(int slot) const { return m_new_ip[slot]; }
+    // A slot's device as a plan gave it its own values, copied from its row
+    // when the job started (nothing when no plan names it), and the steps
+    // and fields that make of them with the job's: what its worker runs.
+    const std::optional<PlannedValues>& planned(int slot) const { return m_planned[slot]; }
+    const JOB_STEPS& steps_of(int slot) const { return m_slot_steps[slot]; }
+    JobParams params_of(int slot) const;
+    // The UID step's answer for the slot's device, for its report.
+    void note_uid_written(int slot, bool written);
     std::int32_t dev_handle(int slot) const { return m_dev_handle[slot].load(); }
     void set_dev_handle(int slot, std::int32_t handle) { m_dev_handle[slot].store(handle); }
     int finish_change_ip_count();
@@ -172,6 +184,9 @@ public:
 private:
     int plan_workers(const JobParams& params, const std::string& range_start,
                      const std::string& range_end, std::vector<int>& rows);
+    int refuse_planned(const DeviceRow& row) const;
+    // Each taken row's planned values and steps, into its slot.
+    void plan_slots(const std::vector<int>& rows);
     void clear_counters();
     void start_workers(const std::vector<int>& rows);
     void launch_workers(int count);
@@ -197,6 +212,8 @@ private:
     std::unique_ptr<CThread<CBatchJob>[]> m_worker;
     std::thread m_launcher;  // creates the workers' threads
     std::string m_new_ip[kMaxWorkers];
+    std::optional<PlannedValues> m_planned[kMaxWorkers];
+    JOB_STEPS m_slot_steps[kMaxWorkers] = {};
     int m_slot_row[kMaxWorkers] = {};
     // Set when a slot's worker body has begun; a worker stopped before its
     // thread ran is reported finished by stop_job instead.
@@ -215,8 +232,3 @@ private:
     int m_finish_cnt = 0;
     int m_finish_change_ip_cnt = 0;
 };
-
-// Is the UID safe inside the device's shell line "echo <uid> >/config/tuya.cfg"?
-// Only letters, digits, '-', '_' and '.', 1 to 100 of them: nothing the shell
-// would read as a separator, redirection, quote, expansion or comment.
-bool uid_is_shell_safe(const std::string& uid);

@@ -36,7 +36,7 @@ void CBatchWorker::setting_steps() {
     if (!logo_step() || !command_step() || !time_step()) return;
     // The time column says so when the job also asked for an NTP server,
     // which only ONVIF cameras take.
-    if (!m_job.params().ntp_server.empty()) post(kStatusNtpNotOnNative);
+    if (!m_params.ntp_server.empty()) post(kStatusNtpNotOnNative);
     if (!settings_step() || !uid_step()) return;
     if (!control_step(m_steps.restore_factory, kRetryFactory, DEVICE_CTRL_RESTORE_FACTORY)) return;
     control_step(m_steps.reset_pwd, kRetryResetPwd, DEVICE_CTRL_RESET_PWD);
@@ -47,10 +47,10 @@ bool CBatchWorker::logo_step() {
         post(21);
         return true;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(m_job.params().logo_path), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_regular_file(m_params.logo_path), &std::fclose);
     if (!file) {
         TRACE_MSG("CBatchWorker::logo_step", "logo file \"%s\" cannot be opened (or is not a regular file)\n",
-                  m_job.params().logo_path.c_str());
+                  m_params.logo_path.c_str());
         m_retry_step = 0;
         post(19);
         return true;
@@ -112,11 +112,12 @@ bool CBatchWorker::send_logo(std::FILE* file) {
     return true;
 }
 
-bool CBatchWorker::send_shell_line(const std::string& line, int step) {
+bool CBatchWorker::send_shell_line(const std::string& line, int step, int32_t* answer_out) {
     char buffer[NETWORK_SHELL_LINE_SIZE] = {};
     std::string cut = cut_utf8(line, NETWORK_SHELL_LINE_SIZE - 1);
     std::memcpy(buffer, cut.data(), cut.size());
     int32_t answer = m_job.client().SetDeviceConfig(m_device_handle, NETWORK_CMD_SHELL, 0, buffer, sizeof buffer);
+    if (answer_out != nullptr) *answer_out = answer;
     if (asks_retry(answer, step)) return false;
     post(answer == 0 ? 23 : 22);
     return true;
@@ -128,7 +129,7 @@ bool CBatchWorker::command_step() {
         if (!(m_steps.change_UID || m_steps.restore_factory || m_steps.reset_pwd)) post(24);
         return true;
     }
-    return send_shell_line(m_job.params().command, kRetryCommand);
+    return send_shell_line(m_params.command, kRetryCommand);
 }
 
 bool CBatchWorker::time_step() {
@@ -157,7 +158,7 @@ bool CBatchWorker::time_step() {
 bool CBatchWorker::settings_step() {
     // A retried pass sends the record of the earlier pass as it was.
     if (m_retry_step == 0 && running() &&
-        fill_customer_cfg(m_customer_cfg, m_steps, m_job.params(), group1()))
+        fill_customer_cfg(m_customer_cfg, m_steps, m_params, group1()))
         m_need_set_customer_cfg = true;
     TRACE_MSG("CBatchWorker::settings_step",
               "CtervaneDlg::  ThreadFunc  ---------------- need_set_customer_cfg=%d device_handle=%d\n",
@@ -181,7 +182,10 @@ bool CBatchWorker::uid_step() {
         return true;
     }
     // start_upgrade has checked that the UID is plain text for the shell.
-    return send_shell_line("echo " + m_job.params().uid + " >/config/tuya.cfg", kRetryUid);
+    int32_t answer = 0;
+    if (!send_shell_line("echo " + m_params.uid + " >/config/tuya.cfg", kRetryUid, &answer)) return false;
+    m_job.note_uid_written(m_slot, answer == 0);
+    return true;
 }
 
 bool CBatchWorker::control_step(bool flagged, int step, int32_t code) {

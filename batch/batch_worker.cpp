@@ -26,6 +26,10 @@ constexpr std::int64_t kDisconnectWaitMs = 120000;
 // discovery has heard it again; the verdict gives discovery this long.
 constexpr std::int64_t kVersionWaitMs = 10000;
 
+// A device given its planned address is heard from there at discovery's
+// next search; this long covers several searches and a slow device.
+constexpr std::int64_t kPlannedAddressWaitMs = 30000;
+
 // A network field goes into the change request only when it fits the
 // request's 32-byte text with its terminator.
 bool fits_request_field(const std::string& text) { return text.size() <= 30; }
@@ -54,25 +58,51 @@ void CBatchWorker::run() {
     finish();
 }
 
-void CBatchWorker::send_ip_change(bool with_network_fields) {
+bool CBatchWorker::send_ip_change(bool with_network_fields) {
     IpChangeRequest request{m_mac, m_job.new_ip(m_slot), "", ""};
-    const JobParams& params = m_job.params();
     if (with_network_fields) {
-        if (fits_request_field(params.net_ip)) request.ip = params.net_ip;
-        if (fits_request_field(params.net_mask)) request.mask = params.net_mask;
-        if (fits_request_field(params.net_gateway)) request.gateway = params.net_gateway;
+        if (fits_request_field(m_params.net_ip)) request.ip = m_params.net_ip;
+        if (fits_request_field(m_params.net_mask)) request.mask = m_params.net_mask;
+        if (fits_request_field(m_params.net_gateway)) request.gateway = m_params.net_gateway;
     }
+    // An address given alone keeps the device's mask and gateway: sent
+    // empty they would take the device off its network.
+    const bool address_alone = request.mask.empty() && request.gateway.empty();
     bool sent = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (attempt > 0) rt_sleep_ms(100);
-        int ret = with_network_fields ? m_job.discovery().ChangeIp(request)
-                                      : m_job.discovery().ChangeIpPort(request);
+        int ret = with_network_fields && !address_alone ? m_job.discovery().ChangeIp(request)
+                                                        : m_job.discovery().ChangeIpPort(request);
         if (ret == 0) post(14);
         sent = sent || ret == 0;
     }
     // Not one request could leave (no card up, the chosen card down): the
     // device keeps its address, which the row must say rather than nothing.
     if (!sent) post(13);
+    return sent;
+}
+
+// A planned address has taken only when discovery hears the device from
+// it: the report says so, and a device that never answers from there is a
+// failed network step rather than a silent one.
+void CBatchWorker::confirm_planned_address() {
+    const std::optional<PlannedValues>& planned = m_job.planned(m_slot);
+    if (!planned || planned->ip.empty()) return;
+    const std::int64_t deadline = rt_clock_ms() + kPlannedAddressWaitMs;
+    // Discovery hears the device anew only when it searches: the front end
+    // searches while devices wait to be heard, for a verdict or for this.
+    std::optional<VerdictSearch::Waiting> searching;
+    while (m_job.table().ip_of(m_ch) != planned->ip) {
+        if (!searching) searching.emplace(m_job.verdict_search());
+        if (!running()) return;
+        if (rt_clock_ms() >= deadline) {
+            TRACE_MSG("CBatchWorker::confirm_planned_address", "device index %d not heard at %s\n", m_ch,
+                      planned->ip.c_str());
+            post(13);
+            return;
+        }
+        rt_sleep_ms(100);
+    }
 }
 
 bool CBatchWorker::ip_change_steps() {
@@ -81,7 +111,7 @@ bool CBatchWorker::ip_change_steps() {
         if (!after_ip_change(&JOB_STEPS::change_auto_ip)) return false;
     }
     if (m_steps.change_ip) {
-        if (m_ip != m_job.new_ip(m_slot)) send_ip_change(true);
+        if (m_ip != m_job.new_ip(m_slot) && send_ip_change(true)) confirm_planned_address();
         if (!after_ip_change(&JOB_STEPS::change_ip)) return false;
     }
     if (!m_steps.change_auto_ip && !m_steps.change_ip) post(15);
@@ -123,13 +153,12 @@ void CBatchWorker::passes() {
 int CBatchWorker::login() {
     m_max_wait_time = 60000;
     m_ip_use = m_steps.change_auto_ip ? m_job.new_ip(m_slot) : m_job.table().ip_of(m_ch);
-    const JobParams& params = m_job.params();
     int ret = -1;
     // The budget is counted per attempt (6 s each), so a pass makes at most
     // 10 attempts however long each one takes.
     while (m_max_wait_time > 0 && running()) {
         if (m_steps.change_auto_ip) sleep_while_running(5000);
-        ret = m_job.client().Login(&m_device_handle, m_ip_use, m_port, params.user, params.pwd);
+        ret = m_job.client().Login(&m_device_handle, m_ip_use, m_port, m_params.user, m_params.pwd);
         TRACE_MSG("CBatchWorker::login",
                   "### device index %d start to login %s ,return value== %d and max_try_cnt = %d "
                   "device_handle=%d  max_wait_time=%d\n",
@@ -310,13 +339,12 @@ void CBatchWorker::wait_after_flash() {
 }
 
 void CBatchWorker::second_login() {
-    const JobParams& params = m_job.params();
     int budget = 60000;
     while (budget > 0 && running()) {
         if (std::optional<std::string> listed = m_job.discovery().FindIp(m_mac)) m_ip = *listed;
         budget -= m_job.random_wait(5);
         const std::string& target = m_steps.change_auto_ip ? m_job.new_ip(m_slot) : m_ip;
-        int ret = m_job.client().Login(&m_device_handle, target, m_port, params.user, params.pwd);
+        int ret = m_job.client().Login(&m_device_handle, target, m_port, m_params.user, m_params.pwd);
         m_job.set_dev_handle(m_slot, m_device_handle);
         TRACE_MSG("CBatchWorker::second_login",
                   "###device index %d upgrade login ret=%d device_handle=%d max_wait_time=%dms\n", m_ch, ret,

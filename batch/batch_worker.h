@@ -24,7 +24,9 @@ private:
 
     // IP change and its barrier; false when the job is that change alone.
     bool ip_change_steps();
-    void send_ip_change(bool with_network_fields);
+    // True when at least one request could be sent.
+    bool send_ip_change(bool with_network_fields);
+    void confirm_planned_address();
 
     void passes();
     int login();
@@ -55,7 +57,8 @@ private:
     bool settings_step();
     bool uid_step();
     bool control_step(bool flagged, int step, int32_t code);
-    bool send_shell_line(const std::string& line, int step);
+    // `answer` (when given) gets the device's answer.
+    bool send_shell_line(const std::string& line, int step, int32_t* answer = nullptr);
     // Applies the retry rule to a device answer; true when it asked for a retry.
     bool asks_retry(int32_t answer, int step);
 

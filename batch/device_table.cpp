@@ -33,6 +33,13 @@ void write_columns(DeviceRow& row, const ListedDevice& device) {
     row.endpoint = onvif ? device.endpoint : std::string();
     row.xaddr = onvif ? device.xaddr : std::string();
     row.note = device.note;
+    row.mask = device.mask;
+    row.gateway = device.gateway;
+}
+
+std::optional<PlannedValues> planned_copy(const PlannedByMac& plan, const std::string& mac) {
+    const PlannedValues* planned = planned_for(plan, mac);
+    return planned ? std::optional<PlannedValues>(*planned) : std::nullopt;
 }
 
 }  // namespace
@@ -89,6 +96,12 @@ int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) 
         }
         if (row == nullptr) return 0;
         write_columns(*row, device);
+        // An ONVIF camera is listed before its MAC is known: a plan finds it
+        // once its login has told the MAC.
+        if (!row->planned && !row->mac.empty()) {
+            row->planned = planned_copy(m_plan, row->mac);
+            if (row->planned) row->checked = true;
+        }
         if (device.software_ver.empty()) row->results[COL_UPGRADE - COL_NETWORK] = need_update_text;
         changed = static_cast<int>(row - m_rows.data());
     }
@@ -102,6 +115,23 @@ void CDeviceTable::clear() {
         m_rows.clear();
     }
     notify(-1);
+}
+
+void CDeviceTable::set_plan(PlannedByMac plan) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_plan = std::move(plan);
+        for (DeviceRow& row : m_rows) {
+            row.planned = planned_copy(m_plan, row.mac);
+            if (!m_plan.empty()) row.checked = row.planned.has_value();
+        }
+    }
+    notify(-1);
+}
+
+bool CDeviceTable::has_plan() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return !m_plan.empty();
 }
 
 int CDeviceTable::row_count() const {

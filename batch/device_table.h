@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "search/device_protocol.h"
+#include "batch/planned_values.h"
 
 // One discovered device as the list shows it (UTF-8 texts).
 struct ListedDevice {
@@ -17,6 +18,8 @@ struct ListedDevice {
     std::string software_ver;
     std::uint32_t board_type = 0;
     std::int32_t device_type = 0;
+    std::string mask{};  // initialised, so brace lists that end before them need not name them
+    std::string gateway{};
     DeviceProtocol protocol = DeviceProtocol::native;
     // What a front end that lists every camera (beyond the table's rows)
     // finds this device by across its updates; "" : the MAC.
@@ -47,6 +50,11 @@ struct DeviceRow {
     std::string endpoint;       // ONVIF: WS-Discovery endpoint
     std::string xaddr;          // ONVIF: device service address
     std::string note;           // why the row has no version, when known
+    std::string mask;           // as listed, not shown in a column
+    std::string gateway;
+    // The device's own values when a plan names it (the values may all be
+    // empty: the plan only chose the device); nothing when no plan does.
+    std::optional<PlannedValues> planned;
 };
 
 // The device list of the batch job, fed by discovery on its own thread,
@@ -72,10 +80,18 @@ public:
     // Returns 0.
     int update_dev_find_list(const ListedDevice& device, bool is_new);
 
+    // Empties the list; a plan stays and applies to the devices heard again.
     void clear();
     int row_count() const;
     std::optional<DeviceRow> row(int index) const;
     std::vector<DeviceRow> rows() const;
+
+    // Gives the listed devices (and those listed later) their planned
+    // values: a planned device is checked, every other one unchecked, and
+    // one heard later arrives checked. An empty plan removes the plan
+    // (check marks stay as they are).
+    void set_plan(PlannedByMac plan);
+    bool has_plan() const;
 
     void set_checked(int index, bool checked);
     void select_all();
@@ -109,5 +125,6 @@ private:
     TextLookup m_lookup;
     mutable std::mutex m_lock;
     std::vector<DeviceRow> m_rows;
+    PlannedByMac m_plan;
     std::function<void(int)> m_notifier;
 };

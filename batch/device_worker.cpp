@@ -10,7 +10,7 @@
 #include "runtime/rt_time.h"
 
 CDeviceWorker::CDeviceWorker(CBatchJob& job, int ch, int thrd_index)
-    : m_job(job), m_steps(job.steps()), m_ch(ch), m_slot(thrd_index) {}
+    : m_job(job), m_steps(job.steps_of(thrd_index)), m_params(job.params_of(thrd_index)), m_ch(ch), m_slot(thrd_index) {}
 
 // A hundred workers starting together (logins, transfers) would otherwise
 // take turns on the CPU with the front end's thread, and the window would

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "batch/job_params.h"
 #include "batch/job_steps.h"
 
 class CBatchJob;
@@ -40,7 +41,8 @@ protected:
     void finish();
 
     CBatchJob& m_job;
-    const JOB_STEPS& m_steps;
+    const JOB_STEPS& m_steps;   // this device's: the job's with its planned values
+    const JobParams m_params;   // likewise
     int m_ch;
     int m_slot;
     std::string m_mac;

@@ -56,6 +56,8 @@ ListedDevice listed_device_from(const DEV_INFO& record) {
     device.software_ver = text_of(record.software_ver, sizeof record.software_ver);
     device.board_type = static_cast<std::uint32_t>(record.board_type);
     device.device_type = record.device_type;
+    device.mask = text_of(record.subnet_mask, sizeof record.subnet_mask);
+    device.gateway = text_of(record.gateway, sizeof record.gateway);
     return device;
 }
 

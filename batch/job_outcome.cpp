@@ -41,6 +41,15 @@ void take_final_row(DeviceOutcome& device, const DeviceRow& row) {
     device.status = row.results[COL_STATUS - COL_NETWORK];
 }
 
+// Whether the device took its planned values, once that is known.
+void judge_planned(DeviceOutcome& device, const std::optional<bool>& uid_written) {
+    if (!device.planned || (device.state != kStateEnded && device.state != kStateNotWorkedOn)) return;
+    const PlannedValues& planned = *device.planned;
+    if (!planned.ip.empty()) device.ip_took = device.ip_after == planned.ip;
+    if (planned.dhcp) device.dhcp_took = device.marks[COL_SETTINGS - COL_NETWORK] == kMarkDone;
+    if (!planned.uid.empty()) device.uid_took = uid_written.value_or(false);
+}
+
 }  // namespace
 
 std::vector<std::string> step_names(const JOB_STEPS& steps) {
@@ -55,20 +64,39 @@ std::string skipped_reason(const SkippedRow& skipped) {
     return skipped.detail.empty() ? kNoVersionReason : std::string(kNoVersionReason) + ": " + skipped.detail;
 }
 
-DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
+namespace {
+
+// A listed device as its row stands, before any judgement.
+DeviceOutcome row_outcome(const DeviceRow& row) {
     DeviceOutcome device;
     device.mac = row.mac;
     device.protocol = row.protocol;
     device.ip_before = row.ip;
     device.version_before = row.version;
     take_final_row(device, row);
-    device.not_worked_on = reason;
-    device.state = kStateNotWorkedOn;
+    device.planned = row.planned;
     return device;
 }
 
+}  // namespace
+
+DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason) {
+    DeviceOutcome device = row_outcome(row);
+    device.not_worked_on = reason;
+    device.state = kStateNotWorkedOn;
+    judge_planned(device, std::nullopt);
+    return device;
+}
+
+DeviceOutcome unlisted_device(const std::string& mac, const PlannedValues& planned) {
+    DeviceRow row;
+    row.mac = mac;
+    row.planned = planned;
+    return unworked_device(row, kNotFoundReason);
+}
+
 DeviceOutcome waiting_device(const DeviceRow& row) {
-    DeviceOutcome device = unworked_device(row, "");
+    DeviceOutcome device = row_outcome(row);
     device.state = kStateWaiting;
     return device;
 }
@@ -94,6 +122,7 @@ DeviceOutcome run_outcome(const DeviceRun& run) {
     device.ended_at = run.ended_at;
     device.passes = run.passes;
     device.already_current = run.already_current;
+    device.planned = run.planned;
     return device;
 }
 
@@ -105,6 +134,7 @@ void add_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDeviceTab
         if (std::optional<DeviceRow> row = table.row(run.row)) take_final_row(device, *row);
         device.state = run.started_at == 0 ? kStateNotWorkedOn : kStateEnded;
         if (run.started_at == 0) device.not_worked_on = outcome.stopped ? kStoppedBeforeReason : kNotStartedReason;
+        judge_planned(device, run.uid_written);
         outcome.devices.push_back(std::move(device));
     }
     add_skipped_rows(outcome, job, table);
@@ -127,6 +157,7 @@ void add_live_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDevi
         for (int i = 0; i < 6; ++i) device.marks[i] = run.marks[i];
         device.status = status_text(run.message_status);
         device.state = run.started_at == 0 ? kStateWaiting : run.ended_at == 0 ? kStateInProgress : kStateEnded;
+        judge_planned(device, run.uid_written);
         outcome.devices.push_back(std::move(device));
     }
     add_skipped_rows(outcome, job, table);

@@ -24,6 +24,14 @@ struct DeviceOutcome {
     std::string not_worked_on;   // why the job never worked on the device; "" when it did
     std::string state;           // one of the kState... texts below
     bool already_current = false;  // it ran the firmware's version already: nothing was flashed
+    // The device's own values when a plan named it, and, once its worker
+    // ended (or the job never worked on it), whether it took each planned
+    // value: its address as discovery lists it, the settings record for
+    // DHCP, the UID step's answer. Nothing for a value not planned.
+    std::optional<PlannedValues> planned;
+    std::optional<bool> ip_took;
+    std::optional<bool> dhcp_took;
+    std::optional<bool> uid_took;
 };
 
 // Where a device stands in its job.
@@ -43,6 +51,7 @@ struct JobOutcome {
     std::int64_t updated_at = 0;  // when this state of the report was taken
     bool stopped = false;
     std::vector<DeviceOutcome> devices;
+    std::string plan_path;        // the plan file of the job; "" without one
 };
 
 // Why a selected device was not worked on (English, kept in the report).
@@ -50,6 +59,7 @@ inline constexpr const char* kNoVersionReason = "no version";
 inline constexpr const char* kNoFreeAddressReason = "no free address in the range";
 inline constexpr const char* kNotStartedReason = "its worker did not start";
 inline constexpr const char* kStoppedBeforeReason = "the job was stopped before its turn";
+inline constexpr const char* kNotFoundReason = "not found";  // planned, but not listed
 
 // Why the job left out a checked row.
 std::string skipped_reason(const SkippedRow& skipped);
@@ -70,5 +80,7 @@ void add_live_job_devices(JobOutcome& outcome, const CBatchJob& job, const CDevi
 
 // A device that was selected but never given to a job.
 DeviceOutcome unworked_device(const DeviceRow& row, const std::string& reason);
+// A device a plan names that discovery did not list.
+DeviceOutcome unlisted_device(const std::string& mac, const PlannedValues& planned);
 // A device that a later job of the same command will work on.
 DeviceOutcome waiting_device(const DeviceRow& row);

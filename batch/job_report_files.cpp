@@ -43,6 +43,25 @@ nlohmann::json time_or_null(std::int64_t ms) {
     return ms > 0 ? nlohmann::json(iso_local_time(ms)) : nlohmann::json(nullptr);
 }
 
+std::string dhcp_word(const std::optional<bool>& dhcp) { return dhcp ? (*dhcp ? "on" : "off") : ""; }
+
+std::string took_word(const std::optional<bool>& took) { return took ? (*took ? "true" : "false") : ""; }
+
+nlohmann::json took_or_null(const std::optional<bool>& took) {
+    return took ? nlohmann::json(*took) : nlohmann::json(nullptr);
+}
+
+nlohmann::json planned_json(const DeviceOutcome& d) {
+    if (!d.planned) return nullptr;
+    const PlannedValues& p = *d.planned;
+    return {{"ip", p.ip}, {"mask", p.mask}, {"gateway", p.gateway}, {"dhcp", dhcp_word(p.dhcp)}, {"uid", p.uid}};
+}
+
+nlohmann::json planned_took_json(const DeviceOutcome& d) {
+    if (!d.planned) return nullptr;
+    return {{"ip", took_or_null(d.ip_took)}, {"dhcp", took_or_null(d.dhcp_took)}, {"uid", took_or_null(d.uid_took)}};
+}
+
 nlohmann::json device_json(const DeviceOutcome& d) {
     nlohmann::json marks = nlohmann::json::object();
     for (int i = 0; i < 6; ++i) marks[kMarkColumns[i]] = mark_word(d.marks[i]);
@@ -60,7 +79,17 @@ nlohmann::json device_json(const DeviceOutcome& d) {
             {"worked_on", d.not_worked_on.empty() && d.state != kStateWaiting},
             {"not_worked_on", d.not_worked_on},
             {"state", d.state},
-            {"already_current", d.already_current}};
+            {"already_current", d.already_current},
+            {"planned", planned_json(d)},
+            {"planned_took", planned_took_json(d)}};
+}
+
+// The planned values and whether they took, as the CSV's last columns.
+std::vector<std::string> planned_fields(const DeviceOutcome& d) {
+    const PlannedValues none;
+    const PlannedValues& p = d.planned ? *d.planned : none;
+    return {p.ip, p.mask, p.gateway, dhcp_word(p.dhcp), p.uid,
+            took_word(d.ip_took), took_word(d.dhcp_took), took_word(d.uid_took)};
 }
 
 std::string failure(const std::string& path) { return path + ": " + std::strerror(errno); }
@@ -106,9 +135,9 @@ std::string flushed_temporary(const std::string& path, const std::string& text, 
     return "";
 }
 
-// Writes `text` over `path` at once: a reader finds the old file or the new
-// one, whole, never a part.
-std::string write_whole(const std::string& path, const std::string& text) {
+}  // namespace
+
+std::string write_file_whole(const std::string& path, const std::string& text) {
     std::string error;
     const std::string temporary = flushed_temporary(path, text, error);
     if (temporary.empty()) return error;
@@ -120,6 +149,8 @@ std::string write_whole(const std::string& path, const std::string& text) {
     flush_folder(path);
     return "";
 }
+
+namespace {
 
 enum class Placed { Yes, Taken, Failed };
 
@@ -156,7 +187,9 @@ std::string job_report_json(const JobOutcome& outcome) {
                              {"stopped", outcome.stopped},
                              {"firmware", firmware},
                              {"steps", outcome.steps},
-                             {"devices", devices}};
+                             {"devices", devices},
+                             {"plan", outcome.plan_path.empty() ? nlohmann::json(nullptr)
+                                                                : nlohmann::json(outcome.plan_path)}};
     return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -165,7 +198,9 @@ std::string job_report_csv(const JobOutcome& outcome) {
     std::string csv = "\xEF\xBB\xBF";
     csv += csv_line({"mac", "ip_before", "ip_after", "version_before", "version_after", "steps", "network",
                      "upgrade", "logo", "command", "time", "settings", "status", "started", "ended", "passes",
-                     "not_worked_on", "firmware", "firmware_sha256", "state", "already_current", "protocol"});
+                     "not_worked_on", "firmware", "firmware_sha256", "state", "already_current", "protocol",
+                     "planned_ip", "planned_mask", "planned_gateway", "planned_dhcp", "planned_uid", "planned_ip_took",
+                     "planned_dhcp_took", "planned_uid_took"});
     const std::string steps = joined(outcome.steps);
     const std::string firmware = base_name(outcome.firmware_path);
     for (const DeviceOutcome& d : outcome.devices) {
@@ -177,6 +212,7 @@ std::string job_report_csv(const JobOutcome& outcome) {
                                          std::string(d.already_current ? "true" : "false"),
                                          std::string(protocol_name(d.protocol))})
             fields.push_back(field);
+        for (std::string& field : planned_fields(d)) fields.push_back(std::move(field));
         csv += csv_line(fields);
     }
     return csv;
@@ -184,8 +220,8 @@ std::string job_report_csv(const JobOutcome& outcome) {
 
 // The CSV first: whoever finds the JSON finds the CSV beside it.
 std::string write_job_report(const JobOutcome& outcome, const std::string& base) {
-    std::string error = write_whole(base + ".csv", job_report_csv(outcome));
-    if (error.empty()) error = write_whole(base + ".json", job_report_json(outcome));
+    std::string error = write_file_whole(base + ".csv", job_report_csv(outcome));
+    if (error.empty()) error = write_file_whole(base + ".json", job_report_json(outcome));
     return error;
 }
 
@@ -204,7 +240,7 @@ std::string write_dated_report(const JobOutcome& outcome, const std::string& dir
         if (placed == Placed::Failed) return error;
         if (placed == Placed::Yes) {
             base = candidate;
-            return write_whole(base + ".csv", job_report_csv(outcome));
+            return write_file_whole(base + ".csv", job_report_csv(outcome));
         }
     }
     return dir + ": no free report name for " + stamp;

@@ -26,5 +26,10 @@ std::string write_job_report(const JobOutcome& outcome, const std::string& base)
 std::string write_dated_report(const JobOutcome& outcome, const std::string& dir, std::time_t when,
                                std::string& base);
 
+// Writes `text` over `path` at once, through a temporary file beside it
+// flushed to the disk and renamed into place: a reader finds the old file or
+// the new one, whole. Returns "" or what went wrong.
+std::string write_file_whole(const std::string& path, const std::string& text);
+
 // The folder beside the GUI's logs (its working directory) that holds its reports.
 inline constexpr const char* kJobReportDir = "job_reports";

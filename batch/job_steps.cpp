@@ -11,6 +11,11 @@ bool only_step(const JOB_STEPS& steps, JobStepField field) {
     return std::memcmp(&steps, &alone, sizeof alone) == 0;
 }
 
+bool waits_at_ip_change_barrier(const JOB_STEPS& steps) {
+    return (steps.change_auto_ip && !only_step(steps, &JOB_STEPS::change_auto_ip)) ||
+           (steps.change_ip && !only_step(steps, &JOB_STEPS::change_ip));
+}
+
 namespace {
 
 std::uint8_t read_box(int state, const char* name) {

@@ -33,6 +33,10 @@ using JobStepField = std::uint8_t JOB_STEPS::*;
 // True when `field` is set and no other byte of the record is.
 bool only_step(const JOB_STEPS& steps, JobStepField field);
 
+// True when a worker with these steps meets the others at the IP-change
+// barrier: it changes an address and has more to do after the change.
+bool waits_at_ip_change_barrier(const JOB_STEPS& steps);
+
 // The states of the job's check boxes (0 unchecked, anything else checked).
 struct StepCheckBoxes {
     int auto_ip = 0;          // 1062

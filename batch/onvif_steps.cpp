@@ -45,7 +45,7 @@ void COnvifWorker::command_column() {
 
 std::string COnvifWorker::job_time_zone() const {
     if (!m_steps.change_time_zone) return {};
-    return onvif::posix_tz_for_offset((m_job.params().time_zone_index - 12) * 3600);
+    return onvif::posix_tz_for_offset((m_params.time_zone_index - 12) * 3600);
 }
 
 bool COnvifWorker::set_clock_now(const std::string& time_zone) {
@@ -64,7 +64,7 @@ bool COnvifWorker::set_clock_now(const std::string& time_zone) {
 }
 
 void COnvifWorker::time_step() {
-    const std::string& ntp = m_job.params().ntp_server;
+    const std::string& ntp = m_params.ntp_server;
     if (!m_steps.change_time_sync && ntp.empty()) {
         post(18);
         return;
@@ -93,7 +93,7 @@ int COnvifWorker::password_setting() {
     onvif::User login_user{m_login.user, "Administrator"};
     for (const onvif::User& user : users)
         if (user.name == m_login.user) login_user = user;
-    const std::string& password = m_job.params().default_password;
+    const std::string& password = m_params.default_password;
     if (!with_retry([&] { return m_device->set_user(login_user, password); }).ok()) return kFailed;
     // The later steps of the job log in with the new password.
     m_login.password = password;
@@ -105,7 +105,7 @@ int COnvifWorker::dhcp_setting() {
     if (!m_steps.change_dhcp) return kNotAsked;
     std::optional<onvif::NetworkInterface> interface = listed_interface();
     if (!interface) return kFailed;
-    bool dhcp = m_job.params().dhcp_checked != 0;
+    bool dhcp = m_params.dhcp_checked != 0;
     bool reboot_needed = false;
     // DHCP off keeps the address the camera has now, as a fixed one.
     onvif::Result set = m_device->set_ipv4(interface->token, dhcp, interface->address, interface->prefix_length,

@@ -32,7 +32,7 @@ void COnvifWorker::run() {
     read_listed_device();
     std::optional<DeviceRow> row = m_job.table().row(m_ch);
     m_version_before = row ? row->version : std::string();
-    m_login = {m_job.params().user, m_job.params().pwd};
+    m_login = {m_params.user, m_params.pwd};
     onvif::Result login = open(row ? row->xaddr : std::string())
                               ? log_in()
                               : onvif::Result{onvif::Status::Unreachable, "no ONVIF client in this job"};
@@ -106,9 +106,8 @@ bool COnvifWorker::ip_change_steps(const onvif::Result& login) {
         }
         return after_ip_change(field);
     };
-    const JobParams& params = m_job.params();
     if (m_steps.change_auto_ip && !change(&JOB_STEPS::change_auto_ip, m_job.new_ip(m_slot), "", "")) return false;
-    if (m_steps.change_ip && !change(&JOB_STEPS::change_ip, params.net_ip, params.net_mask, params.net_gateway))
+    if (m_steps.change_ip && !change(&JOB_STEPS::change_ip, m_params.net_ip, m_params.net_mask, m_params.net_gateway))
         return false;
     if (!m_steps.change_auto_ip && !m_steps.change_ip) post(15);
     return true;

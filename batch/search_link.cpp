@@ -28,6 +28,8 @@ ListedDevice listed_device_from(const FoundCamera& camera) {
     device.ip = camera.ip;
     device.cmd_port = camera.port;
     device.software_ver = camera.software_ver;
+    device.mask = camera.subnet_mask;
+    device.gateway = camera.gateway;
     device.endpoint = camera.endpoint;
     device.xaddr = camera.xaddr;
     device.model = camera.model;

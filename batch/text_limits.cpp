@@ -1,5 +1,6 @@
 #include "batch/text_limits.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 std::string cut_utf8(const std::string& text, std::size_t max_bytes) {
@@ -12,4 +13,12 @@ std::string cut_utf8(const std::string& text, std::size_t max_bytes) {
 
 int leading_number(const std::string& text) {
     return std::atoi(text.c_str());
+}
+
+bool uid_is_shell_safe(const std::string& uid) {
+    if (uid.empty() || uid.size() > 100) return false;
+    return std::all_of(uid.begin(), uid.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+               c == '_' || c == '.';
+    });
 }

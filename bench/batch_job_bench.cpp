@@ -4,7 +4,9 @@
 // time and the peak memory of the tool's process.
 //
 // The cameras run in a child ipcsim process on loopback addresses, so every
-// timed wait this process makes is a worker's.
+// timed wait this process makes is a worker's. --protocol onvif plays them
+// as ONVIF cameras (the upload over HTTP, the version read back from the
+// camera), so the two kinds of worker can be compared on the same job.
 //
 // With --journal the job's report is kept on disk as the batch dialog keeps
 // it (job_reports/ in a scratch folder), and the bench prints what that
@@ -26,6 +28,7 @@
 #include "batch/batch_job.h"
 #include "batch/job_journal.h"
 #include "client/firmware_format.h"
+#include "onvif/onvif_session.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
@@ -126,6 +129,27 @@ private:
     double m_longest_copy_ms = 0;  // journal thread only
 };
 
+std::vector<std::string> ipcsim_arguments(bool onvif, int cameras, const std::string& base_ip) {
+    std::vector<std::string> args{exe_dir() + "/ipcsim", "--cmd-port", "18700", "--device-type", "5",
+                                  "--fw-version", "1.0.0", "--discovery-address", "127.0.0.1", "--discovery-port",
+                                  "23999", "--reboot-ms", "200", "--max-sessions", "20"};
+    const std::vector<std::string> kind =
+        onvif ? std::vector<std::string>{"-n", "0", "--onvif", std::to_string(cameras), "--onvif-base-ip", base_ip,
+                                         "--http-port", "18780", "--wsd-port", "0"}
+              : std::vector<std::string>{"-n", std::to_string(cameras), "--base-ip", base_ip};
+    args.insert(args.end(), kind.begin(), kind.end());
+    return args;
+}
+
+ListedDevice listed(const CameraIdentity& id) {
+    if (!id.speaks_onvif()) return {id.mac, id.ip, id.cmd_port, id.version, 0x20, 5};
+    ListedDevice device{id.mac, id.ip, id.http_port, id.version};
+    device.protocol = DeviceProtocol::onvif;
+    device.endpoint = "urn:uuid:bench-" + id.mac;
+    device.xaddr = "http://" + id.ip + ":" + std::to_string(id.http_port) + "/onvif/device_service";
+    return device;
+}
+
 double cpu_seconds(const rusage& usage) {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -143,22 +167,27 @@ int main(int argc, char** argv) {
     app.add_option("--speed", speed, "time speed factor")->capture_default_str();
     app.add_option("--firmware-size", firmware_size, "firmware image bytes")->capture_default_str();
     app.add_option("--base-ip", base_ip, "address of the first camera (loopback)")->capture_default_str();
+    std::string protocol = "native";
+    app.add_option("--protocol", protocol, "the cameras' protocol: native or onvif")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"native", "onvif"}));
     bool journal = false;
     app.add_flag("--journal", journal, "keep the job report on disk while the job runs, and measure it");
     CLI11_PARSE(app, argc, argv);
 
     set_trace_sink(&trace_null_sink, nullptr);
+    const bool onvif = protocol == "onvif";
     SimOptions options;
-    options.count = cameras;
+    options.count = onvif ? 0 : cameras;
+    options.onvif_count = onvif ? cameras : 0;
     options.base_ip = base_ip;
+    options.onvif_base_ip = base_ip;
     options.cmd_port = 18700;
+    options.http_port = 18780;
     options.device_type = 5;
     options.version = "1.0.0";
     IpcsimChild child;
-    if (!child.start({exe_dir() + "/ipcsim", "-n", std::to_string(cameras), "--base-ip", base_ip,
-                           "--cmd-port", "18700", "--device-type", "5", "--fw-version", "1.0.0",
-                           "--discovery-address", "127.0.0.1", "--discovery-port", "23999", "--reboot-ms",
-                           "200", "--max-sessions", "20"})) {
+    if (!child.start(ipcsim_arguments(onvif, cameras, base_ip))) {
         std::fprintf(stderr, "cannot start %s/ipcsim\n", exe_dir().c_str());
         return 1;
     }
@@ -173,8 +202,7 @@ int main(int argc, char** argv) {
     CDeviceTable table([](const std::string& key) { return key; });
     Simulator identities(options);
     for (const auto& camera : identities.cameras()) {
-        CameraIdentity id = camera->identity();
-        table.update_dev_find_list({id.mac, id.ip, id.cmd_port, id.version, 0x20, 5}, true);
+        table.update_dev_find_list(listed(camera->identity()), true);
     }
     table.select_all();
     Network_ClientInit();
@@ -185,11 +213,14 @@ int main(int argc, char** argv) {
     int upgraded = 0, configured = 0;
     {
         CBatchJob job(table, client, discovery);
+        job.set_onvif_connector([](const std::string& xaddr, const onvif::Credentials& login) {
+            return onvif::open_device(xaddr, login, onvif::SessionOptions{});
+        });
         JobParams params;
         params.pwd = "tovik";
+        // Steps both kinds offer, so the two kinds' figures compare.
         job.m_dostep.need_update = 1;
         job.m_dostep.change_time_zone = 1;
-        job.m_dostep.change_language = 1;
         rt_set_time_speed(speed);
         rt_set_sleep_observer(&count_sleep);
         getrusage(RUSAGE_SELF, &before);
@@ -217,7 +248,8 @@ int main(int argc, char** argv) {
     std::remove(firmware.c_str());
 
     double waits = static_cast<double>(longest_wait_chain()) / 1000.0 / speed;
-    std::printf("cameras                 %d (upgraded %d, settings %d)\n", cameras, upgraded, configured);
+    std::printf("cameras                 %d %s (upgraded %d, settings %d)\n", cameras, protocol.c_str(), upgraded,
+                configured);
     std::printf("firmware                %llu bytes\n", static_cast<unsigned long long>(firmware_size));
     std::printf("time speed              %.0f\n", speed);
     std::printf("wall time               %.3f s\n", wall);

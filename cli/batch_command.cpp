@@ -21,6 +21,8 @@
 #include "cli/command_journal.h"
 #include "cli/command.h"
 #include "cli/fleet_list.h"
+#include "cli/plan_selection.h"
+#include "cli/terminal_text.h"
 #include "cli/search_options.h"
 #include "discovery/xml_path.h"
 #include "onvif/onvif_session.h"
@@ -42,13 +44,26 @@ std::string text_for(const std::string& key) {
     return text.empty() ? key : text;
 }
 
-// Collects devices until the listening time is over or enough are listed.
-void listen_for_devices(const BatchCliOptions& o, const FleetList& fleet) {
+// Collects devices until the listening time is over or enough are listed:
+// --expect of them, or, with a plan and no --expect, every planned one.
+void listen_for_devices(const BatchCliOptions& o, const BatchPlan& plan, const FleetList& fleet) {
     std::int64_t end = rt_clock_ms() + static_cast<std::int64_t>(o.listen_seconds * 1000);
     while (rt_clock_ms() < end && !g_interrupted.load()) {
         if (o.expect > 0 && fleet.size() >= o.expect) return;
+        if (o.expect <= 0 && o.plan && select_planned(plan.devices, fleet.devices()).not_found.empty()) return;
         rt_sleep_ms(50);
     }
+}
+
+std::string plan_file_name(const BatchPlan& plan) {
+    const std::string& path = plan.devices.path;
+    const std::size_t slash = path.rfind('/');
+    return terminal_text(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+void print_plan_problems(const BatchPlan& plan, const std::vector<PlanProblem>& problems) {
+    for (const PlanProblem& problem : problems)
+        std::fprintf(stderr, "%s\n", plan_problem_text(plan_file_name(plan), problem, text_for).c_str());
 }
 
 bool names_device(const std::string& name, const ListedDevice& device) {
@@ -190,10 +205,11 @@ int run_wave(CBatchJob& job, const BatchPlan& plan, CDeviceTable& table, BatchOu
 }
 
 // Lists the devices of a wave that never started.
-void leave_wave_out(const std::vector<ListedDevice>& wave, int first, BatchOutput& output, JobOutcome& outcome) {
+void leave_wave_out(const std::vector<ListedDevice>& wave, int first, const PlannedByMac& plan, BatchOutput& output,
+                    JobOutcome& outcome) {
     output.begin_wave(first, static_cast<int>(wave.size()));
     for (const ListedDevice& device : wave) {
-        const DeviceRow row = unworked_row(device, kStoppedBeforeReason);
+        const DeviceRow row = unworked_row(device, kStoppedBeforeReason, plan);
         output.left_out(first++, row);
         outcome.devices.push_back(unworked_device(row, kStoppedBeforeReason));
     }
@@ -207,11 +223,13 @@ int run_waves(const BatchCliOptions& o, const BatchPlan& plan, CCameraSearch& se
     int first = 0;
     int result = 0;
     CKaltroDeviceClient client;
+    const PlannedByMac planned = plan.devices.by_mac();
     for (const std::vector<ListedDevice>& wave : split_into_waves(selected, o.parallel)) {
         if (g_interrupted.load() != 0 || result != 0) {
-            leave_wave_out(wave, first, output, outcome);
+            leave_wave_out(wave, first, planned, output, outcome);
         } else {
             CDeviceTable table;
+            table.set_plan(planned);
             fleet.begin_wave(table, wave);
             output.begin_wave(first, static_cast<int>(wave.size()));
             CSearchLink link(search);
@@ -247,11 +265,16 @@ std::string report_base(const std::string& path) {
 // Runs the waves over the selected devices, shows them as one table and
 // writes the report; the command's exit code.
 int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CCameraSearch& search, FleetList& fleet,
-                 const std::vector<ListedDevice>& selected) {
+                 const PlanSelection& selection) {
+    const std::vector<ListedDevice>& selected = selection.listed;
     const int waves = static_cast<int>(split_into_waves(selected, o.parallel).size());
-    BatchOutput output(stdout, o.json, static_cast<int>(selected.size()), waves);
+    const int missing = static_cast<int>(selection.not_found.size());
+    BatchOutput output(stdout, o.json, static_cast<int>(selected.size()) + missing, waves);
+    std::vector<DeviceOutcome> unlisted;
+    for (const PlanEntry& entry : selection.not_found) unlisted.push_back(unlisted_device(entry.mac, entry.values));
     JobOutcome outcome;
     outcome.steps = step_names(plan.steps);
+    outcome.plan_path = plan.devices.path;
     if (plan.steps.need_update) {
         outcome.firmware_path = plan.firmware;
         outcome.firmware_sha256 = plan.firmware_check.sha256;
@@ -260,11 +283,21 @@ int run_selected(const BatchCliOptions& o, const BatchPlan& plan, CCameraSearch&
     // The report is on disk from the start and follows the job, so a crash
     // or a kill leaves what was done.
     std::unique_ptr<CommandJournal> journal;
-    if (!o.report.empty()) journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected);
+    if (!o.report.empty())
+        journal = std::make_unique<CommandJournal>(report_base(o.report), outcome, selected, plan.devices.by_mac(),
+                                                   unlisted);
     Network_ClientInit();
     int result = run_waves(o, plan, search, fleet, selected, output, outcome, journal.get());
     Network_ClientUnInit();
     outcome.ended_at = rt_calendar_ms();
+    // The planned cameras discovery never listed close the table.
+    for (std::size_t i = 0; i < unlisted.size(); ++i) {
+        DeviceRow row;
+        row.mac = unlisted[i].mac;
+        row.results[COL_STATUS - COL_NETWORK] = kNotFoundReason;
+        output.left_out(static_cast<int>(selected.size() + i), row);
+    }
+    outcome.devices.insert(outcome.devices.end(), unlisted.begin(), unlisted.end());
     output.finish();
     if (result == 0 && (output.any_failed() || outcome.stopped)) result = 1;
     if (journal) {
@@ -298,8 +331,12 @@ void add_batch_command(CLI::App& app, int* exit_code) {
     cmd->add_option("--address", o.addresses,
                     "Ask these addresses directly as well (A, A,B,... or START-END; at most 1024)")
         ->option_text("ADDRESSES");
-    cmd->add_flag("--all", o.all, "Work on every listed device");
-    cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
+    CLI::Option* all = cmd->add_flag("--all", o.all, "Work on every listed device");
+    CLI::Option* device = cmd->add_option("--device", o.devices, "A device to work on, by MAC or IP (repeatable)");
+    cmd->add_option("--plan", o.plan, "Work on the cameras of a plan file (CSV), each with its own values")
+        ->option_text("FILE")
+        ->excludes(all)
+        ->excludes(device);
     cmd->add_option("--parallel", o.parallel, "Devices per job: more are worked on in waves, one after the other")
         ->capture_default_str()
         ->check(CLI::Range(1, CBatchJob::kMaxWorkers));
@@ -342,6 +379,7 @@ int run_batch_command(const BatchCliOptions& o) {
     BatchPlan plan;
     std::string refused = plan_batch_job(o, plan);
     if (!refused.empty()) {
+        print_plan_problems(plan, plan.plan_problems);
         std::fprintf(stderr, "tervane-cli: %s\n", text_for(refused).c_str());
         return 2;
     }
@@ -363,7 +401,7 @@ int run_batch_command(const BatchCliOptions& o) {
     search.SetCallback([&fleet](const FoundCamera& camera, bool) { fleet.add(listed_device_from(camera)); });
     search.Start();
     if (!addresses.empty()) search.ProbeAddresses(addresses);
-    listen_for_devices(o, fleet);
+    listen_for_devices(o, plan, fleet);
     // ONVIF cameras are listed once their identity is read: those still
     // being read when the listening ends are given their time.
     if (g_interrupted.load() == 0) search.WaitSettled(identity_settle_budget(search, options));
@@ -373,17 +411,29 @@ int run_batch_command(const BatchCliOptions& o) {
         return 1;
     }
 
-    const std::vector<ListedDevice> selected = select_devices(o, fleet.devices());
-    const std::string refused_selection = refuse_selection(o, plan, selected);
+    const std::vector<ListedDevice> listed = fleet.devices();
+    const PlanSelection selection =
+        o.plan ? select_planned(plan.devices, listed) : PlanSelection{select_devices(o, listed), {}};
+    const std::string refused_selection = refuse_selection(o, plan, selection.listed);
+    const std::vector<PlanProblem> conflicts = plan_address_conflicts(plan.devices, listed_addresses(listed));
+    for (const PlanEntry& entry : selection.not_found)
+        std::fprintf(stderr, "tervane-cli: %s:%d: %s %s\n", plan_file_name(plan).c_str(), entry.line,
+                     entry.mac.c_str(), kNotFoundReason);
     int result = 3;
-    if (selected.empty()) {
+    if (selection.listed.empty() && selection.not_found.empty()) {
         std::fprintf(stderr, "tervane-cli: no device selected (%d listed)\n", fleet.size());
         if (fleet.size() == 0) hint_when_no_camera_answered(search, o.local_port);
     } else if (!refused_selection.empty()) {
         std::fprintf(stderr, "tervane-cli: %s\n", refused_selection.c_str());
         result = 2;
+    } else if (!conflicts.empty()) {
+        // A planned address a listed camera holds: nothing is sent.
+        print_plan_problems(plan, conflicts);
+        std::fprintf(stderr, "tervane-cli: %s\n", text_for("IDS_PLAN_REFUSED").c_str());
+        result = 2;
     } else {
-        result = run_selected(o, plan, search, fleet, selected);
+        if (selection.listed.empty() && fleet.size() == 0) hint_when_no_camera_answered(search, o.local_port);
+        result = run_selected(o, plan, search, fleet, selection);
     }
     search.Stop();
     return result;

@@ -22,6 +22,7 @@ struct BatchCliOptions {
     // devices
     bool all = false;
     std::vector<std::string> devices;  // MAC or IP
+    std::optional<std::string> plan;   // a plan file: its cameras, each with its own values
     int parallel = 100;                // devices per job (wave)
     // login
     std::string user = "Admin";

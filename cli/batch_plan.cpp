@@ -117,6 +117,21 @@ std::string plan_settings(const BatchCliOptions& o, BatchPlan& plan, StepCheckBo
     return "";
 }
 
+// Reads the plan file; its values are steps of the cameras it names.
+std::string plan_devices(const BatchCliOptions& o, BatchPlan& plan) {
+    plan.plan_problems = read_plan_file(*o.plan, plan.devices);
+    if (!plan.plan_problems.empty()) return "IDS_PLAN_REFUSED";
+    const bool addresses = std::any_of(plan.devices.entries.begin(), plan.devices.entries.end(),
+                                       [](const PlanEntry& e) { return !e.values.ip.empty(); });
+    if (addresses && o.ip_range) return "IDS_PLAN_AND_RANGE";
+    return "";
+}
+
+bool plans_values(const DevicePlan& devices) {
+    return std::any_of(devices.entries.begin(), devices.entries.end(),
+                       [](const PlanEntry& e) { return !e.values.empty(); });
+}
+
 }  // namespace
 
 bool is_valid_ip(const std::string& text) {
@@ -129,6 +144,10 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
     plan.params.user = o.user;
     plan.params.pwd = o.password;
     bool resets = o.factory_reset || o.reset_password;
+    if (o.plan) {
+        std::string refused = plan_devices(o, plan);
+        if (!refused.empty()) return refused;
+    }
     StepCheckBoxes boxes;
     if (o.upgrade) {
         if (o.upgrade->size() <= 7) return "IDS_INVALID_UPGRADE_FILE";
@@ -177,14 +196,16 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
     bool any = std::any_of(reinterpret_cast<const std::uint8_t*>(&plan.steps),
                            reinterpret_cast<const std::uint8_t*>(&plan.steps) + sizeof plan.steps,
                            [](std::uint8_t b) { return b != 0; });
+    const bool planned = plans_values(plan.devices);
     if (resets) {
         // Like their buttons, the resets run on their own.
-        if (any || o.ntp || (o.factory_reset && o.reset_password)) return "a reset runs alone, without other steps";
+        if (any || planned || o.ntp || (o.factory_reset && o.reset_password))
+            return "a reset runs alone, without other steps";
         plan.steps.restore_factory = o.factory_reset;
         plan.steps.reset_pwd = o.reset_password;
         return "";
     }
-    return any || o.ntp ? "" : "no step given";
+    return any || planned || o.ntp ? "" : "no step given";
 }
 
 // What the selection asks that the jobs cannot do; "" when none.

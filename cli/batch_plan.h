@@ -8,6 +8,7 @@
 #include "batch/firmware_preflight.h"
 #include "batch/job_params.h"
 #include "batch/job_steps.h"
+#include "batch/plan_file.h"
 #include "cli/batch_command.h"
 
 // A batch job as the command line asked for it, checked like the dialog's
@@ -21,6 +22,8 @@ struct BatchPlan {
     bool firmware_for_onvif_only = false;
     std::string range_start;
     std::string range_end;
+    DevicePlan devices;                     // the --plan file's cameras
+    std::vector<PlanProblem> plan_problems; // why the plan file was refused
 };
 
 // Fills `plan` from the options. Returns "" when the job is acceptable,

@@ -1,27 +1,26 @@
 #include "cli/command_journal.h"
 
-DeviceRow unworked_row(const ListedDevice& device, const char* reason) {
+DeviceRow unworked_row(const ListedDevice& device, const char* reason, const PlannedByMac& plan) {
     DeviceRow row;
     row.mac = device.mac;
     row.ip = device.ip;
     row.version = device.software_ver;
     row.results[COL_STATUS - COL_NETWORK] = reason;
+    if (const PlannedValues* planned = planned_for(plan, device.mac)) row.planned = *planned;
     return row;
 }
 
-namespace {
-
-JobOutcome with_waiting(JobOutcome outcome, const std::vector<DeviceRow>& waiting) {
+JobOutcome CommandJournal::with_waiting(JobOutcome outcome, const std::vector<DeviceRow>& waiting) const {
     for (const DeviceRow& row : waiting) outcome.devices.push_back(waiting_device(row));
+    outcome.devices.insert(outcome.devices.end(), m_unlisted.begin(), m_unlisted.end());
     return outcome;
 }
 
-}  // namespace
-
 CommandJournal::CommandJournal(const std::string& base, const JobOutcome& settled,
-                               const std::vector<ListedDevice>& selected)
-    : m_journal(CJobJournal::Place{base, "", 0}) {
-    for (const ListedDevice& device : selected) m_selected.push_back(unworked_row(device, ""));
+                               const std::vector<ListedDevice>& selected, const PlannedByMac& plan,
+                               std::vector<DeviceOutcome> unlisted)
+    : m_unlisted(std::move(unlisted)), m_journal(CJobJournal::Place{base, "", 0}) {
+    for (const ListedDevice& device : selected) m_selected.push_back(unworked_row(device, "", plan));
     between_waves(settled);
 }
 
@@ -35,7 +34,7 @@ void CommandJournal::wave_running(const JobOutcome& settled, const CBatchJob& jo
     const std::size_t first = settled.devices.size();
     const std::size_t wave = static_cast<std::size_t>(table.row_count());
     m_journal.set_source(
-        [settled, &job, &table, wave, now = waiting_from(first), later = waiting_from(first + wave)] {
+        [this, settled, &job, &table, wave, now = waiting_from(first), later = waiting_from(first + wave)] {
             JobOutcome outcome = settled;
             add_live_job_devices(outcome, job, table);
             // Until the job has taken its devices they wait like the later ones.

@@ -408,6 +408,11 @@ std::optional<std::string> DialogBase::choose_file(const std::string& filter, co
     return m_services.file_dialogs->open_file(this, filter, default_suffix);
 }
 
+std::optional<std::string> DialogBase::choose_save_file(const std::string& filter, const std::string& default_suffix,
+                                                        const std::string& suggested_name) {
+    return m_services.file_dialogs->save_file(this, filter, default_suffix, suggested_name);
+}
+
 int DialogBase::caption_width(const QWidget* control) {
     // A push button's size hint has a style minimum (80 px) that says nothing
     // about its caption, so its need is measured from the text itself.

@@ -139,6 +139,8 @@ public:
     MsgResult message_box_text(const std::string& text, const std::string& title_key,
                                MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::Exclamation);
     std::optional<std::string> choose_file(const std::string& filter, const std::string& default_suffix);
+    std::optional<std::string> choose_save_file(const std::string& filter, const std::string& default_suffix,
+                                                const std::string& suggested_name);
     void set_ui_services(UiServices services) { m_services = services; }
     const UiServices& ui_services() const { return m_services; }
 

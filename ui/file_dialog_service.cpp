@@ -35,16 +35,35 @@ QString qt_name_filters(const std::string& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-std::optional<std::string> QtFileDialogService::open_file(QWidget* parent, const std::string& filter,
-                                                          const std::string& default_suffix) {
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+namespace {
+
+std::optional<std::string> run_file_dialog(QFileDialog& dialog, const std::string& filter,
+                                           const std::string& default_suffix) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(qt_name_filters(filter));
     dialog.setDefaultSuffix(to_q(default_suffix));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return from_q(dialog.selectedFiles().first());
+}
+
+}  // namespace
+
+std::optional<std::string> QtFileDialogService::open_file(QWidget* parent, const std::string& filter,
+                                                          const std::string& default_suffix) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    return run_file_dialog(dialog, filter, default_suffix);
+}
+
+std::optional<std::string> QtFileDialogService::save_file(QWidget* parent, const std::string& filter,
+                                                          const std::string& default_suffix,
+                                                          const std::string& suggested_name) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(to_q(suggested_name));
+    return run_file_dialog(dialog, filter, default_suffix);
 }
 
 }  // namespace ui

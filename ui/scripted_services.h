@@ -46,20 +46,27 @@ private:
 struct ShownFileDialog {
     std::string filter;
     std::string default_suffix;
+    bool save = false;
+    std::string suggested_name;  // save dialogs only
 };
 
 class ScriptedFileDialogs : public FileDialogService {
 public:
-    // The path the next dialog returns; std::nullopt stands for Cancel, as
-    // does an empty script.
+    // The path the next dialog (open or save) returns; std::nullopt stands
+    // for Cancel, as does an empty script.
     void answer_next(std::optional<std::string> path) { m_answers.push_back(std::move(path)); }
 
     const std::vector<ShownFileDialog>& shown() const { return m_shown; }
 
     std::optional<std::string> open_file(QWidget* parent, const std::string& filter,
                                          const std::string& default_suffix) override;
+    std::optional<std::string> save_file(QWidget* parent, const std::string& filter,
+                                         const std::string& default_suffix,
+                                         const std::string& suggested_name) override;
 
 private:
+    std::optional<std::string> next_answer();
+
     std::deque<std::optional<std::string>> m_answers;
     std::vector<ShownFileDialog> m_shown;
 };

@@ -85,6 +85,8 @@ enum ControlId : int {
     IDC_BTN_HIDDEN_REFRESH = 1135,
     IDC_LABEL_FRAME = 1136,
     IDC_BTN_RESET_PWD = 1137,
+    IDC_BTN_LOAD_PLAN = 1140,
+    IDC_BTN_EXPORT_LIST = 1141,
     // Static texts without a role of their own.
     IDC_STATIC_STEP1 = 1900,  // "1" beside the upgrade box, echoing list column "2"'s step
     IDC_STATIC_TILDE = 1901,  // "~" between the range fields

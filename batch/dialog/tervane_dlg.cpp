@@ -73,6 +73,8 @@ void CtervaneDlg::on_init() {
     for (int id : hidden_at_start()) set_shown(id, false);
     m_saver.wait();  // what the last opening stored is read back
     batch_settings::load_cfg_param(*this);
+    m_plan = DevicePlan{};  // a plan is one opening's
+    m_table.set_plan({});
     start_device_list();
 }
 
@@ -113,7 +115,8 @@ void CtervaneDlg::get_more_ip() {
 void CtervaneDlg::start_device_list() {
     ui::ReportList* list = report_list(IDC_LIST_DEVICES);
     if (list->columnCount() == 0) add_device_columns(*list, lang("IDS_PROMPT"));
-    list->horizontalHeaderItem(COL_STATUS)->setText(ui::to_q(lang("IDS_PROMPT")));
+    set_column_captions(*list, lang("IDS_PROMPT"), lang("IDS_PLANNED_IP"), lang("IDS_PLANNED_UID"));
+    show_planned_columns(*list, false);
     m_table.clear();
     list->clear_rows();
     m_pending_reports.clear();
@@ -152,11 +155,13 @@ void CtervaneDlg::connect_handlers() {
     on_clicked(IDC_BTN_BROWSE_FW, [this] { on_browse(IDC_EDIT_FW_PATH, "update files(*.update)|*.update||", "update"); });
     on_clicked(IDC_BTN_BROWSE_LOGO, [this] { on_browse(IDC_EDIT_LOGO_PATH, "update files(*.jpg)|*.jpg||", "logo"); });
     on_clicked(IDC_BTN_STOP, [this] { on_stop(); });
+    on_clicked(IDC_BTN_LOAD_PLAN, [this] { on_load_plan(); });
+    on_clicked(IDC_BTN_EXPORT_LIST, [this] { on_export_list(); });
     on_clicked(IDC_CHECK_SET_NETWORK, [this] { on_set_network_box(); });
     on_clicked(IDC_CHECK_DHCP, [this] { on_dhcp_box(); });
     connect(report_list(IDC_LIST_DEVICES), &ui::ReportList::row_check_toggled, this,
             [this](int row, bool checked) { on_row_check_toggled(row, checked); });
-    set_tab_order({IDC_COMBO_DEVICE_TYPE, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL, IDC_BTN_SELECT_INVERT,
+    set_tab_order({IDC_COMBO_DEVICE_TYPE, IDC_BTN_LOAD_PLAN, IDC_BTN_EXPORT_LIST, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL, IDC_BTN_SELECT_INVERT,
                    IDC_LIST_DEVICES, IDC_CHECK_UPGRADE, IDC_EDIT_FW_PATH, IDC_BTN_BROWSE_FW, IDC_BTN_UPGRADE,
                    IDC_BTN_STOP, IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK,
                    IDC_IP_GATEWAY, IDC_BTN_SET_NETWORK, IDC_BTN_RESET, IDC_BTN_RESET_PWD});
@@ -242,6 +247,8 @@ void CtervaneDlg::update_controls() {
             set_enabled(IDC_CHECK_SET_NETWORK, false);
             set_enabled(IDC_BTN_SET_NETWORK, true);
         }
+        // With a plan the network button runs the planned cameras' own values.
+        if (m_table.has_plan()) set_enabled(IDC_BTN_SET_NETWORK, true);
         for (int id : job_buttons_when_idle()) set_enabled(id, true);
     }
     set_text(IDC_LABEL_COUNT, "");

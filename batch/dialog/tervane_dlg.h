@@ -15,6 +15,7 @@
 #include "batch/job_journal.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
+#include "batch/plan_file.h"
 #include "discovery/discovery.h"
 #include "ui/dialog_base.h"
 
@@ -102,6 +103,15 @@ private:
     void on_set_time_format();
     void on_start();
 
+    // Plans: a file of cameras, each with its own values, and the list as one.
+    void on_load_plan();
+    void on_export_list();
+    void show_plan_problems(const std::string& path, const std::vector<PlanProblem>& problems);
+    // False (after saying why) when a planned address is another listed device's.
+    bool planned_addresses_free();
+    // The planned devices the list lacks: "not found" in the job's report.
+    std::vector<DeviceOutcome> unlisted_planned() const;
+
     // Other handlers
     void on_refresh();
     void on_device_type_changed();
@@ -142,6 +152,8 @@ private:
     PendingJob m_pending_job;
     FirmwarePreflight m_firmware;  // of the running job's file
 
+    DevicePlan m_plan;          // the loaded plan; no entries when none is
+    std::vector<DeviceOutcome> m_unlisted;  // the running job's planned devices not listed
     JobOutcome m_outcome;       // the running job's report, filled when it ends
     bool m_outcome_due = false;
     // Writes the report on a thread of its own; declared after the engine,

@@ -129,6 +129,9 @@ StepCheckBoxes CtervaneDlg::step_check_boxes() const {
 // does a range without addresses (the rule above makes that impossible).
 int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start,
                           const std::string& end, const char* fail_key) {
+    // Nothing is sent, and nothing stored, while a planned address is taken
+    // (-1: refused here, before the engine was asked).
+    if (m_table.checked_count() > 0 && !planned_addresses_free()) return -1;
     m_job.m_dostep = steps;
     int result = m_job.start_upgrade(collect_job_params(), path, start, end);
     if (result == START_ALL_IP_CONFLICT) message_box("IDS_ALL_IP_CONFLICT", "IDS_ERROR");
@@ -194,6 +197,8 @@ void CtervaneDlg::begin_job_report(const JOB_STEPS& steps, const std::string& pa
         m_outcome.firmware_sha256 = m_firmware.sha256;
     }
     m_outcome.started_at = rt_calendar_ms();
+    if (m_table.has_plan()) m_outcome.plan_path = m_plan.path;
+    m_unlisted = unlisted_planned();
     m_outcome_due = true;
     // Beside the logs, in the working directory; file names from the date
     // and time only, never from a device's texts. The report exists from now
@@ -202,9 +207,10 @@ void CtervaneDlg::begin_job_report(const JOB_STEPS& steps, const std::string& pa
     m_journal.reset();  // the last job's report is written first
     m_journal = std::make_unique<CJobJournal>(CJobJournal::Place{"", kJobReportDir, std::time(nullptr)});
     m_journal->set_source(
-        [this, header = m_outcome] {
+        [this, header = m_outcome, unlisted = m_unlisted] {
             JobOutcome outcome = header;
             add_live_job_devices(outcome, m_job, m_table);
+            outcome.devices.insert(outcome.devices.end(), unlisted.begin(), unlisted.end());
             return outcome;
         },
         [this] { return m_job.runs_generation(); });
@@ -215,6 +221,7 @@ void CtervaneDlg::finish_job_report() {
     m_outcome_due = false;
     m_outcome.ended_at = rt_calendar_ms();
     add_job_devices(m_outcome, m_job, m_table);
+    m_outcome.devices.insert(m_outcome.devices.end(), m_unlisted.begin(), m_unlisted.end());
     // Written off this thread; a failure is told once it is known.
     m_journal->finish(m_outcome, [wakeup = m_report_failed](const std::string& error) {
         if (!error.empty()) wakeup->post();

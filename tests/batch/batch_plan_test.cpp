@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "cli/batch_plan.h"
+#include "cli/plan_selection.h"
 #include "client/firmware_format.h"
 
 namespace {
@@ -194,6 +195,67 @@ TEST(BatchPlan, SelectionsTheJobsCannotServeAreRefused) {
     BatchPlan plain;
     ASSERT_EQ(plan_batch_job(u, plain), "");
     EXPECT_EQ(refuse_selection(u, plain, devices(300)), "");
+}
+
+class PlanOption : public ::testing::Test {
+protected:
+    void TearDown() override { std::filesystem::remove(m_path); }
+    BatchCliOptions with_plan(const std::string& text) {
+        std::ofstream(m_path, std::ios::binary) << text;
+        BatchCliOptions o;
+        o.plan = m_path;
+        return o;
+    }
+    const std::string m_path =
+        std::filesystem::temp_directory_path() / ("plan_option_" + std::to_string(::getpid()) + ".csv");
+};
+
+TEST_F(PlanOption, APlanWithValuesIsAJobOfItsOwnAndTheUsualStepsComeOnTop) {
+    BatchCliOptions o = with_plan("mac,ip,uid\n02:00:00:00:00:01,10.0.0.21,u1\n02:00:00:00:00:02,,u2\n");
+    BatchPlan plan;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.devices.entries.size(), 2u);
+    EXPECT_EQ(plan.steps.change_UID, 0);  // a planned UID is its camera's step alone
+    o.time_sync = true;
+    ASSERT_EQ(plan_batch_job(o, plan), "");
+    EXPECT_EQ(plan.steps.change_time_sync, 1);
+    // An address range beside planned addresses, or a reset beside planned values, is refused.
+    o.ip_range = "10.0.0.50-10.0.0.60";
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_PLAN_AND_RANGE");
+    o = with_plan("mac,ip,uid\n02:00:00:00:00:01,10.0.0.21,u1\n");
+    o.factory_reset = true;
+    EXPECT_NE(plan_batch_job(o, plan), "");
+    // A plan that only names cameras still needs a step.
+    o = with_plan("mac\n02:00:00:00:00:01\n");
+    EXPECT_EQ(plan_batch_job(o, plan), "no step given");
+    o.factory_reset = true;
+    EXPECT_EQ(plan_batch_job(o, plan), "");
+}
+
+TEST_F(PlanOption, ABadPlanIsRefusedWithItsProblems) {
+    BatchCliOptions o = with_plan("mac,uid\n02:00:00:00:00:01,u1\n02:00:00:00:00:02,u1\nnot-a-mac,u3\n");
+    o.time_sync = true;
+    BatchPlan plan;
+    EXPECT_EQ(plan_batch_job(o, plan), "IDS_PLAN_REFUSED");
+    ASSERT_EQ(plan.plan_problems.size(), 2u);
+    EXPECT_EQ(plan.plan_problems[0].line, 3);
+    EXPECT_EQ(plan.plan_problems[1].line, 4);
+    EXPECT_TRUE(plan.devices.entries.empty());
+}
+
+TEST(PlanSelection, ThePlansCamerasInItsOrderAndTheOnesNotListed) {
+    DevicePlan plan;
+    ASSERT_TRUE(read_plan_text("mac\n02-00-00-00-00-03\n02:00:00:00:00:09\n020000000001\n", plan).empty());
+    const std::vector<ListedDevice> listed = {{"02:00:00:00:00:01", "10.0.0.11", 1, "1", 1, 5},
+                                              {"02:00:00:00:00:02", "10.0.0.12", 1, "1", 1, 5},
+                                              {"02:00:00:00:00:03", "10.0.0.13", 1, "1", 1, 5}};
+    const PlanSelection selection = select_planned(plan, listed);
+    ASSERT_EQ(selection.listed.size(), 2u);
+    EXPECT_EQ(selection.listed[0].mac, "02:00:00:00:00:03");
+    EXPECT_EQ(selection.listed[1].mac, "02:00:00:00:00:01");
+    ASSERT_EQ(selection.not_found.size(), 1u);
+    EXPECT_EQ(selection.not_found[0].mac, "02:00:00:00:00:09");
+    EXPECT_EQ(selection.not_found[0].line, 3);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -224,16 +225,33 @@ std::vector<std::vector<int>> FakeDeviceClient::controls(const std::string& ip) 
     return it == m_controls.end() ? std::vector<std::vector<int>>{} : it->second;
 }
 
-int FakeDiscovery::ChangeIpPort(const IpChangeRequest& request) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_port_changes.push_back(request);
-    return m_change_result;
+int FakeDiscovery::changed(const IpChangeRequest& request, std::vector<IpChangeRequest>& log) {
+    CDeviceTable* table = nullptr;
+    int result = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        log.push_back(request);
+        result = m_change_result;
+        if (result == 0) table = m_table;
+    }
+    if (table == nullptr) return result;
+    for (const DeviceRow& row : table->rows()) {
+        if (row.mac != request.mac) continue;
+        ListedDevice heard{row.mac, request.ip, std::atoi(row.port.c_str()), row.version, 0x10, 5,
+                           request.mask.empty() ? row.mask : request.mask,
+                           request.gateway.empty() ? row.gateway : request.gateway};
+        table->update_dev_find_list(heard, false);
+    }
+    return result;
 }
 
-int FakeDiscovery::ChangeIp(const IpChangeRequest& request) {
+int FakeDiscovery::ChangeIpPort(const IpChangeRequest& request) { return changed(request, m_port_changes); }
+
+int FakeDiscovery::ChangeIp(const IpChangeRequest& request) { return changed(request, m_full_changes); }
+
+void FakeDiscovery::hear_changes_in(CDeviceTable* table) {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_full_changes.push_back(request);
-    return m_change_result;
+    m_table = table;
 }
 
 void FakeDiscovery::set_change_result(int result) {

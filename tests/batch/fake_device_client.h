@@ -107,6 +107,9 @@ public:
     void list(const std::string& mac, const std::string& ip);
     // What every change request answers (0: sent).
     void set_change_result(int result);
+    // Lists each device that takes a change at its new address in `table`,
+    // as discovery does once it hears the device from there.
+    void hear_changes_in(CDeviceTable* table);
     std::vector<IpChangeRequest> port_changes() const;
     std::vector<IpChangeRequest> full_changes() const;
 
@@ -116,4 +119,8 @@ private:
     std::vector<IpChangeRequest> m_port_changes;
     std::vector<IpChangeRequest> m_full_changes;
     int m_change_result = 0;
+    CDeviceTable* m_table = nullptr;
+
+    // A change that was sent; the table hears of it outside the lock.
+    int changed(const IpChangeRequest& request, std::vector<IpChangeRequest>& log);
 };

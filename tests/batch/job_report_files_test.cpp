@@ -98,6 +98,33 @@ TEST(JobReportFiles, CsvHasOneRecordPerDeviceWithHostileTextsQuotedAndDefused) {
     EXPECT_EQ(records[2].rfind("'=cmd|' /C calc'!A0,,,\"1.0\"\",\"\"x\r\n2\x01\xef\xbf\xbd\",", 0), 0u);
 }
 
+TEST(JobReportFiles, PlannedValuesAndWhetherTheyTookComeLastAndOnlyForPlannedDevices) {
+    JobOutcome outcome = sample();
+    outcome.plan_path = "/srv/site.csv";
+    DeviceOutcome& planned = outcome.devices[0];
+    planned.planned = PlannedValues{"10.77.0.41", "255.255.0.0", "10.77.0.1", false, "uid-1"};
+    planned.ip_took = false;
+    planned.dhcp_took = true;
+    planned.uid_took = true;
+    nlohmann::json report = nlohmann::json::parse(job_report_json(outcome));
+    EXPECT_EQ(report["plan"], "/srv/site.csv");
+    const nlohmann::json& d = report["devices"][0];
+    EXPECT_EQ(d["planned"], (nlohmann::json{{"ip", "10.77.0.41"}, {"mask", "255.255.0.0"}, {"gateway", "10.77.0.1"},
+                                            {"dhcp", "off"}, {"uid", "uid-1"}}));
+    EXPECT_EQ(d["planned_took"], (nlohmann::json{{"ip", false}, {"dhcp", true}, {"uid", true}}));
+    EXPECT_TRUE(report["devices"][1]["planned"].is_null());
+    EXPECT_TRUE(report["devices"][1]["planned_took"].is_null());
+    EXPECT_TRUE(nlohmann::json::parse(job_report_json(sample()))["plan"].is_null());
+
+    std::vector<std::string> records = csv_records(job_report_csv(outcome).substr(3));
+    const std::string columns = ",already_current,protocol,planned_ip,planned_mask,planned_gateway,planned_dhcp,"
+                                "planned_uid,planned_ip_took,planned_dhcp_took,planned_uid_took";
+    EXPECT_EQ(records[0].substr(records[0].size() - columns.size()), columns);
+    const std::string values = ",10.77.0.41,255.255.0.0,10.77.0.1,off,uid-1,false,true,true";
+    EXPECT_EQ(records[1].substr(records[1].size() - values.size()), values);
+    EXPECT_EQ(records[2].substr(records[2].size() - 9), "e" + std::string(8, ','));  // "...,native" and eight empty cells
+}
+
 class JobReportFolder : public ::testing::Test {
 protected:
     void SetUp() override {

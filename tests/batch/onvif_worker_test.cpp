@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "batch_fixture.h"
 #include "fake_onvif_camera.h"
@@ -25,7 +26,9 @@ protected:
     // Lists an ONVIF camera (checked) at `ip`; returns its row.
     int add_onvif(const std::string& ip, const std::string& version = "1.0") {
         int row = table.row_count();
-        std::string mac = "02:01:00:00:00:" + ip.substr(ip.rfind('.') + 1);
+        char mac_text[18];
+        std::snprintf(mac_text, sizeof mac_text, "02:01:00:00:00:%02X", std::stoi(ip.substr(ip.rfind('.') + 1)));
+        const std::string mac = mac_text;
         FakeOnvifCamera& camera = cameras.add(ip, mac);
         camera.version = version;
         ListedDevice listed{mac, ip, 80, version};
@@ -203,6 +206,25 @@ TEST_F(OnvifWorker, FixedAddressMovesTheCameraAndTheWorkerFollowsIt) {
     EXPECT_TRUE(has(requests, "set_system_date_and_time Manual UTC0 utc"));
     EXPECT_TRUE(contains(statuses(row), 14));
     EXPECT_TRUE(contains(statuses(row), 17));
+}
+
+// A plan reaches ONVIF cameras through their own steps: each its own
+// address; a planned UID is a step ONVIF lacks, never counted as done.
+TEST_F(OnvifWorker, PlannedAddressesReachEachCameraAndAPlannedUidIsNotAvailable) {
+    int first = add_onvif("10.0.0.5");
+    int second = add_onvif("10.0.0.6");
+    table.set_plan({{mac_of(first), PlannedValues{"10.0.1.5", "255.255.0.0", "10.0.0.1", std::nullopt, ""}},
+                    {mac_of(second), PlannedValues{"10.0.1.6", "", "", std::nullopt, "uid-two"}}});
+    ASSERT_EQ(start(), START_OK);
+    wait_finished();
+    apply_reports();
+    EXPECT_TRUE(has(cameras.requests(mac_of(first)), "set_ipv4 eth0 10.0.1.5/16"));
+    EXPECT_TRUE(has(cameras.requests(mac_of(first)), "set_default_gateway 10.0.0.1"));
+    // An address alone keeps the camera's prefix and gateway.
+    EXPECT_TRUE(has_prefix(cameras.requests(mac_of(second)), "set_ipv4 eth0 10.0.1.6/"));
+    EXPECT_FALSE(has_prefix(cameras.requests(mac_of(second)), "set_default_gateway"));
+    EXPECT_TRUE(contains(statuses(first), 14) && contains(statuses(second), 14));
+    EXPECT_EQ(mark(second, COL_COMMAND), kMarkNotAvailable);
 }
 
 TEST_F(OnvifWorker, FailedLoginStillReachesTheAddressBarrier) {

@@ -9,7 +9,10 @@ place the control reports. Every wait polls a condition until a deadline.
 
 The scenario, on the simulated cameras of scripts/demo-cameras.json:
   launcher -> batch dialog -> select all -> firmware file -> Upgrade: every
-  row upgraded, the final prompt; then the test bench: untick auto show, type
+  row upgraded, the final prompt; Load plan... (the real file dialog) with a
+  plan that gives every camera its own UID and two of them their own
+  addresses: the planned columns show them; Export list... (the save dialog)
+  writes the list with them; the network Set runs the plan; then the test bench: untick auto show, type
   the version, double-click a camera -> logged in, live video changing, the
   QR code decodes (zbarimg) to the UID, PASS writes the record file; then the
   ONVIF camera of the same list: live video over RTSP changing, the QR code
@@ -365,25 +368,96 @@ def run_batch(args, screen, texts, env):
         screen.check_inside(dialog)
         screen.keep("batch-finished.png", dialog)
 
+        run_plan(program, dialog, table, args, screen, texts)
+        screen.check_inside(dialog)
+
         close_with_escape(program, dialog)
         close_with_escape(program, launcher)
         program.finish()
 
 
-def choose_firmware(program, dialog, texts, firmware):
-    """Browse..., the file's name typed into the file dialog, Enter."""
-    press(find(dialog, "push button", texts["IDS_BROWSE"]))
+def file_dialog_path(program, dialog, texts, path):
+    """In the file dialog the dialog opened: the path typed over the name field's text, Enter."""
     chooser = wait_for("the file dialog", lambda: next(
         (w for w in children(program.app) if showing(w) and w.getRoleName() in ("dialog", "file chooser")
          and w != dialog and w.name != texts["IDS_CUSTOM_TOOL"]), None), 30)
     name_field = wait_for("the file name field", lambda: next(
         (c for c in children(chooser) if c.getRoleName() == "text" and c.getState().contains(pyatspi.STATE_FOCUSED)),
         None), 30)
-    type_into(program, chooser, name_field, firmware)
+    focus(program, chooser, name_field)
+    xdotool("key", "ctrl+a", "BackSpace")  # a save dialog starts with a name of its own
+    type_into(program, chooser, name_field, path)
     xdotool("key", "Return")
     window_gone(program.app, chooser, "the file dialog")
+
+
+def choose_firmware(program, dialog, texts, firmware):
+    """Browse..., the file's name typed into the file dialog, Enter."""
+    press(find(dialog, "push button", texts["IDS_BROWSE"]))
+    file_dialog_path(program, dialog, texts, firmware)
     path_field = find(dialog, "text", texts["IDS_UPGRADE_VERSON"])
     wait_for("the firmware path in its field", lambda: text_of(path_field) == firmware, 10)
+
+
+# Two of the demo cameras move to spare addresses of the LAN; every camera
+# gets its own UID.
+PLANNED_ADDRESSES = ["10.77.0.201", "10.77.0.202"]
+
+
+def planned_uid(mac):
+    return "site-" + mac.replace(":", "").lower()
+
+
+def run_plan(program, dialog, table, args, screen, texts):
+    """Load plan... -> the planned columns; Export list... -> the file; Set runs the plan."""
+    macs = [row[column_of(table, "MAC")] for row in table_rows(table)]
+    plan = os.path.join(args.work, "site.csv")
+    with open(plan, "w", encoding="utf-8", newline="") as file:
+        file.write("\ufeffmac,ip,uid,notes\r\n")
+        for index, mac in enumerate(macs):
+            address = PLANNED_ADDRESSES[index] if index < len(PLANNED_ADDRESSES) else ""
+            file.write(f"{mac.replace(':', '-').lower()},{address},{planned_uid(mac)},\"pole {index + 1}\"\r\n")
+    step(f"Load plan... with {len(macs)} cameras")
+    press(find(dialog, "push button", texts["IDS_LOAD_PLAN"]))
+    file_dialog_path(program, dialog, texts, plan)
+    planned_ip = column_of(table, texts["IDS_PLANNED_IP"])
+    planned_uid_column = column_of(table, texts["IDS_PLANNED_UID"])
+    mac_column = column_of(table, "MAC")
+
+    def planned_address(mac):
+        index = macs.index(mac)
+        return PLANNED_ADDRESSES[index] if index < len(PLANNED_ADDRESSES) else ""
+
+    wait_for("every row showing its planned values", lambda: all(
+        row[planned_uid_column] == planned_uid(row[mac_column]) and row[planned_ip] == planned_address(row[mac_column])
+        for row in table_rows(table)), 10)
+    screen.keep("batch-plan.png", dialog)
+
+    step("Export list...")
+    exported = os.path.join(args.work, "exported-list.csv")
+    press(find(dialog, "push button", texts["IDS_EXPORT_LIST"]))
+    file_dialog_path(program, dialog, texts, exported)
+    lines = wait_for("the exported list", lambda: os.path.exists(exported) and
+                     open(exported, encoding="utf-8-sig").read().splitlines(), 10)
+    if lines[0] != "mac,ip,mask,gateway,dhcp,uid,version,board,protocol" or len(lines) != len(macs) + 1:
+        raise Failure(f"the exported list reads {lines[:3]}... ({len(lines)} lines)")
+    for mac in macs:
+        if not any(line.startswith(mac + ",") and f",{planned_uid(mac)},{args.version}," in line for line in lines):
+            raise Failure(f"the exported list lacks {mac} with its UID and version: {lines}")
+
+    step("the network Set runs the plan")
+    press(find(dialog, "push button", texts["IDS_SET"]))
+    prompt = wait_for("the final prompt", lambda: final_prompt(program.app, texts["IDS_ALL_FINISH"]), 300)
+    command = column_of(table, "4")
+    network = column_of(table, "1")
+    rows = table_rows(table)
+    for row in rows:
+        moved = planned_address(row[mac_column]) != ""
+        if row[command] != "√" or row[network] != ("√" if moved else "—"):
+            raise Failure(f"after the plan's job: {row}")
+    press(find_deep(prompt, "push button", depth=2))
+    window_gone(program.app, prompt, "the final prompt")
+    step(f"every camera took its UID, {len(PLANNED_ADDRESSES)} their addresses")
 
 
 # ------------------------------------------------------------------ bench

@@ -2,7 +2,10 @@
 # The real tervane on a real X server (Xvfb, the xcb platform), driven over
 # the accessibility bus of a D-Bus session of its own (drive_tervane.py), on a
 # private LAN of network namespaces where ipcsim plays the demo's 12 cameras
-# and an ONVIF camera beside them.
+# and an ONVIF camera beside them: an upgrade, then a plan loaded and the list
+# exported through the real file dialogs and the plan run (each camera its own
+# UID, two their own addresses, checked in the simulator's state dump), then
+# the test bench on a native and on the ONVIF camera.
 # Skips (77) outside the private namespace of scripts/in-netns.sh; a missing
 # tool is a failure, not a skip (scripts/setup.sh installs them all).
 # Usage: real_display_test.sh <bin dir> <locale> [<width>x<height>]
@@ -55,3 +58,9 @@ upgraded=$(jq '[.cameras[] | select(.protocol == "native" and .version == "2.0.0
   "$work/cameras-state.json")
 echo "display test: the simulator reports $upgraded of 12 native cameras on 2.0.0"
 [ "$upgraded" = 12 ]
+# The plan's job: each camera's own UID (site-<mac>), two at their planned addresses.
+own_uids=$(jq '[.cameras[] | select(.files["/config/tuya.cfg"] == ("site-" + (.mac | gsub(":"; "") | ascii_downcase) + "\n"))] | length' \
+  "$work/cameras-state.json")
+moved=$(jq '[.cameras[] | select(.ip == "10.77.0.201" or .ip == "10.77.0.202")] | length' "$work/cameras-state.json")
+echo "display test: the simulator holds $own_uids cameras with their own UID, $moved at planned addresses"
+[ "$own_uids" = 12 ] && [ "$moved" = 2 ]

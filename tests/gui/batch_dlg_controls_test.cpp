@@ -18,7 +18,8 @@
 namespace {
 
 constexpr int kShownAtStart[] = {
-    IDC_LIST_DEVICES, IDC_LABEL_DEVICE_TYPE, IDC_COMBO_DEVICE_TYPE, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL,
+    IDC_LIST_DEVICES, IDC_LABEL_DEVICE_TYPE, IDC_COMBO_DEVICE_TYPE, IDC_BTN_LOAD_PLAN, IDC_BTN_EXPORT_LIST,
+    IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL,
     IDC_BTN_SELECT_INVERT, IDC_GROUP_UPGRADE, IDC_CHECK_UPGRADE, IDC_EDIT_FW_PATH, IDC_BTN_BROWSE_FW,
     IDC_BTN_UPGRADE, IDC_PROGRESS, IDC_BTN_STOP, IDC_GROUP_SETTINGS, IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP,
     IDC_LABEL_IP_ADDR, IDC_LABEL_SUBMASK, IDC_LABEL_GATEWAY, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK, IDC_IP_GATEWAY,
@@ -57,7 +58,9 @@ TEST_F(BatchDialogTest, StartUpStateFollowsTheControlTable) {
     EXPECT_EQ(dlg.text(IDC_CHECK_UID), "UID(tuya)");  // no key: the resource text stays
     EXPECT_EQ(dlg.dev_type_filter(), 0);
     EXPECT_TRUE(dlg.discovery().started());
-    EXPECT_EQ(list().columnCount(), 13);
+    EXPECT_EQ(list().columnCount(), 15);  // the two of a plan hidden until one is loaded
+    EXPECT_TRUE(list().isColumnHidden(13));
+    EXPECT_TRUE(list().isColumnHidden(14));
     EXPECT_EQ(list().horizontalHeaderItem(12)->text().toStdString(), text_of("IDS_PROMPT"));
     EXPECT_EQ(list().horizontalHeaderItem(3)->text(), "Port");
 }
