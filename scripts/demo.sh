@@ -13,7 +13,9 @@
 # script explains why and stops.
 #
 # Usage: scripts/demo.sh [--headless | --factory-test] [--no-setup]
-#   --factory-test: with a display, open the test bench instead of the launcher.
+#   --factory-test: with a display, open the test bench instead of the
+#   launcher; an ONVIF camera (RTSP video, pan/tilt, zoom, IR-cut) is listed
+#   beside the 12 native ones.
 # Environment: BUILD_DIR (default build), DEMO_DIR (default <build>/demo),
 #   DEMO_TIME_SPEED (how many times faster the tool's waits run; default 10,
 #   1 for real time: the upgrade then waits 40 s for each camera's reboot).
@@ -22,6 +24,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 demo=${DEMO_DIR:-$build/demo}
 cameras=12
+onvif=0  # ONVIF cameras after the native ones (the bench's demo has one)
 say() { echo "demo: $*"; }
 
 # ---------------------------------------------------------------- outside
@@ -87,12 +90,14 @@ make_lan() {
   ip route add default dev dv0
   in_devices ip link set lo up
   in_devices ip link set dv1 up
-  for i in $(seq 1 "$cameras"); do in_devices ip addr add "10.77.0.$((10 + i))/24" dev dv1; done
+  for i in $(seq 1 $((cameras + onvif))); do in_devices ip addr add "10.77.0.$((10 + i))/24" dev dv1; done
   in_devices ip route add default dev dv1
 }
 
 start_cameras() {
-  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" \
+  local extra=()
+  [ "$onvif" = 0 ] || extra=(--onvif "$onvif" --onvif-base-ip "10.77.0.$((11 + cameras))")
+  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" "${extra[@]}" \
     --state-dump "$work/cameras-state.json" >"$work/ipcsim.out" 2>"$work/ipcsim.err" &
   sim=$!
   for _ in $(seq 1 100); do grep -q ready "$work/ipcsim.out" 2>/dev/null && break; sleep 0.1; done
@@ -100,6 +105,7 @@ start_cameras() {
     say "ipcsim did not start:"; cat "$work/ipcsim.err"; exit 1
   fi
   say "ipcsim plays $cameras cameras at 10.77.0.11-10.77.0.$((10 + cameras)) (firmware 1.0.0)"
+  [ "$onvif" = 0 ] || say "and an ONVIF camera at 10.77.0.$((11 + cameras)) (model SIMCAM-O1, RTSP video)"
 }
 
 stop_cameras() {
@@ -158,6 +164,8 @@ print_bench_steps() {
   say "    its live video, its results, its UID and the UID as a QR code."
   say " 4. Try the test buttons, then press PASS (or NG): the record is written to"
   say "    $work/test_record/<MAC>.txt."
+  say "    The row whose BID reads \"ONVIF SIMCAM-O1\" is an ONVIF camera: its video comes over"
+  say "    RTSP, the arrows, zoom and IR-cut buttons drive it, its serial number is its UID."
   say " 5. Close the window to end the demo. The tool's trace goes to $work/tervane.log."
 }
 
@@ -209,7 +217,7 @@ inside() {
   local headless=0 bench=()
   for arg in "$@"; do
     [ "$arg" = --headless ] && headless=1
-    [ "$arg" = --factory-test ] && bench=(--factory-test)
+    [ "$arg" = --factory-test ] && bench=(--factory-test) && onvif=1
   done
   [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
   bin=$build/bin
