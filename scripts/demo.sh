@@ -6,8 +6,9 @@
 #     follow and starts tervane there, with a sample firmware file and a logo
 #     ready to pick and the cameras' login in a settings file of its own;
 #   - without one (or with --headless): runs the same job through
-#     tervane-cli (discovery, a parallel upgrade of all 12 cameras with the
-#     sample firmware plus a time-zone setting, the live result table), then
+#     tervane-cli on a mixed LAN, the 12 cameras and two ONVIF ones
+#     (discovery, a parallel upgrade of all 14 with the sample firmware plus
+#     a time-zone setting, the live result table), then
 #     renders screenshots of the launcher and the dialogs and says where.
 # Nothing is ever sent outside the namespace: where none can be made, the
 # script explains why and stops.
@@ -24,7 +25,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 demo=${DEMO_DIR:-$build/demo}
 cameras=12
-onvif=0  # ONVIF cameras after the native ones (the bench's demo has one)
+onvif=0  # ONVIF cameras after the native ones (the bench's demo has one, the command line's two)
 say() { echo "demo: $*"; }
 
 # ---------------------------------------------------------------- outside
@@ -105,7 +106,8 @@ start_cameras() {
     say "ipcsim did not start:"; cat "$work/ipcsim.err"; exit 1
   fi
   say "ipcsim plays $cameras cameras at 10.77.0.11-10.77.0.$((10 + cameras)) (firmware 1.0.0)"
-  [ "$onvif" = 0 ] || say "and an ONVIF camera at 10.77.0.$((11 + cameras)) (model SIMCAM-O1, RTSP video)"
+  [ "$onvif" = 0 ] ||
+    say "and $onvif ONVIF camera(s) from 10.77.0.$((11 + cameras)) (model SIMCAM-O1, RTSP video, firmware 1.0.0)"
 }
 
 stop_cameras() {
@@ -191,9 +193,11 @@ run_headless() {
   local speed=${DEMO_TIME_SPEED:-10} rc=0
   say "no display: running the same job through tervane-cli"
   say "1. discovery"
-  "$bin/tervane-cli" discover --listen 2000
-  say "2. upgrade of all $cameras cameras to 2.0.0 with time zone UTC+08:00 (waits $speed times faster)"
-  "$bin/tervane-cli" batch --all --expect "$cameras" --listen 20 --sweep 2 --password tovik \
+  "$bin/tervane-cli" discover --listen 2000 --user Admin --password tovik
+  local all=$((cameras + onvif))
+  say "2. upgrade of all $all cameras ($cameras native, $onvif ONVIF) to 2.0.0 with time zone UTC+08:00"
+  say "   (waits $speed times faster)"
+  "$bin/tervane-cli" batch --all --expect "$all" --listen 20 --sweep 2 --password tovik \
     --upgrade "$work/sample.update" --time-zone 20 --time-speed "$speed" || rc=$?
   say "3. screenshots of the launcher and the dialogs, rendered offscreen after the job"
   export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work/xdg}
@@ -205,12 +209,13 @@ run_headless() {
   stop_cameras
   local upgraded zoned
   upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
-  zoned=$(grep -Eo '"time_zone": ?28800' "$work/cameras-state.json" | wc -l || true)
-  say "the simulator reports $upgraded of $cameras cameras on 2.0.0 and $zoned with time zone UTC+08:00"
+  # A native camera keeps its zone in seconds east, an ONVIF one as POSIX text.
+  zoned=$(grep -Eo '"time_zone": ?(28800|"UTC-8")' "$work/cameras-state.json" | wc -l || true)
+  say "the simulator reports $upgraded of $all cameras on 2.0.0 and $zoned with time zone UTC+08:00"
   say "screenshots:"
   sed 's/^/  /' "$work/shots.txt"
   say "job files (firmware, logo, camera list, discovery logs): $work"
-  [ "$rc" = 0 ] && [ "$upgraded" = "$cameras" ] && [ "$zoned" = "$cameras" ]
+  [ "$rc" = 0 ] && [ "$upgraded" = "$all" ] && [ "$zoned" = "$all" ]
 }
 
 inside() {
@@ -220,6 +225,9 @@ inside() {
     [ "$arg" = --factory-test ] && bench=(--factory-test) && onvif=1
   done
   [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
+  # The command-line job runs on a mixed LAN: two ONVIF cameras beside the
+  # native ones, one job for all.
+  [ "$headless" = 1 ] && onvif=2
   bin=$build/bin
   work=$demo/run
   ip link set lo up
