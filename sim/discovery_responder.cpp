@@ -8,6 +8,19 @@
 #include "discovery/xml_message.h"
 #include "runtime/trace.h"
 
+#include <arpa/inet.h>
+
+namespace {
+
+bool is_ipv4(const char* text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text, &parsed) == 1;
+}
+
+bool empty_or_ipv4(const char* text) { return text[0] == '\0' || is_ipv4(text); }
+
+}  // namespace
+
 DiscoveryResponder::DiscoveryResponder(Simulator& simulator, IUdpTransport* transport)
     : m_simulator(simulator), m_transport(transport) {}
 
@@ -78,6 +91,13 @@ void DiscoveryResponder::change_ip(const char* body) {
     if (message.ToMe(body, &request, &size) != 0) return;
     std::shared_ptr<SimCamera> camera = m_simulator.find_by_mac(request.dev_mac);
     if (!camera || !camera->online() || !camera->identity().speaks_native() || request.new_dev_ip[0] == '\0') return;
+    // A camera refuses an address it could not take, as a real one does,
+    // rather than going off the LAN under a name that is no address.
+    if (!is_ipv4(request.new_dev_ip) || !empty_or_ipv4(request.new_dev_submask) ||
+        !empty_or_ipv4(request.new_dev_gateway)) {
+        std::fprintf(stderr, "ipcsim: %s refused a malformed address change\n", request.dev_mac);
+        return;
+    }
     camera->update([&](CameraIdentity& id) {
         id.ip = request.new_dev_ip;
         id.mask = request.new_dev_submask;

@@ -158,6 +158,9 @@ TEST(Responder, ChangeIpReachesOnlyTheNamedCameraAndKeepsValidPorts) {
     EXPECT_EQ(8000, changed.cmd_port);  // 0 would make it unreachable
     feed(responder, change_datagram("02:00:00:00:00:02", "10.9.9.8", 70000));
     EXPECT_EQ(8000, simulator.cameras()[1]->identity().cmd_port);
+    // A text that is no address is refused, not taken as the camera's address.
+    feed(responder, change_datagram("02:00:00:00:00:02", "10.77.0.mobileport", 8001));
+    EXPECT_EQ("10.9.9.8", simulator.cameras()[1]->identity().ip);
     // Truncated or foreign datagrams change nothing.
     std::string cut = change_datagram("02:00:00:00:00:01", "10.1.1.1", 1);
     cut.resize(100);
