@@ -30,8 +30,12 @@ void set_if_changed(ui::ReportList& list, int row, int column, const std::string
 void show_row(const DeviceRow& source, int row, ui::ReportList& list) {
     const std::string* columns[] = {&source.index, &source.mac, &source.ip, &source.port, &source.version, &source.bid};
     for (int column = 0; column < 6; ++column) set_if_changed(list, row, column, *columns[column]);
-    for (int column = COL_NETWORK; column <= COL_STATUS; ++column)
+    for (int column = COL_NETWORK; column < COL_STATUS; ++column)
         set_if_changed(list, row, column, source.results[column - COL_NETWORK]);
+    // Until a job writes a status, a camera listed without its version (an
+    // ONVIF one whose login failed) says why.
+    const std::string& status = source.results[COL_STATUS - COL_NETWORK];
+    set_if_changed(list, row, COL_STATUS, status.empty() ? source.note : status);
     const PlannedValues none;
     const PlannedValues& planned = source.planned ? *source.planned : none;
     // DHCP on comes without an address: the device takes the one it is given.

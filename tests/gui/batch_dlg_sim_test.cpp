@@ -202,7 +202,8 @@ TEST_F(BatchDialogSimTest, DamagedFirmwareIsRefusedBeforeAnyCameraIsSentAByte) {
     EXPECT_TRUE(dlg.is_enabled(IDC_BTN_UPGRADE));
     EXPECT_TRUE(dlg.has_focus(IDC_BTN_BROWSE_FW));
     pump_for(200);
-    for (const nlohmann::json& camera : cameras->devices().dump()["cameras"]) {
+    const nlohmann::json dump = cameras->devices().dump();  // outlives the loop, which reads into it
+    for (const nlohmann::json& camera : dump["cameras"]) {
         EXPECT_EQ(camera["upgrade_refusals"].size(), 0u);
         EXPECT_EQ(camera["logins"], 0);  // nobody even logged in
     }
