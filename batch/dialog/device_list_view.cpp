@@ -16,7 +16,7 @@ struct ColumnSpec {
 
 constexpr ColumnSpec kColumns[] = {
     {"Index", 50, Qt::AlignLeft}, {"MAC", 180, Qt::AlignLeft}, {"IP", 150, Qt::AlignLeft},
-    {"Port", 50, Qt::AlignHCenter}, {"Version", 150, Qt::AlignLeft}, {"BID", 80, Qt::AlignLeft},
+    {"Port", 50, Qt::AlignHCenter}, {"Version", 150, Qt::AlignLeft}, {"BID", 130, Qt::AlignLeft},
     {"1", 25, Qt::AlignLeft}, {"2", 25, Qt::AlignLeft}, {"3", 25, Qt::AlignLeft},
     {"4", 25, Qt::AlignLeft}, {"5", 25, Qt::AlignLeft}, {"6", 25, Qt::AlignLeft},
     {nullptr, 250, Qt::AlignLeft},
@@ -48,7 +48,8 @@ void show_row(const DeviceRow& source, int row, ui::ReportList& list) {
 
 void add_device_columns(ui::ReportList& list, const std::string& status_caption) {
     // The widths are the classic pixel widths, widened where a larger font
-    // would otherwise cut a caption or the address texts.
+    // would otherwise cut a caption or the address texts; BID also shows an
+    // ONVIF camera's mark and model ("ONVIF SIMCAM-O1").
     const QFontMetrics metrics = list.fontMetrics();
     for (const ColumnSpec& column : kColumns) {
         const std::string caption = column.caption ? column.caption : status_caption;
