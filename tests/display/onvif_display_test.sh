@@ -13,22 +13,11 @@ root=$(cd "$here/../.." && pwd)
 bin=$(cd "$1" && pwd)
 locale=$2
 screen=${3:-1366x768}
-here_ns=$(readlink /proc/self/ns/net)
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ] || [[ " ${TERVANE_NETNS_GUARD:-} " == *" $here_ns "* ]]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
-for tool in xvfb-run dbus-run-session xdotool import jq; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
-done
-/usr/bin/python3 -c 'import pyatspi' || { echo "FAIL: python3-pyatspi is missing"; exit 1; }
-
-work=$(mktemp -d)
-cleanup() {
-  local rc=$?
-  if [ "$rc" = 0 ]; then rm -rf "$work"; else echo "display test: its files stay in $work"; fi
-}
-trap cleanup EXIT
+# shellcheck source=display_lib.sh
+. "$here/display_lib.sh"
+display_need_private_netns
+display_need_tools xvfb-run dbus-run-session xdotool import jq
+display_work_dir
 "$bin/ipcsim" mkfw --out "$work/sample.update" --version 2.0.0 --size 1048576 >/dev/null
 mkdir -m 0700 "$work/xdg"
 [ -z "${DISPLAY_TEST_SHOTS:-}" ] || mkdir -p "$DISPLAY_TEST_SHOTS"

@@ -15,17 +15,8 @@ namespace {
 
 constexpr int COL_MAC = 1, COL_VERSION = 4, COL_BID = 5;
 
-class BatchDialogOnvifTest : public BatchDialogTest {
+class BatchDialogOnvifTest : public BatchDialogSimFixture {
 protected:
-    void SetUp() override {
-        BatchDialogTest::SetUp();
-        rt_set_time_speed(100);
-    }
-    void TearDown() override {
-        BatchDialogTest::TearDown();
-        std::filesystem::remove(m_firmware);
-    }
-
     // The dialog over `native` native cameras and `onvif` ONVIF ones, the
     // stored login the cameras' own; waits until `listed` rows have their
     // version (the ONVIF ones once their identity was read).
@@ -60,9 +51,6 @@ protected:
         dialog->set_text(IDC_EDIT_ADD_ADDRESS, text);
         click(IDC_BTN_ADD_ADDRESS);
     }
-
-    std::string m_firmware =
-        (std::filesystem::temp_directory_path() / ("batch_dlg_onvif_" + std::to_string(::getpid()) + ".update")).string();
 };
 
 const std::string kOnvif1 = "02:0F:00:00:00:01";
