@@ -10,12 +10,12 @@
 #include "batch/batch_job.h"
 #include "batch/device_table.h"
 #include "batch/dialog/batch_settings.h"
-#include "batch/search_link.h"
 #include "batch/firmware_preflight.h"
 #include "batch/job_journal.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
 #include "batch/plan_file.h"
+#include "batch/search_link.h"
 #include "discovery/discovery.h"
 #include "search/camera_search.h"
 #include "search/device_sessions.h"
@@ -40,8 +40,9 @@ struct BatchDialogOptions {
 };
 
 // The batch dialog: the discovered devices of both kinds (native and ONVIF)
-// with a check box each, and one button per batch job. A thin front end over the batch engine: the device
-// list shows the engine's device table, each job button validates its
+// with a check box each, and one button per batch job. A thin front end over
+// the batch engine: the device list shows the engine's device table (which
+// the combined search keeps current), each job button validates its
 // fields, fills the step flags and starts the job, and the job's reports are
 // shown on the GUI thread. The object outlives one opening: closing stops
 // the job and discovery, and the next opening starts afresh.
