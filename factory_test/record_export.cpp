@@ -22,6 +22,9 @@ namespace fs = std::filesystem;
 constexpr std::size_t kMaxRecordBytes = 64 * 1024;
 
 constexpr const char* kFields[] = {"mac", "board_id", "board_name", "software_version", "result"};
+// Fields of the later records, after those above; a record without them is
+// a native camera's.
+constexpr const char* kLaterFields[] = {"protocol", "model"};
 
 // The record's fields: a JSON object of five texts, each key once. A key
 // given twice is refused: a record written before device texts were escaped
@@ -45,6 +48,10 @@ std::string read_fields(const std::string& text, nlohmann::json& record) {
         auto it = record.find(field);
         if (it == record.end()) return std::string("field ") + field + " missing";
         if (!it->is_string()) return std::string("field ") + field + " is not a text";
+    }
+    for (const char* field : kLaterFields) {
+        auto it = record.find(field);
+        if (it != record.end() && !it->is_string()) return std::string("field ") + field + " is not a text";
     }
     return "";
 }
@@ -85,6 +92,8 @@ void parse_test_record(const std::string& bytes, RecordRow& row) {
     row.board_name = record["board_name"];
     row.software_version = record["software_version"];
     row.result = record["result"];
+    row.protocol = record.value("protocol", "native");
+    row.model = record.value("model", "");
     if (row.result != "PASS" && row.result != "NG") row.problem = "result is neither PASS nor NG";
 }
 
@@ -110,10 +119,11 @@ bool read_record_folder(const std::string& dir, std::vector<RecordRow>& rows, st
 }
 
 std::string records_csv(const std::vector<RecordRow>& rows) {
-    std::string csv = csv_line({"mac", "result", "date", "board_id", "board_name", "software_version", "file", "problem"});
+    std::string csv = csv_line({"mac", "result", "date", "board_id", "board_name", "software_version", "file", "problem",
+                                "protocol", "model"});
     for (const RecordRow& r : rows)
         csv += csv_line({r.mac, r.result, iso_local_time(r.modified_ms), r.board_id, r.board_name,
-                         r.software_version, r.file, r.problem});
+                         r.software_version, r.file, r.problem, r.protocol, r.model});
     return csv;
 }
 
@@ -127,6 +137,8 @@ std::string records_json(const std::vector<RecordRow>& rows) {
                         {"board_name", r.board_name},
                         {"software_version", r.software_version},
                         {"file", r.file},
-                        {"problem", r.problem}});
+                        {"problem", r.problem},
+                        {"protocol", r.protocol},
+                        {"model", r.model}});
     return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -17,6 +17,8 @@ struct RecordRow {
     std::string board_name;
     std::string software_version;
     std::string problem;           // why the record is damaged; "" when it is sound
+    std::string protocol;          // "native" for a record that names none
+    std::string model;             // ONVIF records; "" for native ones
 };
 
 // Reads one record's bytes. Fills `row` (its file and time are the caller's)
@@ -27,5 +29,7 @@ void parse_test_record(const std::string& bytes, RecordRow& row);
 // the folder itself cannot be read; `error` then says why.
 bool read_record_folder(const std::string& dir, std::vector<RecordRow>& rows, std::string& error);
 
+// The columns of the first records stay where they were; protocol and model
+// come after them.
 std::string records_csv(const std::vector<RecordRow>& rows);
 std::string records_json(const std::vector<RecordRow>& rows);

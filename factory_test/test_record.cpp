@@ -27,14 +27,26 @@ char safe_name_char(unsigned char c) {
 }
 }  // namespace
 
-std::string format_test_record(const IPC_DEVICE_INFO& info, const char* result) {
+RecordIdentity record_identity(const IPC_DEVICE_INFO& info) {
+    RecordIdentity camera;
+    camera.mac = field(info.mac, sizeof(info.mac));
+    camera.board_id = info.board_id;
+    camera.board_name = field(info.board_name, sizeof(info.board_name));
+    camera.software_version = field(info.software_version, sizeof(info.software_version));
+    return camera;
+}
+
+std::string format_test_record(const RecordIdentity& camera, const char* result) {
     char board_id[16];
-    std::snprintf(board_id, sizeof(board_id), "0x%x", info.board_id);
+    std::snprintf(board_id, sizeof(board_id), "0x%x", camera.board_id);
     const std::string eol = "\n\r";
-    return "{" + eol + "\"mac\":" + quoted(field(info.mac, sizeof(info.mac))) + "," + eol + "\"board_id\":\"" +
-           board_id + "\"," + eol + "\"board_name\":" + quoted(field(info.board_name, sizeof(info.board_name))) + "," +
-           eol + "\"software_version\":" + quoted(field(info.software_version, sizeof(info.software_version))) + "," +
-           eol + "\"result\":\"" + result + "\"" + eol + "}";
+    std::string text = "{" + eol + "\"mac\":" + quoted(camera.mac) + "," + eol + "\"board_id\":\"" + board_id + "\"," +
+                       eol + "\"board_name\":" + quoted(camera.board_name) + "," + eol +
+                       "\"software_version\":" + quoted(camera.software_version) + "," + eol + "\"result\":\"" +
+                       result + "\"";
+    if (!camera.protocol.empty())
+        text += "," + eol + "\"protocol\":" + quoted(camera.protocol) + "," + eol + "\"model\":" + quoted(camera.model);
+    return text + eol + "}";
 }
 
 bool mac_names_a_record(const std::string& mac) {
@@ -51,14 +63,14 @@ std::string test_record_path(const std::string& mac) {
     return prefix + name + suffix;
 }
 
-RecordWrite write_test_record(const IPC_DEVICE_INFO& info, const char* result) {
-    const std::string mac = field(info.mac, sizeof(info.mac));
+RecordWrite write_test_record(const RecordIdentity& camera, const char* result) {
+    const std::string& mac = camera.mac;
     if (!mac_names_a_record(mac)) return RecordWrite::UnusableMac;
     ::mkdir(kTestRecordDir, 0755);  // an existing folder is fine; a failure shows at the open
     const std::string path = test_record_path(mac);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb+"), std::fclose);
     if (!file) return RecordWrite::CannotCreate;
-    const std::string text = format_test_record(info, result);
+    const std::string text = format_test_record(camera, result);
     if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) return RecordWrite::CannotCreate;
     return std::fclose(file.release()) == 0 ? RecordWrite::Ok : RecordWrite::CannotCreate;
 }

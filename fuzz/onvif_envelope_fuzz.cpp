@@ -1,13 +1,16 @@
-// A device service's answer as the session reads it: the HTTP status (the
-// first byte picks one), the envelope and its fault, then every reader of a
-// response element, the firmware ticket's address check, and the device
-// side's token reader that the simulator runs on requests.
+// A camera's answer as the session reads it: the HTTP status (the first
+// byte picks one), the envelope and its fault, then every reader of a
+// response element of the device, media, PTZ and imaging services (and the
+// zoom and pan/tilt moves made from a node read), the addresses' check, and
+// the device side's token reader that the simulator runs on requests.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "onvif/device_replies.h"
+#include "onvif/ptz_moves.h"
 #include "onvif/service_address.h"
+#include "onvif/service_replies.h"
 #include "onvif/username_token.h"
 
 namespace {
@@ -15,6 +18,31 @@ namespace {
 using namespace onvif;
 
 constexpr long kStatuses[] = {200, 400, 401, 500, 302, 404, 415, 204};
+constexpr const char* kDevice = "http://10.77.0.21/onvif/device_service";
+
+void read_service_record(const std::string& operation, const Envelope& envelope) {
+    if (operation == "GetCapabilities") {
+        Services services;
+        if (read_capabilities(envelope, &services).ok()) address_on_device(kDevice, services.ptz);
+    } else if (operation == "GetProfiles") {
+        std::vector<VideoProfile> profiles;
+        read_profiles(envelope, false, &profiles);
+        read_profiles(envelope, true, &profiles);
+    } else if (operation == "GetStreamUri") {
+        std::string uri;
+        read_stream_uri(envelope, false, &uri);
+        read_stream_uri(envelope, true, &uri);
+    } else if (operation == "GetNode") {
+        PtzNode node;
+        if (read_ptz_node(envelope, &node).ok()) {
+            zoom_move(node, 5);
+            pan_tilt_velocity(node, PanTiltDirection::left);
+        }
+    } else if (operation == "GetOptions") {
+        std::vector<IrCutMode> modes;
+        read_ir_cut_modes(envelope, &modes);
+    }
+}
 
 void read_every_record(const std::string& operation, const Envelope& envelope) {
     if (operation == "GetDeviceInformation") {
@@ -26,7 +54,7 @@ void read_every_record(const std::string& operation, const Envelope& envelope) {
     } else if (operation == "GetServices") {
         Services services;
         if (read_services(envelope, &services).ok())
-            address_on_device("http://10.77.0.21/onvif/device_service", services.media);
+            address_on_device(kDevice, services.media);
     } else if (operation == "GetSystemDateAndTime") {
         SystemDateTime clock;
         read_system_date_and_time(envelope, &clock);
@@ -39,7 +67,7 @@ void read_every_record(const std::string& operation, const Envelope& envelope) {
     } else if (operation == "StartFirmwareUpgrade") {
         FirmwareUpgradeTicket ticket;
         if (read_firmware_upgrade(envelope, &ticket).ok())
-            address_on_device("http://10.77.0.21/onvif/device_service", ticket.upload_uri);
+            address_on_device(kDevice, ticket.upload_uri);
     }
 }
 
@@ -59,6 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   "GetUsers", "SetNetworkInterfaces", "StartFirmwareUpgrade"}) {
         Envelope response;
         if (read_answer(answer, operation, &response).ok()) read_every_record(operation, response);
+    }
+    for (const char* operation : {"GetCapabilities", "GetProfiles", "GetStreamUri", "GetNode", "GetOptions"}) {
+        Envelope response;
+        if (read_answer(answer, operation, &response).ok()) read_service_record(operation, response);
     }
     return 0;
 }

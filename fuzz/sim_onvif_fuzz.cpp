@@ -1,6 +1,7 @@
 // Bytes from the network, as a simulated ONVIF camera takes them. The first
 // byte picks what they are: 0 a device-service request without a login, 1
-// one behind a passed HTTP login (so the bytes reach every operation), 2 a
+// a request to one of the services (the byte's upper bits pick which)
+// behind a passed HTTP login (so the bytes reach every operation), 2 a
 // WS-Discovery datagram to the group, 3 a firmware upload in pieces.
 
 #include <cstddef>
@@ -38,7 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     switch (data[0] % 4) {
     case 0: serve_device_service(*camera(LoginMode::token), {bytes, HttpLogin::none}); break;
-    case 1: serve_device_service(*camera(LoginMode::both), {bytes, HttpLogin::digest_ok}); break;
+    case 1: {
+        constexpr OnvifService kServices[] = {OnvifService::device, OnvifService::media, OnvifService::media2,
+                                              OnvifService::ptz, OnvifService::imaging};
+        serve_service(*camera(LoginMode::both), kServices[(data[0] >> 2) % 5], {bytes, HttpLogin::digest_ok});
+        break;
+    }
     case 2: {
         std::vector<std::shared_ptr<OnvifCamera>> cameras{camera(LoginMode::token)};
         answer_probe(cameras, bytes, kWsdGroup);

@@ -176,7 +176,8 @@ Result read_network_interfaces(const Envelope& answer, std::vector<NetworkInterf
 Result read_services(const Envelope& answer, Services* out) {
     *out = Services{};
     const std::pair<const char*, std::string*> wanted[] = {
-        {kNsDevice, &out->device}, {kNsMedia, &out->media}, {kNsPtz, &out->ptz}, {kNsImaging, &out->imaging}};
+        {kNsDevice, &out->device}, {kNsMedia, &out->media},     {kNsMedia2, &out->media2},
+        {kNsPtz, &out->ptz},       {kNsImaging, &out->imaging}};
     for (const TiXmlElement* e = child(answer.body_element, "Service"); e != nullptr; e = next_sibling(e)) {
         std::string ns = text(child(e, "Namespace"));
         for (const auto& [uri, address] : wanted)

@@ -75,7 +75,8 @@ struct User {
 // What the device says it offers: the service addresses (empty: not offered).
 struct Services {
     std::string device;
-    std::string media;
+    std::string media;   // media service 1.0 (ver10)
+    std::string media2;  // media service 2.0 (ver20): the one that names H.265
     std::string ptz;
     std::string imaging;
 };

@@ -11,6 +11,8 @@
 #include "onvif/device_requests.h"
 #include "onvif/http_client.h"
 #include "onvif/service_address.h"
+#include "onvif/service_replies.h"
+#include "onvif/service_requests.h"
 #include "onvif/username_token.h"
 #include "runtime/regular_file.h"
 #include "runtime/rt_time.h"
@@ -28,15 +30,17 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// One request of the device service: the operation's name (its action and
-// answer follow from it), its body, and whether it carries the login.
+// One request: the operation's name (its action and answer follow from it
+// and the service), its body, whether it carries the login, and the service
+// whose address it goes to.
 struct Call {
     const char* operation;
     std::string body;
     bool login = true;
+    Service service = Service::device;
 };
 
-class Session final : public IDevice {
+class Session final : public ICamera {
 public:
     Session(const std::string& device_xaddr, const Credentials& credentials, const SessionOptions& options)
         : xaddr_(device_xaddr), credentials_(credentials), http_(options) {
@@ -68,9 +72,27 @@ public:
     Result upload_firmware(const FirmwareUpgradeTicket& ticket, const std::string& path,
                            const UploadProgress& progress) override;
 
+    Result discover_services(Services* out) override;
+    Result get_profiles(std::vector<VideoProfile>* out) override;
+    Result get_stream_uri(const std::string& profile, std::string* uri) override;
+    Result get_ptz_node(const std::string& node, PtzNode* out) override;
+    Result continuous_move(const std::string& profile, const PtzVelocity& velocity) override;
+    Result stop_move(const std::string& profile) override;
+    Result move_zoom(const std::string& profile, const ZoomMove& move) override;
+    Result get_ir_cut_modes(const std::string& video_source, std::vector<IrCutMode>* out) override;
+    Result set_ir_cut(const std::string& video_source, IrCutMode mode) override;
+
 private:
     Result call(const Call& request, Envelope* answer);
     Result send(const Call& request, HttpAnswer* answer);
+    // Every address checked to be on the device and tidied; the first
+    // that is not fails the whole answer.
+    Result keep_on_device(const char* operation, Services* services) const;
+    // The address of `service` from the services read (read first when
+    // they were not): NotSupported when the camera does not offer it.
+    Result service_url(Service service, std::string* url);
+    // The media service profiles are asked of: 2.0 when offered.
+    Result media_service(Service* out);
     // After a refused token: true when a fresh clock reading makes another
     // try worth it.
     bool clock_moved();
@@ -89,6 +111,7 @@ private:
     std::int64_t clock_offset_ms_ = 0;  // device's clock minus this host's
     bool clock_synced_ = false;
     bool digest_ = false;  // the device asked for HTTP digest
+    std::optional<Services> services_;  // as discover_services read them
 };
 
 Result Session::traced(const char* operation, Result result) const {
@@ -102,8 +125,13 @@ Result Session::send(const Call& request, HttpAnswer* answer) {
     std::string header;
     if (request.login && !digest_ && !credentials_.user.empty())
         header = security_header(credentials_.user, credentials_.password, rt_calendar_ms() + clock_offset_ms_);
-    return http_.post_soap(url_, device_action(request.operation), build_envelope(header, request.body), digest(),
-                           answer);
+    std::string url = url_;
+    if (request.service != Service::device) {
+        Result located = service_url(request.service, &url);
+        if (!located.ok()) return located;
+    }
+    return http_.post_soap(url, service_action(request.service, request.operation),
+                           build_envelope(header, request.body), digest(), answer);
 }
 
 bool Session::clock_moved() {
@@ -173,13 +201,17 @@ Result Session::get_services(Services* out) {
     Envelope answer;
     Result result = call({"GetServices", get_services_request()}, &answer);
     if (result.ok()) result = read_services(answer, out);
-    if (!result.ok()) return result;
-    for (std::string* address : {&out->device, &out->media, &out->ptz, &out->imaging}) {
+    return result.ok() ? keep_on_device("GetServices", out) : result;
+}
+
+Result Session::keep_on_device(const char* operation, Services* services) const {
+    for (std::string* address :
+         {&services->device, &services->media, &services->media2, &services->ptz, &services->imaging}) {
         if (address->empty()) continue;
         std::optional<std::string> on_device = address_on_device(url_, *address);
         if (!on_device)
-            return traced("GetServices", {Status::BadAnswer, "service address points outside the device: " +
-                                                                 one_line(*address, 120)});
+            return traced(operation,
+                          {Status::BadAnswer, "service address points outside the device: " + one_line(*address, 120)});
         *address = *on_device;
     }
     return {};
@@ -281,7 +313,98 @@ Result Session::upload_firmware(const FirmwareUpgradeTicket& ticket, const std::
     }
 }
 
+Result Session::discover_services(Services* out) {
+    Result result = get_services(out);
+    // GetServices came with version 2.0 of the device service; older
+    // cameras name their services in GetCapabilities alone.
+    if (result.status == Status::NotSupported || result.status == Status::Fault) {
+        Envelope answer;
+        result = call({"GetCapabilities", get_capabilities_request()}, &answer);
+        if (result.ok()) result = read_capabilities(answer, out);
+        if (result.ok()) result = keep_on_device("GetCapabilities", out);
+    }
+    if (result.ok()) services_ = *out;
+    return result;
+}
+
+Result Session::service_url(Service service, std::string* url) {
+    if (!services_) {
+        Services read;
+        Result result = discover_services(&read);
+        if (!result.ok()) return result;
+    }
+    const Services& s = *services_;
+    const std::string& address = service == Service::media    ? s.media
+                                 : service == Service::media2 ? s.media2
+                                 : service == Service::ptz    ? s.ptz
+                                 : service == Service::imaging ? s.imaging
+                                                              : url_;
+    if (address.empty()) return {Status::NotSupported, "the device offers no such service"};
+    *url = address;
+    return {};
+}
+
+Result Session::media_service(Service* out) {
+    std::string url;
+    *out = service_url(Service::media2, &url).ok() ? Service::media2 : Service::media;
+    return service_url(*out, &url);
+}
+
+Result Session::get_profiles(std::vector<VideoProfile>* out) {
+    Service media = Service::media;
+    Result result = media_service(&media);
+    Envelope answer;
+    if (result.ok()) result = call({"GetProfiles", get_profiles_request(media), true, media}, &answer);
+    return result.ok() ? read_profiles(answer, media == Service::media2, out) : result;
+}
+
+Result Session::get_stream_uri(const std::string& profile, std::string* uri) {
+    Service media = Service::media;
+    Result result = media_service(&media);
+    Envelope answer;
+    if (result.ok()) result = call({"GetStreamUri", get_stream_uri_request(media, profile), true, media}, &answer);
+    return result.ok() ? read_stream_uri(answer, media == Service::media2, uri) : result;
+}
+
+Result Session::get_ptz_node(const std::string& node, PtzNode* out) {
+    Envelope answer;
+    Result result = call({"GetNode", get_node_request(node), true, Service::ptz}, &answer);
+    return result.ok() ? read_ptz_node(answer, out) : result;
+}
+
+Result Session::continuous_move(const std::string& profile, const PtzVelocity& velocity) {
+    Envelope answer;
+    return call({"ContinuousMove", continuous_move_request(profile, velocity), true, Service::ptz}, &answer);
+}
+
+Result Session::stop_move(const std::string& profile) {
+    Envelope answer;
+    return call({"Stop", stop_request(profile), true, Service::ptz}, &answer);
+}
+
+Result Session::move_zoom(const std::string& profile, const ZoomMove& move) {
+    const char* operation = move.kind == ZoomMove::Kind::relative ? "RelativeMove" : "AbsoluteMove";
+    Envelope answer;
+    return call({operation, zoom_move_request(profile, move), true, Service::ptz}, &answer);
+}
+
+Result Session::get_ir_cut_modes(const std::string& video_source, std::vector<IrCutMode>* out) {
+    Envelope answer;
+    Result result = call({"GetOptions", imaging_options_request(video_source), true, Service::imaging}, &answer);
+    return result.ok() ? read_ir_cut_modes(answer, out) : result;
+}
+
+Result Session::set_ir_cut(const std::string& video_source, IrCutMode mode) {
+    Envelope answer;
+    return call({"SetImagingSettings", set_ir_cut_request(video_source, mode), true, Service::imaging}, &answer);
+}
+
 }  // namespace
+
+std::unique_ptr<ICamera> open_camera(const std::string& device_xaddr, const Credentials& credentials,
+                                     const SessionOptions& options) {
+    return std::make_unique<Session>(device_xaddr, credentials, options);
+}
 
 std::unique_ptr<IDevice> open_device(const std::string& device_xaddr, const Credentials& credentials,
                                      const SessionOptions& options) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "onvif/camera_control.h"
 #include "onvif/onvif_device.h"
 
 namespace onvif {
@@ -26,6 +27,11 @@ struct SessionOptions {
 // An address that is not an http URL gives a session whose every call
 // answers BadAnswer.
 std::unique_ptr<IDevice> open_device(const std::string& device_xaddr, const Credentials& credentials,
+                                     const SessionOptions& options = {});
+// The same session, with the media, PTZ and imaging services as well; their
+// addresses are the camera's own (GetServices, else GetCapabilities), and an
+// address off the device fails the call that would follow it.
+std::unique_ptr<ICamera> open_camera(const std::string& device_xaddr, const Credentials& credentials,
                                      const SessionOptions& options = {});
 
 }  // namespace onvif

@@ -210,12 +210,22 @@ std::string escape(std::string_view text) {
     return out;
 }
 
+std::string xml_element(std::string_view qualified, std::string_view value) {
+    return xml_wrap(qualified, escape(value));
+}
+
+std::string xml_wrap(std::string_view qualified, std::string_view inner) {
+    std::string out = "<";
+    out.append(qualified).append(">").append(inner).append("</").append(qualified).append(">");
+    return out;
+}
+
 std::string build_envelope(std::string_view header_xml, std::string_view body_xml) {
     std::string out;
     out.reserve(1024 + header_xml.size() + body_xml.size());
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<s:Envelope";
     const std::pair<const char*, const char*> prefixes[] = {
-        {"s", kNsSoap},         {"tds", kNsDevice},   {"trt", kNsMedia},   {"tptz", kNsPtz},
+        {"s", kNsSoap},         {"tds", kNsDevice},   {"trt", kNsMedia},   {"tr2", kNsMedia2}, {"tptz", kNsPtz},
         {"timg", kNsImaging},   {"tt", kNsSchema},    {"ter", kNsError},   {"wsse", kNsWsse},
         {"wsu", kNsWsu},        {"wsa", kNsAddressing}, {"d", kNsDiscovery}, {"dn", kNsNetworkVideo},
     };

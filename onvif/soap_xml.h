@@ -74,11 +74,17 @@ int scan_depth(std::string_view bytes);
 // Escapes & < > " ' for text and attribute values.
 std::string escape(std::string_view text);
 
+// <qualified>escaped value</qualified>
+std::string xml_element(std::string_view qualified, std::string_view value);
+// <qualified>inner, already XML</qualified>
+std::string xml_wrap(std::string_view qualified, std::string_view inner);
+
 // The namespaces every envelope of ours declares on its root, under the
 // prefixes the operations' bodies use.
 inline constexpr const char* kNsSoap = "http://www.w3.org/2003/05/soap-envelope";
 inline constexpr const char* kNsDevice = "http://www.onvif.org/ver10/device/wsdl";      // tds
 inline constexpr const char* kNsMedia = "http://www.onvif.org/ver10/media/wsdl";        // trt
+inline constexpr const char* kNsMedia2 = "http://www.onvif.org/ver20/media/wsdl";       // tr2
 inline constexpr const char* kNsPtz = "http://www.onvif.org/ver20/ptz/wsdl";            // tptz
 inline constexpr const char* kNsImaging = "http://www.onvif.org/ver20/imaging/wsdl";    // timg
 inline constexpr const char* kNsSchema = "http://www.onvif.org/ver10/schema";           // tt
@@ -93,7 +99,7 @@ inline constexpr const char* kNsNetworkVideo = "http://www.onvif.org/ver10/netwo
 
 // An envelope of ours: `header_xml` (may be empty) inside s:Header and
 // `body_xml` inside s:Body, both already-escaped XML using the prefixes
-// s, tds, trt, tptz, timg, tt, ter, wsse, wsu, wsa, d, dn.
+// s, tds, trt, tr2, tptz, timg, tt, ter, wsse, wsu, wsa, d, dn.
 std::string build_envelope(std::string_view header_xml, std::string_view body_xml);
 
 // A SOAP 1.2 fault: code "Sender" or "Receiver", a subcode with its prefix

@@ -6,14 +6,17 @@
 #     follow and starts tervane there, with a sample firmware file and a logo
 #     ready to pick and the cameras' login in a settings file of its own;
 #   - without one (or with --headless): runs the same job through
-#     tervane-cli (discovery, a parallel upgrade of all 12 cameras with the
-#     sample firmware plus a time-zone setting, the live result table), then
+#     tervane-cli on a mixed LAN, the 12 cameras and two ONVIF ones
+#     (discovery, a parallel upgrade of all 14 with the sample firmware plus
+#     a time-zone setting, the live result table), then
 #     renders screenshots of the launcher and the dialogs and says where.
 # Nothing is ever sent outside the namespace: where none can be made, the
 # script explains why and stops.
 #
 # Usage: scripts/demo.sh [--headless | --factory-test] [--no-setup]
-#   --factory-test: with a display, open the test bench instead of the launcher.
+#   --factory-test: with a display, open the test bench instead of the
+#   launcher; an ONVIF camera (RTSP video, pan/tilt, zoom, IR-cut) is listed
+#   beside the 12 native ones.
 # Environment: BUILD_DIR (default build), DEMO_DIR (default <build>/demo),
 #   DEMO_TIME_SPEED (how many times faster the tool's waits run; default 10,
 #   1 for real time: the upgrade then waits 40 s for each camera's reboot).
@@ -22,6 +25,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 demo=${DEMO_DIR:-$build/demo}
 cameras=12
+onvif=0  # ONVIF cameras after the native ones (the bench's demo has one, the command line's two)
 say() { echo "demo: $*"; }
 
 # ---------------------------------------------------------------- outside
@@ -87,12 +91,14 @@ make_lan() {
   ip route add default dev dv0
   in_devices ip link set lo up
   in_devices ip link set dv1 up
-  for i in $(seq 1 "$cameras"); do in_devices ip addr add "10.77.0.$((10 + i))/24" dev dv1; done
+  for i in $(seq 1 $((cameras + onvif))); do in_devices ip addr add "10.77.0.$((10 + i))/24" dev dv1; done
   in_devices ip route add default dev dv1
 }
 
 start_cameras() {
-  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" \
+  local extra=()
+  [ "$onvif" = 0 ] || extra=(--onvif "$onvif" --onvif-base-ip "10.77.0.$((11 + cameras))")
+  nsenter -t "$devices_ns" -n "$bin/ipcsim" --config "$work/cameras.json" "${extra[@]}" \
     --state-dump "$work/cameras-state.json" >"$work/ipcsim.out" 2>"$work/ipcsim.err" &
   sim=$!
   for _ in $(seq 1 100); do grep -q ready "$work/ipcsim.out" 2>/dev/null && break; sleep 0.1; done
@@ -100,6 +106,8 @@ start_cameras() {
     say "ipcsim did not start:"; cat "$work/ipcsim.err"; exit 1
   fi
   say "ipcsim plays $cameras cameras at 10.77.0.11-10.77.0.$((10 + cameras)) (firmware 1.0.0)"
+  [ "$onvif" = 0 ] ||
+    say "and $onvif ONVIF camera(s) from 10.77.0.$((11 + cameras)) (model SIMCAM-O1, RTSP video, firmware 1.0.0)"
 }
 
 stop_cameras() {
@@ -158,6 +166,8 @@ print_bench_steps() {
   say "    its live video, its results, its UID and the UID as a QR code."
   say " 4. Try the test buttons, then press PASS (or NG): the record is written to"
   say "    $work/test_record/<MAC>.txt."
+  say "    The row whose BID reads \"ONVIF SIMCAM-O1\" is an ONVIF camera: its video comes over"
+  say "    RTSP, the arrows, zoom and IR-cut buttons drive it, its serial number is its UID."
   say " 5. Close the window to end the demo. The tool's trace goes to $work/tervane.log."
 }
 
@@ -183,9 +193,11 @@ run_headless() {
   local speed=${DEMO_TIME_SPEED:-10} rc=0
   say "no display: running the same job through tervane-cli"
   say "1. discovery"
-  "$bin/tervane-cli" discover --listen 2000
-  say "2. upgrade of all $cameras cameras to 2.0.0 with time zone UTC+08:00 (waits $speed times faster)"
-  "$bin/tervane-cli" batch --all --expect "$cameras" --listen 20 --sweep 2 --password tovik \
+  "$bin/tervane-cli" discover --listen 2000 --user Admin --password tovik
+  local all=$((cameras + onvif))
+  say "2. upgrade of all $all cameras ($cameras native, $onvif ONVIF) to 2.0.0 with time zone UTC+08:00"
+  say "   (waits $speed times faster)"
+  "$bin/tervane-cli" batch --all --expect "$all" --listen 20 --sweep 2 --password tovik \
     --upgrade "$work/sample.update" --time-zone 20 --time-speed "$speed" || rc=$?
   say "3. screenshots of the launcher and the dialogs, rendered offscreen after the job"
   export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work/xdg}
@@ -197,21 +209,25 @@ run_headless() {
   stop_cameras
   local upgraded zoned
   upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
-  zoned=$(grep -Eo '"time_zone": ?28800' "$work/cameras-state.json" | wc -l || true)
-  say "the simulator reports $upgraded of $cameras cameras on 2.0.0 and $zoned with time zone UTC+08:00"
+  # A native camera keeps its zone in seconds east, an ONVIF one as POSIX text.
+  zoned=$(grep -Eo '"time_zone": ?(28800|"UTC-8")' "$work/cameras-state.json" | wc -l || true)
+  say "the simulator reports $upgraded of $all cameras on 2.0.0 and $zoned with time zone UTC+08:00"
   say "screenshots:"
   sed 's/^/  /' "$work/shots.txt"
   say "job files (firmware, logo, camera list, discovery logs): $work"
-  [ "$rc" = 0 ] && [ "$upgraded" = "$cameras" ] && [ "$zoned" = "$cameras" ]
+  [ "$rc" = 0 ] && [ "$upgraded" = "$all" ] && [ "$zoned" = "$all" ]
 }
 
 inside() {
   local headless=0 bench=()
   for arg in "$@"; do
     [ "$arg" = --headless ] && headless=1
-    [ "$arg" = --factory-test ] && bench=(--factory-test)
+    [ "$arg" = --factory-test ] && bench=(--factory-test) && onvif=1
   done
   [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
+  # The command-line job runs on a mixed LAN: two ONVIF cameras beside the
+  # native ones, one job for all.
+  [ "$headless" = 1 ] && onvif=2
   bin=$build/bin
   work=$demo/run
   ip link set lo up

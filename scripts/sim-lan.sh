@@ -18,6 +18,7 @@
 # else 10.77.1.0, so the cameras never take the spare addresses).
 # The command sees SIM_LAN_TOOL_IP, SIM_LAN_BASE_IP, SIM_LAN_SPARE_IP,
 # SIM_LAN_CAMERA_PID (nsenter -t it -n ... runs on the camera side),
+# SIM_LAN_SIM_PID (ipcsim itself: SIGUSR1 writes its --state-dump),
 # SIM_LAN_SIM_LOG (ipcsim's stderr) and TERVANE_IN_NETNS=1. Both sides run
 # under the network guard (scripts/netns-lib.sh).
 # Exit status: the command's; 97 when no namespace can be made; 98 when
@@ -82,5 +83,5 @@ fi
 
 rc=0
 in_tool env TERVANE_IN_NETNS=1 SIM_LAN_TOOL_IP=10.77.0.1 SIM_LAN_BASE_IP="$base" SIM_LAN_SPARE_IP=10.77.0.201 \
-  SIM_LAN_CAMERA_PID="$camera_ns" SIM_LAN_SIM_LOG="$work/sim.err" "$@" || rc=$?
+  SIM_LAN_CAMERA_PID="$camera_ns" SIM_LAN_SIM_PID="$sim" SIM_LAN_SIM_LOG="$work/sim.err" "$@" || rc=$?
 exit "$rc"

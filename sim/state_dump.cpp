@@ -19,8 +19,10 @@ nlohmann::json sim_state_dump(const Simulator& simulator, DeviceSide& native, co
         DeviceServer* server = id.speaks_native() ? native.find(id.mac) : nullptr;
         nlohmann::json entry = server ? server->state().to_json() : identity_json(id, camera->online());
         entry["protocol"] = camera_protocol_name(id.protocol);
-        if (std::shared_ptr<OnvifCamera> onvif_camera = id.speaks_onvif() ? onvif.find(id.mac) : nullptr)
+        if (std::shared_ptr<OnvifCamera> onvif_camera = id.speaks_onvif() ? onvif.find(id.mac) : nullptr) {
             entry["onvif"] = onvif_camera->to_json();
+            if (nlohmann::json rtsp = onvif.rtsp_json(id.mac); !rtsp.is_null()) entry["onvif"]["rtsp"] = rtsp;
+        }
         cameras.push_back(std::move(entry));
     }
     return {{"cameras", cameras}};

@@ -329,6 +329,14 @@ bool DialogBase::list_box_insert(int id, int position, const std::string& line) 
     return true;
 }
 
+bool DialogBase::list_box_set_line(int id, int position, const std::string& line) {
+    auto* list = control_as<QListWidget>(id);
+    QListWidgetItem* item = list ? list->item(position) : nullptr;
+    if (!item) return false;
+    item->setText(to_q(line));
+    return true;
+}
+
 int DialogBase::list_box_count(int id) const {
     const auto* list = control_as<QListWidget>(id);
     return list ? list->count() : 0;

@@ -111,6 +111,8 @@ public:
     void list_box_clear(int id);
     int list_box_add(int id, const std::string& line);
     bool list_box_insert(int id, int position, const std::string& line);
+    // Changes the text of the line at `position`; false when there is none.
+    bool list_box_set_line(int id, int position, const std::string& line);
     int list_box_count(int id) const;
     std::string list_box_line(int id, int position) const;
 

@@ -13,14 +13,28 @@
 #include "factory_test/dialog/ipc_test_trace.h"
 #include "factory_test/dialog/live_video_bridge.h"
 #include "factory_test/dialog/qr_view.h"
+#include "factory_test/onvif_bench.h"
 #include "factory_test/version_check.h"
 #include "runtime/lang.h"
+#include "search/device_sessions.h"
 #include "ui/clickable_frame.h"
 #include "ui/network_cards.h"
 #include "ui/report_list.h"
 
+namespace {
+
+// Both kinds of camera; the ONVIF ones' identity read with the bench's login.
+CameraSearchOptions search_options(DiscoveryOptions native) {
+    CameraSearchOptions options;
+    options.native = std::move(native);
+    options.identity = onvif_sessions({kBenchUser, kBenchPassword}, "");
+    return options;
+}
+
+}  // namespace
+
 CIpcTest::CIpcTest(QWidget* parent, IUdpTransport* transport, DiscoveryOptions options)
-    : ui::DialogBase(parent), m_discovery(transport, std::move(options)), m_transport(transport) {
+    : ui::DialogBase(parent), m_discovery(transport, search_options(std::move(options))), m_transport(transport) {
     build(ipc_test_dialog_spec(), ipc_test_controls());
     name_controls(ipc_test_control_names());
     m_video = new LiveVideoBridge(control_as<ui::ClickableFrame>(IDC_VIDEO));
@@ -33,7 +47,7 @@ CIpcTest::~CIpcTest() {
     if (m_thread[0].IsRunning()) m_thread[0].Stop();
     stop_action_worker();
     close_connection();
-    m_discovery.StopDiscovery();
+    m_discovery.Stop();
     Network_ClientUnInit();
 }
 
@@ -163,8 +177,8 @@ void CIpcTest::init_list_columns() {
 }
 
 void CIpcTest::init_controls() {
-    m_discovery.StartDiscovery(0, 2147483647);
-    m_discovery.SetDiscoveryCB(dev_find_cb, this);
+    m_discovery.SetCallback([this](const FoundCamera& camera, bool is_new) { update_found_camera(camera, is_new); });
+    m_discovery.Start();
     set_checked(IDC_CHECK_AUTO_SHOW, true);
     set_checked(IDC_CHECK_VERSION, true);
     sync_panel();
@@ -223,6 +237,18 @@ int CIpcTest::update_dev_find_list(const DEV_INFO* record, int is_new) {
     return 0;
 }
 
+void CIpcTest::update_found_camera(const FoundCamera& camera, bool is_new) {
+    if (camera.protocol == DeviceProtocol::onvif) {
+        if (m_rows.apply_onvif(camera, is_new)) on_gui([this] { refresh_device_list(); });
+        return;
+    }
+    // An ONVIF row that turned out to be a native camera makes way for it.
+    const bool was_onvif = m_rows.forget_onvif(camera.id);
+    if (was_onvif) on_gui([this] { refresh_device_list(); });
+    DEV_INFO record = camera.native;
+    update_dev_find_list(&record, is_new || was_onvif ? 1 : 0);
+}
+
 // Updates the list in place while it still shows the same devices, so the
 // operator's selection and scroll position survive discovery's updates.
 void CIpcTest::refresh_device_list() {
@@ -247,7 +273,7 @@ void CIpcTest::OnBnClickedButtonSearch() {
     const std::string address = text(IDC_COMBO_NIC);
     m_rows.clear();
     refresh_device_list();
-    m_discovery.RefreshDiscovery(address.c_str());
+    m_discovery.Refresh(address.c_str());
 }
 
 void CIpcTest::OnNMDblclkListDevice(int row) {
@@ -302,19 +328,24 @@ void CIpcTest::leave_full_screen() {
     place_window(m_place_dlg);
     m_full_screen = false;
     m_qr->raise();
-    CAMERA_ADVANCE_CONFIG adv{};
-    Network_ClientGetCameraAdvanceConfig(m_login_handle.load(), 0, &adv, sizeof(adv));
     set_enabled(IDC_BTN_START, true);
     if (!auto_test_running(panel()))
         for (int id : {IDC_CHECK_AUTO_SHOW, IDC_LIST_DEVICE, IDC_CHECK_VERSION, IDC_EDIT_VERSION}) set_enabled(id, true);
+    for (int id : {IDC_BTN_SEARCH, IDC_CHECK_MIC_CFG, IDC_CHECK_SPEAKER_CFG, IDC_BTN_CONFIG}) set_enabled(id, true);
+    // An ONVIF camera's buttons are what it offers, as its bring-up found.
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) {
+        enable_onvif_buttons(onvif->state());
+        return;
+    }
+    CAMERA_ADVANCE_CONFIG adv{};
+    Network_ClientGetCameraAdvanceConfig(m_login_handle.load(), 0, &adv, sizeof(adv));
     for (int id : {IDC_BTN_IRCUT_OPEN, IDC_BTN_IRCUT_CLOSE, IDC_BTN_SPEAKER}) set_enabled(id, true);
     if (adv.mic == 1) set_enabled(IDC_BTN_MIC, true);
     const int light = adv.light_type;
     if (light == 1 || light == 4 || light == 2 || light == 5) set_enabled(IDC_BTN_WHITE_LIGHT, true);
     if (light == 1 || light == 4 || light == 3 || light == 6) set_enabled(IDC_BTN_INFRARED_LAMP, true);
-    for (int id : {IDC_BTN_SEARCH, IDC_BTN_ZOOM_1X, IDC_BTN_ZOOM_5X, IDC_BTN_ZOOM_RESET, IDC_CHECK_MIC_CFG,
-                   IDC_CHECK_SPEAKER_CFG, IDC_BTN_CONFIG, IDC_BTN_PTZ_UP, IDC_BTN_PTZ_LEFT, IDC_BTN_PTZ_RIGHT,
-                   IDC_BTN_PTZ_DOWN})
+    for (int id : {IDC_BTN_ZOOM_1X, IDC_BTN_ZOOM_5X, IDC_BTN_ZOOM_RESET, IDC_BTN_PTZ_UP, IDC_BTN_PTZ_LEFT,
+                   IDC_BTN_PTZ_RIGHT, IDC_BTN_PTZ_DOWN})
         set_enabled(id, true);
 }
 
@@ -332,7 +363,7 @@ bool CIpcTest::on_close_request() {
     m_thread[0].Stop();
     stop_action_worker();
     close_connection();
-    m_discovery.StopDiscovery();
+    m_discovery.Stop();
     return true;
 }
 
@@ -341,6 +372,18 @@ void CIpcTest::close_connection() {
     if (live != -1) Network_ClientStopLive(live);
     const std::int32_t login = take_login();
     if (login != -1) Network_ClientLogout(login);
+    std::shared_ptr<OnvifBenchCamera> onvif;
+    {
+        std::lock_guard<std::mutex> guard(m_onvif_lock);
+        onvif.swap(m_onvif);
+    }
+    // Its stream's TEARDOWN and the end of its commands, outside the lock.
+    if (onvif) onvif->close();
+}
+
+std::shared_ptr<OnvifBenchCamera> CIpcTest::onvif_camera() const {
+    std::lock_guard<std::mutex> guard(m_onvif_lock);
+    return m_onvif;
 }
 
 // A lamp test running on the login ends first, switching its lamp off while

@@ -1,9 +1,10 @@
 #pragma once
 
 // The factory test bench for one camera at a time: lists the cameras that
-// discovery finds, logs into the chosen one, checks its firmware version,
-// shows its identity, capabilities and live video, runs the hardware tests
-// and writes PASS / NG records.
+// the camera search finds (native devices and ONVIF cameras in one list),
+// logs into the chosen one, checks its firmware version, shows its
+// identity, capabilities and live video, runs the hardware tests and
+// writes PASS / NG records.
 //
 // Threads: the window thread owns every widget. The discovery thread, the
 // auto-show worker and the action worker never touch one: they work on the
@@ -21,28 +22,38 @@
 #include "client/kaltro_client.h"
 #include "discovery/discovery.h"
 #include "factory_test/device_rows.h"
+#include "rtsp/rtsp_live.h"
 #include "runtime/cthread.h"
+#include "search/camera_search.h"
 #include "ui/dialog_base.h"
 
 class LiveVideoBridge;
+class OnvifBenchCamera;
+struct OnvifBringUp;
 class QrView;
 
 // Login of the bench (fixed account).
 constexpr std::int32_t kBenchPort = 6001;
 constexpr const char* kBenchUser = "Admin";
 constexpr const char* kBenchPassword = "tovik";
+// The zoom values of live command 11 for the 1X and 5X buttons.
+constexpr std::int32_t kZoom1x = 200;
+constexpr std::int32_t kZoom5x = 1000;
 
 class CIpcTest : public ui::DialogBase {
     Q_OBJECT
 public:
-    // `transport` and `options` reach the discovery engine (null: real
-    // sockets); `transport` also lists the host's addresses for the card combo.
+    // `transport` and `options` reach the camera search's native discovery
+    // engine (null: real sockets) and its WS-Discovery; `transport` also
+    // lists the host's addresses for the card combo.
     explicit CIpcTest(QWidget* parent = nullptr, IUdpTransport* transport = nullptr, DiscoveryOptions options = {});
     ~CIpcTest() override;
 
-    // Device list.
+    // Device list: what the search reports; a native device as its
+    // discovery record (dev_find_cb's), an ONVIF camera as its row.
     int update_dev_find_list(const DEV_INFO* record, int is_new);
     static int dev_find_cb(DEV_INFO* record, int is_new, void* user);
+    void update_found_camera(const FoundCamera& camera, bool is_new);
     const DeviceRows& device_rows() const { return m_rows; }
 
     // Logs into the device of row `item`, reads it out and starts its live
@@ -65,8 +76,8 @@ public:
     void OnBnClickedButtonMic();
     void OnBnClickedButtonWhiteLight();
     void OnBnClickedButtonInfraredLamp();
-    void OnBnClickedButtonZoom1x() { zoom(200); }
-    void OnBnClickedButtonZoom5x() { zoom(1000); }
+    void OnBnClickedButtonZoom1x() { zoom(kZoom1x); }
+    void OnBnClickedButtonZoom5x() { zoom(kZoom5x); }
     void OnBnClickedButtonZoomReset() { zoom(0); }
     int OnPtzPress(int id);
     int OnPtzRelease(int id);
@@ -79,6 +90,8 @@ public:
     int ThreadFunc(std::uint32_t param);
 
     std::int32_t login_handle() const { return m_login_handle.load(); }
+    // The ONVIF camera brought up, or null (a native one, or none).
+    std::shared_ptr<OnvifBenchCamera> onvif_camera() const;
     std::int32_t live_handle() const { return m_live_handle.load(); }
     bool full_screen() const { return m_full_screen; }
     bool action_worker_running() const { return m_action_running.load() != 0; }
@@ -130,6 +143,15 @@ private:
 
     // ipc_login_live's stages.
     int login_live_locked(int item);
+    // The ONVIF camera's bring-up (ipc_test_onvif.cpp): the same lines and
+    // buttons as far as the camera offers them.
+    int login_live_onvif(const BenchDeviceRow& device, const PanelState& panel, int b);
+    void show_onvif_capabilities(int b, const OnvifBringUp& camera);
+    void show_onvif_identity(const OnvifBringUp& camera);
+    int start_onvif_live(OnvifBenchCamera& camera, int b);
+    void on_live_state(const OnvifBenchCamera* camera, rtsp::LiveState state, int line);
+    void enable_onvif_buttons(const OnvifBringUp& camera);
+    bool write_onvif_record(OnvifBenchCamera& camera, const char* result);
     bool check_version_line(const BenchDeviceRow& device, const PanelState& panel);
     void show_capabilities(int b, const CAMERA_ADVANCE_CONFIG& adv);
     void show_identity(IPC_DEVICE_INFO& info);
@@ -154,7 +176,7 @@ private:
     int auto_show_pass();
 
     DeviceRows m_rows;
-    CDiscovery m_discovery;
+    CCameraSearch m_discovery;
     IUdpTransport* m_transport;
     LiveVideoBridge* m_video;
     QrView* m_qr;
@@ -162,6 +184,8 @@ private:
     int m_orig_cx = 0;
     int m_orig_cy = 0;
 
+    mutable std::mutex m_onvif_lock;  // guards m_onvif
+    std::shared_ptr<OnvifBenchCamera> m_onvif;
     std::atomic<std::int32_t> m_login_handle{-1};
     std::atomic<std::int32_t> m_live_handle{-1};
     std::uint32_t m_live_opt = 0;

@@ -2,6 +2,7 @@
 
 #include "factory_test/dialog/ipc_test.h"
 #include "factory_test/dialog/ipc_test_controls.h"
+#include "factory_test/onvif_bench.h"
 #include "factory_test/version_check.h"
 #include "runtime/rt_time.h"
 
@@ -15,11 +16,13 @@ constexpr std::int64_t kAfterBringUpMs = 30;
 // ---- Direct tests ---------------------------------------------------------------
 
 void CIpcTest::OnBnClickedButtonOpenIrcut() {
-    if (m_login_handle.load() != -1) Network_ClientIrcutControl(m_login_handle.load(), 1);
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) onvif->ir_cut(true);
+    else if (m_login_handle.load() != -1) Network_ClientIrcutControl(m_login_handle.load(), 1);
 }
 
 void CIpcTest::OnBnClickedButtonCloseIrcut() {
-    if (m_login_handle.load() != -1) Network_ClientIrcutControl(m_login_handle.load(), 0);
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) onvif->ir_cut(false);
+    else if (m_login_handle.load() != -1) Network_ClientIrcutControl(m_login_handle.load(), 0);
 }
 
 void CIpcTest::OnBnClickedButtonSpeaker() {
@@ -27,6 +30,12 @@ void CIpcTest::OnBnClickedButtonSpeaker() {
 }
 
 void CIpcTest::zoom(std::int32_t value) {
+    // An ONVIF camera zooms its lens: 5x for the 5X button, back to the
+    // wide end for 1X and reset alike.
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) {
+        onvif->zoom(value == kZoom5x ? 5 : 1);
+        return;
+    }
     if (m_live_handle.load() == -1) return;
     const QRect area = control(IDC_VIDEO)->rect();
     ZOOM_PARAM param{value, area.width() / 2, area.height() / 2};
@@ -35,12 +44,17 @@ void CIpcTest::zoom(std::int32_t value) {
 
 int CIpcTest::OnPtzPress(int id) {
     std::uint32_t move = 0;
+    onvif::PanTiltDirection direction = onvif::PanTiltDirection::up;
     switch (id) {
         case IDC_BTN_PTZ_UP: move = PTZ_MOVE_UP; break;
-        case IDC_BTN_PTZ_LEFT: move = PTZ_MOVE_LEFT; break;
-        case IDC_BTN_PTZ_DOWN: move = PTZ_MOVE_DOWN; break;
-        case IDC_BTN_PTZ_RIGHT: move = PTZ_MOVE_RIGHT; break;
+        case IDC_BTN_PTZ_LEFT: move = PTZ_MOVE_LEFT, direction = onvif::PanTiltDirection::left; break;
+        case IDC_BTN_PTZ_DOWN: move = PTZ_MOVE_DOWN, direction = onvif::PanTiltDirection::down; break;
+        case IDC_BTN_PTZ_RIGHT: move = PTZ_MOVE_RIGHT, direction = onvif::PanTiltDirection::right; break;
         default: return 0;
+    }
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) {
+        onvif->move(direction);  // ContinuousMove until the release's Stop
+        return 0;
     }
     PTZ_PARAM param{1, move, 0, 0};
     Network_ClientPTZControl(m_login_handle.load(), 0, &param);
@@ -48,6 +62,10 @@ int CIpcTest::OnPtzPress(int id) {
 }
 
 int CIpcTest::OnPtzRelease(int) {
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) {
+        onvif->stop_move();
+        return 0;
+    }
     PTZ_PARAM param{1, PTZ_MOVE_STOP, 0, 0};
     Network_ClientPTZControl(m_login_handle.load(), 0, &param);
     return 0;
@@ -217,7 +235,7 @@ int CIpcTest::auto_show_pass() {
         // and its row is kept (DeviceRows holds one row per MAC).
         m_rows.clear();
         on_gui([this] { refresh_device_list(); });
-        m_discovery.RefreshDiscovery(panel().nic.c_str());
+        m_discovery.Refresh(panel().nic.c_str());
         rt_sleep_ms(kEmptyListPauseMs);
         return 0;
     }

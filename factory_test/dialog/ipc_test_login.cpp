@@ -62,6 +62,7 @@ int CIpcTest::login_live_locked(int item) {
         list_box_clear(IDC_LIST_RESULT);
         clear_device_view();
     });
+    if (device.protocol == DeviceProtocol::onvif) return login_live_onvif(device, state, b);
 
     std::int32_t handle = -1;
     std::int32_t result;

@@ -5,6 +5,7 @@
 #include "factory_test/dialog/ipc_test_trace.h"
 #include "factory_test/qr_symbol.h"
 #include "factory_test/dialog/qr_view.h"
+#include "factory_test/onvif_bench.h"
 #include "factory_test/test_record.h"
 
 void CIpcTest::OnBnClickedButtonWriteTestRecord() { write_record("PASS", "CIpcTest::OnBnClickedButtonWriteTestRecord"); }
@@ -12,6 +13,10 @@ void CIpcTest::OnBnClickedButtonWriteTestRecord() { write_record("PASS", "CIpcTe
 void CIpcTest::OnBnClickedButtonWriteTestNg() { write_record("NG", "CIpcTest::OnBnClickedButtonWriteTestNg"); }
 
 void CIpcTest::write_record(const char* result, const char* function) {
+    if (std::shared_ptr<OnvifBenchCamera> onvif = onvif_camera()) {
+        if (!write_onvif_record(*onvif, result)) TRACE_POS(function);
+        return;
+    }
     IPC_DEVICE_INFO info{};
     if (Network_ClientGetDeviceConfig(m_login_handle.load(), NETWORK_CMD_GET_DEVICE_INFO, 0, &info, sizeof(info)) !=
         NETWORK_OK) {

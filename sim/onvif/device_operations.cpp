@@ -5,46 +5,20 @@
 
 #include <cstdio>
 #include <ctime>
+#include <set>
+#include <tuple>
 
 #include "onvif/soap_xml.h"
 #include "runtime/rt_time.h"
+#include "sim/onvif/operation_xml.h"
+#include "sim/onvif/service_operations.h"
 #include "sim/onvif/posix_tz.h"
 
 namespace {
 
-using onvif::escape;
+using namespace sim_soap;
 using onvif::path_text;
 using onvif::text;
-
-// <name>text</name>, the text escaped.
-std::string el(std::string_view name, std::string_view value) {
-    return "<" + std::string(name) + ">" + escape(value) + "</" + std::string(name) + ">";
-}
-std::string flag(std::string_view name, bool value) { return el(name, value ? "true" : "false"); }
-std::string num(std::string_view name, long long value) { return el(name, std::to_string(value)); }
-// <name>inner</name>, the inner XML as it is.
-std::string wrap(std::string_view name, std::string_view inner) {
-    return "<" + std::string(name) + ">" + std::string(inner) + "</" + std::string(name) + ">";
-}
-
-OperationResult answer(std::string body) { return {std::move(body), {}, false}; }
-OperationResult sender_fault(std::string subcodes, std::string reason) {
-    return {"", {"Sender", std::move(subcodes), std::move(reason)}, false};
-}
-OperationResult receiver_fault(std::string subcodes, std::string reason) {
-    return {"", {"Receiver", std::move(subcodes), std::move(reason)}, false};
-}
-OperationResult invalid_value(const std::string& subcode, std::string reason) {
-    return sender_fault("ter:InvalidArgVal ter:" + subcode, std::move(reason));
-}
-
-bool read_bool(const TiXmlElement* element, bool* out) {
-    std::string value = text(element);
-    if (value == "true" || value == "1") *out = true;
-    else if (value == "false" || value == "0") *out = false;
-    else return false;
-    return true;
-}
 
 bool read_int(const std::string& value, long min, long max, long* out) {
     if (value.empty() || value.size() > 10) return false;
@@ -254,22 +228,27 @@ std::string onvif_version() { return num("tt:Major", 2) + num("tt:Minor", 60); }
 OperationResult get_services(OnvifCamera& camera, const TiXmlElement* request) {
     bool with_capabilities = false;
     read_bool(onvif::child(request, "IncludeCapability"), &with_capabilities);
-    std::string service = el("tds:Namespace", onvif::kNsDevice) + el("tds:XAddr", camera.device_xaddr());
-    if (with_capabilities) service += wrap("tds:Capabilities", device_capabilities(camera));
-    service += wrap("tds:Version", onvif_version());
-    return answer(wrap("tds:GetServicesResponse", wrap("tds:Service", service)));
+    std::string device = el("tds:Namespace", onvif::kNsDevice) + el("tds:XAddr", camera.device_xaddr());
+    if (with_capabilities) device += wrap("tds:Capabilities", device_capabilities(camera));
+    std::string services = wrap("tds:Service", device + wrap("tds:Version", onvif_version()));
+    const std::tuple<OnvifService, const char*, std::string> others[] = {
+        {OnvifService::media, onvif::kNsMedia, camera.media_xaddr()},
+        {OnvifService::media2, onvif::kNsMedia2, camera.media2_xaddr()},
+        {OnvifService::ptz, onvif::kNsPtz, camera.ptz_xaddr()},
+        {OnvifService::imaging, onvif::kNsImaging, camera.imaging_xaddr()},
+    };
+    for (const auto& [service, ns, xaddr] : others)
+        if (offers_service(camera.settings(), service))
+            services += wrap("tds:Service", el("tds:Namespace", ns) + el("tds:XAddr", xaddr) +
+                                                wrap("tds:Version", onvif_version()));
+    return answer(wrap("tds:GetServicesResponse", services));
 }
 
 OperationResult get_service_capabilities(OnvifCamera& camera, const TiXmlElement*) {
     return answer(wrap("tds:GetServiceCapabilitiesResponse", device_capabilities(camera)));
 }
 
-OperationResult get_capabilities(OnvifCamera& camera, const TiXmlElement* request) {
-    const TiXmlElement* first = onvif::child(request, "Category");
-    bool device = first == nullptr;
-    for (const TiXmlElement* e = first; e != nullptr; e = onvif::next_sibling(e))
-        device = device || text(e) == "All" || text(e) == "Device";
-    if (!device) return receiver_fault("ter:ActionNotSupported ter:NoSuchService", "only the device service is offered");
+std::string device_category(OnvifCamera& camera) {
     std::string network = flag("tt:IPFilter", false) + flag("tt:ZeroConfiguration", false) + flag("tt:IPVersion6", false) +
                           flag("tt:DynDNS", false);
     std::string system = flag("tt:DiscoveryResolve", false) + flag("tt:DiscoveryBye", false) +
@@ -280,9 +259,39 @@ OperationResult get_capabilities(OnvifCamera& camera, const TiXmlElement* reques
     for (const char* name : {"tt:TLS1.1", "tt:TLS1.2", "tt:OnboardKeyGeneration", "tt:AccessPolicyConfig",
                              "tt:X.509Token", "tt:SAMLToken", "tt:KerberosToken", "tt:RELToken"})
         security += flag(name, false);
-    std::string inner = el("tt:XAddr", camera.device_xaddr()) + wrap("tt:Network", network) +
-                        wrap("tt:System", system) + wrap("tt:Security", security);
-    return answer(wrap("tds:GetCapabilitiesResponse", wrap("tds:Capabilities", wrap("tt:Device", inner))));
+    return wrap("tt:Device", el("tt:XAddr", camera.device_xaddr()) + wrap("tt:Network", network) +
+                                 wrap("tt:System", system) + wrap("tt:Security", security));
+}
+
+std::string media_category(OnvifCamera& camera) {
+    std::string streaming =
+        flag("tt:RTPMulticast", false) + flag("tt:RTP_TCP", true) + flag("tt:RTP_RTSP_TCP", true);
+    return wrap("tt:Media", el("tt:XAddr", camera.media_xaddr()) + wrap("tt:StreamingCapabilities", streaming));
+}
+
+// Categories in the schema's order; what the camera lacks, it leaves out.
+OperationResult get_capabilities(OnvifCamera& camera, const TiXmlElement* request) {
+    const TiXmlElement* first = onvif::child(request, "Category");
+    std::set<std::string> asked;
+    for (const TiXmlElement* e = first; e != nullptr; e = onvif::next_sibling(e)) asked.insert(text(e));
+    const bool all = first == nullptr || asked.count("All") != 0;
+    const OnvifCameraSettings& settings = camera.settings();
+    const std::tuple<const char*, bool, std::string> categories[] = {
+        {"Analytics", false, ""},
+        {"Device", true, device_category(camera)},
+        {"Events", false, ""},
+        {"Imaging", offers_service(settings, OnvifService::imaging),
+         wrap("tt:Imaging", el("tt:XAddr", camera.imaging_xaddr()))},
+        {"Media", true, media_category(camera)},
+        {"PTZ", offers_service(settings, OnvifService::ptz), wrap("tt:PTZ", el("tt:XAddr", camera.ptz_xaddr()))},
+    };
+    std::string inner;
+    for (const auto& [name, offered, xml] : categories) {
+        if (!all && asked.count(name) == 0) continue;
+        if (offered) inner += xml;
+        else if (!all) return receiver_fault("ter:ActionNotSupported ter:NoSuchService", std::string(name) + " is not offered");
+    }
+    return answer(wrap("tds:GetCapabilitiesResponse", wrap("tds:Capabilities", inner)));
 }
 
 OperationResult get_ntp(OnvifCamera& camera, const TiXmlElement*) {
@@ -417,8 +426,4 @@ constexpr OperationEntry kOperations[] = {
 
 }  // namespace
 
-const OperationEntry* find_device_operation(std::string_view name) {
-    for (const OperationEntry& entry : kOperations)
-        if (name == entry.name) return &entry;
-    return nullptr;
-}
+const OperationEntry* find_device_operation(std::string_view name) { return sim_soap::find_in(kOperations, name); }

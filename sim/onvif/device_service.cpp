@@ -53,9 +53,9 @@ std::optional<ServiceAnswer> check_ws_login(OnvifCamera& camera, const onvif::En
     return not_authorized("no UsernameToken");
 }
 
-ServiceAnswer run_operation(OnvifCamera& camera, const ServiceRequest& request, const onvif::Envelope& envelope,
-                            const std::string& name) {
-    const OperationEntry* entry = find_device_operation(name);
+ServiceAnswer run_operation(OnvifCamera& camera, OnvifService service, const ServiceRequest& request,
+                            const onvif::Envelope& envelope, const std::string& name) {
+    const OperationEntry* entry = find_operation(service, name);
     if (entry == nullptr) {
         camera.count_operation(name);
         return fault_answer({"Receiver", "ter:ActionNotSupported", "operation " + name + " is not supported"});
@@ -97,6 +97,28 @@ void break_answer(ServiceAnswer& answer, MalformedAnswer how) {
 
 }  // namespace
 
+const OperationEntry* find_operation(OnvifService service, std::string_view name) {
+    switch (service) {
+    case OnvifService::device: return find_device_operation(name);
+    case OnvifService::media: return find_media_operation(name);
+    case OnvifService::media2: return find_media2_operation(name);
+    case OnvifService::ptz: return find_ptz_operation(name);
+    case OnvifService::imaging: return find_imaging_operation(name);
+    }
+    return nullptr;
+}
+
+bool offers_service(const OnvifCameraSettings& settings, OnvifService service) {
+    switch (service) {
+    case OnvifService::device: return true;
+    case OnvifService::media: return true;
+    case OnvifService::media2: return settings.media.media2;
+    case OnvifService::ptz: return settings.media.ptz;
+    case OnvifService::imaging: return settings.media.imaging;
+    }
+    return false;
+}
+
 bool refuse_before_body(LoginMode mode, HttpLogin login) {
     return mode == LoginMode::digest && login != HttpLogin::digest_ok;
 }
@@ -111,7 +133,14 @@ ServiceAnswer digest_challenge(HttpLogin login) {
     return out;
 }
 
-ServiceAnswer serve_device_service(OnvifCamera& camera, const ServiceRequest& request) {
+ServiceAnswer serve_service(OnvifCamera& camera, OnvifService service, const ServiceRequest& request) {
+    if (!offers_service(camera.settings(), service)) {
+        ServiceAnswer missing;
+        missing.status = 404;
+        missing.content_type = "text/plain";
+        missing.body = "not found\n";
+        return missing;
+    }
     const OnvifFaults& faults = camera.settings().faults;
     rt_sleep_ms(faults.slow_ms);
     if (refuse_before_body(camera.settings().login, request.http_login)) return digest_challenge(request.http_login);
@@ -126,7 +155,7 @@ ServiceAnswer serve_device_service(OnvifCamera& camera, const ServiceRequest& re
         answer = fault_answer({"Sender", "ter:InvalidArgs", "the Body holds no request"});
     } else {
         name = std::string(onvif::local_name(envelope.body_element->Value()));
-        answer = run_operation(camera, request, envelope, name);
+        answer = run_operation(camera, service, request, envelope, name);
     }
     if (faults.malformed != MalformedAnswer::none &&
         (faults.malformed_operation.empty() || faults.malformed_operation == name))

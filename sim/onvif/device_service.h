@@ -1,6 +1,6 @@
 #pragma once
 
-// The device service of a simulated ONVIF camera, away from any socket: one
+// The services of a simulated ONVIF camera, away from any socket: one
 // SOAP request's bytes (and what the HTTP layer made of its login) in, the
 // HTTP answer out. The HTTP server calls it per request; tests and the fuzz
 // target call it directly.
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sim/onvif/onvif_camera.h"
+#include "sim/onvif/service_operations.h"
 
 // The request's HTTP-level login, as the HTTP layer checked it.
 enum class HttpLogin { none, digest_ok, digest_refused, digest_stale };
@@ -36,4 +37,9 @@ bool refuse_before_body(LoginMode mode, HttpLogin login);
 // A 401 with the challenge (stale when the login's nonce was).
 ServiceAnswer digest_challenge(HttpLogin login);
 
-ServiceAnswer serve_device_service(OnvifCamera& camera, const ServiceRequest& request);
+// One request to one of the camera's services; a service the camera does
+// not offer answers 404, as an address it does not serve.
+ServiceAnswer serve_service(OnvifCamera& camera, OnvifService service, const ServiceRequest& request);
+inline ServiceAnswer serve_device_service(OnvifCamera& camera, const ServiceRequest& request) {
+    return serve_service(camera, OnvifService::device, request);
+}

@@ -15,14 +15,21 @@ namespace {
 
 constexpr unsigned kNonceTimeoutS = 300;
 constexpr const char* kOpaque = "5ca1ab1e";
-constexpr const char* kDevicePath = "/onvif/device_service";
 constexpr const char* kFirmwarePath = "/onvif/firmware/";
 
-enum class Route { device_service, firmware, unknown };
+// The services' paths, as OnvifCamera's XAddrs name them.
+constexpr std::pair<const char*, OnvifService> kServicePaths[] = {
+    {"/onvif/device_service", OnvifService::device}, {"/onvif/media_service", OnvifService::media},
+    {"/onvif/media2_service", OnvifService::media2}, {"/onvif/ptz_service", OnvifService::ptz},
+    {"/onvif/imaging_service", OnvifService::imaging},
+};
+
+enum class Route { service, firmware, unknown };
 
 struct Request {
     std::shared_ptr<OnvifCamera> camera;
     Route route = Route::unknown;
+    OnvifService service = OnvifService::device;
     HttpLogin login = HttpLogin::none;
     bool answered = false;  // an answer went out before the body
     std::string body;
@@ -95,7 +102,7 @@ std::optional<ServiceAnswer> early_answer(MHD_Connection* connection, Request& r
     if (r.route == Route::unknown) return plain(404, "not found");
     if (method != "POST") return plain(method == "GET" ? 400 : 405, "a SOAP request is a POST");
     if (refuse_before_body(mode, r.login)) return digest_challenge(r.login);
-    if (r.route == Route::device_service) {
+    if (r.route == Route::service) {
         std::string type = media_type(connection);
         if (type != "application/soap+xml" && type != "text/xml" && type != "application/xml")
             return plain(415, "unsupported media type " + type);
@@ -135,8 +142,12 @@ MHD_Result begin(OnvifHttpServer& server, MHD_Connection* connection, const std:
     // Not a camera's address (any more), or the camera is down: no answer.
     if (!request->camera || !request->camera->online()) return MHD_NO;
     request->login = http_login(connection, *request->camera);
-    if (url == kDevicePath) request->route = Route::device_service;
-    else if (url.rfind(kFirmwarePath, 0) == 0) request->route = Route::firmware;
+    for (const auto& [path, service] : kServicePaths)
+        if (url == path && offers_service(request->camera->settings(), service)) {
+            request->route = Route::service;
+            request->service = service;
+        }
+    if (url.rfind(kFirmwarePath, 0) == 0) request->route = Route::firmware;
     Request& r = *request;
     *con_cls = request.release();
     if (std::optional<ServiceAnswer> answer = early_answer(connection, r, url, method)) {
@@ -170,7 +181,7 @@ MHD_Result onvif_http_request(void* cls, MHD_Connection* connection, const char*
     r.answered = true;
     if (!r.camera->online()) return MHD_NO;
     if (r.upload) return queue(connection, finish_upload(r));
-    ServiceAnswer answer = serve_device_service(*r.camera, {r.body, r.login});
+    ServiceAnswer answer = serve_service(*r.camera, r.service, {r.body, r.login});
     r.reboot_after = answer.reboot_after;
     return queue(connection, answer);
 }

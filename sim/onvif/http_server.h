@@ -7,7 +7,9 @@
 // each connection to one libmicrohttpd daemon, which serves it on a thread of
 // its own. A request's camera is the one whose address it was sent to.
 //
-// Routes: POST /onvif/device_service (the device service) and POST
+// Routes: POST /onvif/device_service, /onvif/media_service,
+// /onvif/media2_service, /onvif/ptz_service and /onvif/imaging_service (the
+// services the camera offers; the others are 404) and POST
 // /onvif/firmware/<ticket> (the upload a StartFirmwareUpgrade announced).
 
 #include <atomic>

@@ -91,6 +91,29 @@ std::string OnvifCamera::http_base() const {
     return "http://" + id.ip + ":" + std::to_string(id.http_port);
 }
 
+std::string OnvifCamera::stream_uri() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_stream_uri.empty()) return m_stream_uri;
+    return "rtsp://" + m_camera->identity().ip + ":554/stream1";
+}
+
+void OnvifCamera::set_stream_uri(const std::string& uri) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stream_uri = uri;
+}
+
+std::string OnvifCamera::ir_cut() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_ir_cut;
+}
+
+void OnvifCamera::set_ir_cut(const std::string& mode) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_ir_cut = mode;
+    ++m_record.ir_cut_sets;
+    append_bounded(m_record.ir_cut_requests, mode);
+}
+
 std::vector<std::string> OnvifCamera::scopes() const {
     const std::string base = "onvif://www.onvif.org/";
     return {base + "type/video_encoder", base + "Profile/Streaming", base + "hardware/" + scope_value(m_settings.model),
@@ -231,7 +254,13 @@ nlohmann::json OnvifCamera::to_json() {
     nlohmann::json kinds = nlohmann::json::array();
     if (r.token_logins > 0) kinds.push_back("token");
     if (r.digest_logins > 0) kinds.push_back("digest");
-    return {
+    const OnvifMediaSettings& m = m_settings.media;
+    nlohmann::json media = {{"media2", m.media2},
+                            {"codec", m.h265 ? "H265" : "H264"},
+                            {"width", m.width},
+                            {"height", m.height},
+                            {"stream_uri", m_stream_uri}};
+    nlohmann::json out = {
         {"endpoint", m_endpoint},
         {"login_mode", login_mode_name(m_settings.login)},
         {"dhcp", d.dhcp},
@@ -251,5 +280,10 @@ nlohmann::json OnvifCamera::to_json() {
         {"upgrade_refusals", r.upgrade_refusals},
         {"image_sha256", r.image_sha256},
         {"image_bytes", r.image_bytes},
+        {"media", media},
     };
+    if (m.ptz) out["ptz"] = m_ptz.to_json(rt_clock_ms());
+    if (m.imaging)
+        out["imaging"] = {{"ir_cut_filter", m_ir_cut}, {"sets", r.ir_cut_sets}, {"requests", r.ir_cut_requests}};
+    return out;
 }

@@ -17,6 +17,7 @@
 #include "onvif/onvif_device.h"
 #include "onvif/username_token.h"
 #include "sim/onvif/onvif_settings.h"
+#include "sim/onvif/sim_ptz.h"
 #include "sim/onvif/token_check.h"
 #include "sim/sim_camera.h"
 
@@ -50,6 +51,8 @@ struct OnvifRecord {
     std::vector<std::string> upgrade_refusals;
     std::string image_sha256;  // of the last file received whole
     std::uint64_t image_bytes = 0;
+    int ir_cut_sets = 0;
+    std::vector<std::string> ir_cut_requests;  // the modes set, newest last
 };
 
 enum class LoginKind { token, digest };
@@ -76,6 +79,16 @@ public:
     // "http://<address>:<port>", from the current address.
     std::string http_base() const;
     std::string device_xaddr() const { return http_base() + "/onvif/device_service"; }
+    // The other services' addresses (offered or not: the settings tell).
+    std::string media_xaddr() const { return http_base() + "/onvif/media_service"; }
+    std::string media2_xaddr() const { return http_base() + "/onvif/media2_service"; }
+    std::string ptz_xaddr() const { return http_base() + "/onvif/ptz_service"; }
+    std::string imaging_xaddr() const { return http_base() + "/onvif/imaging_service"; }
+
+    // What GetStreamUri answers: the stream the side serves for the camera,
+    // or, before one is served, where it would be.
+    std::string stream_uri() const;
+    void set_stream_uri(const std::string& uri);
     std::vector<std::string> scopes() const;
 
     // The camera's UTC clock in ms since the epoch: the host's calendar
@@ -96,6 +109,15 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         return use(m_record);
     }
+    template <class F>
+    auto with_ptz(F&& use) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return use(m_ptz);
+    }
+
+    // The imaging service's IR-cut filter: "ON", "OFF" or "AUTO".
+    std::string ir_cut();
+    void set_ir_cut(const std::string& mode);
 
     // Logins. check_token counts the outcome; password_of serves the HTTP
     // digest check, whose outcome count_login records.
@@ -139,7 +161,7 @@ private:
     const CameraIdentity m_factory_identity;
     std::string m_endpoint, m_serial, m_name;
 
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
     OnvifDeviceSettings m_device;
     OnvifRecord m_record;
     std::int64_t m_clock_offset_ms;
@@ -147,6 +169,9 @@ private:
     std::string m_ticket;
     std::string m_pending_version;
     std::int64_t m_back_at_ms = -1;  // rt_clock_ms when a reboot ends; -1: not rebooting
+    SimPtz m_ptz;
+    std::string m_ir_cut = "AUTO";
+    std::string m_stream_uri;
     std::atomic<std::uint64_t> m_instance_id;
     std::atomic<std::uint64_t> m_message_number{0};
 };

@@ -54,6 +54,43 @@ bool parse_refusal(const std::string& value, OnvifFaults& faults) {
     return true;
 }
 
+bool parse_zoom(const std::string& value, ZoomSpaces* out) {
+    const std::pair<const char*, ZoomSpaces> kinds[] = {
+        {"absolute", ZoomSpaces::absolute}, {"relative", ZoomSpaces::relative}, {"none", ZoomSpaces::none}};
+    for (const auto& [name, kind] : kinds)
+        if (value == name) {
+            *out = kind;
+            return true;
+        }
+    return false;
+}
+
+// "1920x1080": what the stream's server takes (width a multiple of 8, height even).
+bool parse_video_size(const std::string& value, OnvifMediaSettings& m) {
+    std::size_t x = value.find('x');
+    std::int64_t width = 0, height = 0;
+    if (x == std::string::npos || !parse_number(value.substr(0, x), &width) ||
+        !parse_number(value.substr(x + 1), &height))
+        return false;
+    if (width < 128 || width > 4096 || width % 8 != 0 || height < 64 || height > 4096 || height % 2 != 0) return false;
+    m.width = static_cast<int>(width);
+    m.height = static_cast<int>(height);
+    return true;
+}
+
+// The services and stream items; false when `key` is not one of them.
+bool apply_media_item(const std::string& key, const std::string& value, OnvifMediaSettings& m, bool* ok) {
+    if (key == "no_media2" && value.empty()) m.media2 = false;
+    else if (key == "no_ptz" && value.empty()) m.ptz = false;
+    else if (key == "no_imaging" && value.empty()) m.imaging = false;
+    else if (key == "zoom") *ok = parse_zoom(value, &m.zoom);
+    else if (key == "codec") *ok = parse_choice(value, "h265", "h264", &m.h265);
+    else if (key == "video") *ok = parse_video_size(value, m);
+    else if (key == "rtsp_fault") *ok = parse_rtsp_fault(value, &m.rtsp_fault);
+    else return false;
+    return true;
+}
+
 // One key=value item; "" or an error text.
 std::string apply_item(const std::string& key, const std::string& value, OnvifCameraSettings& s) {
     OnvifFaults& f = s.faults;
@@ -72,7 +109,7 @@ std::string apply_item(const std::string& key, const std::string& value, OnvifCa
     else if (key == "slow_ms") ok = parse_number(value, &f.slow_ms) && f.slow_ms >= 0;
     else if (key == "malformed") ok = parse_malformed(value, f);
     else if (key == "password") ok = !(f.password = value).empty();
-    else return "unknown ONVIF setting '" + key + "'";
+    else if (!apply_media_item(key, value, s.media, &ok)) return "unknown ONVIF setting '" + key + "'";
     return ok ? "" : "ONVIF setting '" + key + "=" + value + "' has a bad value";
 }
 
@@ -125,6 +162,8 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
            "login the ONVIF cameras take: token (WS-UsernameToken digest), digest (HTTP digest only) or both")
         ->type_name("MODE");
     app.add_option("--onvif-model", o.defaults.model, "model the ONVIF cameras report");
+    app.add_option("--rtsp-port", o.rtsp_port, "RTSP port of the ONVIF cameras' streams, on each camera's address");
+    app.add_flag_callback("--no-rtsp", [&o] { o.rtsp = false; }, "serve no RTSP stream for the ONVIF cameras");
     app.add_option_function<std::vector<std::string>>(
            "--onvif-fault",
            [&o](const std::vector<std::string>& texts) {
@@ -141,7 +180,9 @@ void add_onvif_options(CLI::App& app, OnvifSideOptions& o) {
            "ONVIF camera settings and faults MAC@key=value,... (MAC * = every ONVIF camera); keys: login, "
            "digest_only, model, name, location, manufacturer, token_window, reused_nonces=refuse|allow, "
            "refuse_upload=start|post, "
-           "never_come_back, clock_offset, slow_ms, malformed=garbage|truncated|redirect[:Operation], password")
+           "never_come_back, clock_offset, slow_ms, malformed=garbage|truncated|redirect[:Operation], password, "
+           "no_media2, no_ptz, zoom=absolute|relative|none, no_imaging, codec=h264|h265, video=WxH, "
+           "rtsp_fault=none|stall=MS|end=MS|garbage=MS")
         ->type_name("MAC@ITEMS");
 }
 

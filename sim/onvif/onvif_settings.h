@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/rtsp/rtsp_fault.h"
+
 enum class LoginMode { token, digest, both };
 const char* login_mode_name(LoginMode mode);
 
@@ -29,6 +31,21 @@ struct OnvifFaults {
     std::string password;             // every account takes this password instead ("" : off)
 };
 
+// What the camera's PTZ node offers for zoom.
+enum class ZoomSpaces { absolute, relative, none };
+
+// The camera's services beyond the device service, and its stream.
+struct OnvifMediaSettings {
+    bool media2 = true;   // the media service 2.0 besides 1.0
+    bool ptz = true;      // a PTZ service and node
+    ZoomSpaces zoom = ZoomSpaces::absolute;
+    bool imaging = true;  // an imaging service (the IR-cut filter)
+    bool h265 = false;    // the stream is H.265 rather than H.264
+    int width = 640;
+    int height = 360;
+    RtspFault rtsp_fault;  // what the stream does to each client after a while
+};
+
 struct OnvifCameraSettings {
     LoginMode login = LoginMode::token;
     std::string manufacturer = "Tervane Sim";
@@ -37,6 +54,7 @@ struct OnvifCameraSettings {
     std::string location = "bench";
     std::int64_t token_window_s = 300;  // how far a token's Created may be from the camera's clock
     bool allow_reused_nonces = false;   // a nonce may come again with a new Created
+    OnvifMediaSettings media;
     OnvifFaults faults;
 };
 
@@ -44,7 +62,9 @@ struct OnvifCameraSettings {
 // digest_only, manufacturer=, model=, name=, location=, token_window=S,
 // reused_nonces=refuse|allow,
 // refuse_upload=start|post, never_come_back, clock_offset=S, slow_ms=MS,
-// malformed=garbage|truncated|redirect[:Operation], password=TEXT.
+// malformed=garbage|truncated|redirect[:Operation], password=TEXT,
+// no_media2, no_ptz, zoom=absolute|relative|none, no_imaging, codec=h264|h265,
+// video=WxH, rtsp_fault=none|stall=MS|end=MS|garbage=MS.
 // Returns "" or an error text.
 std::string apply_onvif_settings(const std::string& text, OnvifCameraSettings& settings);
 
@@ -61,11 +81,16 @@ struct OnvifSideOptions {
     // native cameras, so one login and one budget fit a mixed LAN.
     std::map<std::string, std::string> accounts{{"Admin", "tovik"}};
     std::int64_t down_ms = 30000;
+    // The cameras' RTSP streams: on each camera's own address at this port
+    // (0: a free one each, for tests); off, no stream is served.
+    bool rtsp = true;
+    std::uint16_t rtsp_port = 554;
 
     OnvifCameraSettings settings_for(const std::string& mac) const;
 };
 
-// Registers --wsd-port, --wsd-max-delay-ms, --onvif-login, --onvif-model and --onvif-fault.
+// Registers --wsd-port, --wsd-max-delay-ms, --onvif-login, --onvif-model, --onvif-fault,
+// --rtsp-port and --no-rtsp.
 void add_onvif_options(CLI::App& app, OnvifSideOptions& options);
 
 // Reads the ONVIF keys of an ipcsim configuration file: "wsd_port", "wsd_max_delay_ms",

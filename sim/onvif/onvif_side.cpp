@@ -19,13 +19,20 @@ std::vector<std::shared_ptr<OnvifCamera>> onvif_cameras(const Simulator& simulat
 }  // namespace
 
 OnvifSide::OnvifSide(const Simulator& simulator, const OnvifSideOptions& options)
-    : m_cameras(onvif_cameras(simulator, options)), m_wsd(m_cameras, options.wsd_port, options.wsd_max_delay_ms), m_http(m_cameras) {}
+    : m_cameras(onvif_cameras(simulator, options)), m_wsd(m_cameras, options.wsd_port, options.wsd_max_delay_ms), m_http(m_cameras) {
+    if (options.rtsp) m_streams = std::make_unique<OnvifStreams>(m_cameras, options.rtsp_port);
+}
 
 std::string OnvifSide::start() {
     if (std::string error = m_http.start(); !error.empty()) return error;
     if (std::string error = m_wsd.start(); !error.empty()) {
         m_http.stop();
         return "WS-Discovery: " + error;
+    }
+    if (std::string error = m_streams ? m_streams->start() : ""; !error.empty()) {
+        m_wsd.stop();
+        m_http.stop();
+        return error;
     }
     m_running.store(true);
     m_timer = std::thread(&OnvifSide::run_timer, this);
@@ -35,8 +42,13 @@ std::string OnvifSide::start() {
 void OnvifSide::stop() {
     if (!m_running.exchange(false)) return;
     if (m_timer.joinable()) m_timer.join();
+    if (m_streams) m_streams->stop();
     m_wsd.stop();
     m_http.stop();
+}
+
+nlohmann::json OnvifSide::rtsp_json(const std::string& mac) const {
+    return m_streams ? m_streams->to_json(mac) : nlohmann::json();
 }
 
 std::shared_ptr<OnvifCamera> OnvifSide::find(const std::string& mac) const {
@@ -50,5 +62,6 @@ void OnvifSide::run_timer() {
         rt_sleep_ms(kTickMs);
         std::int64_t now = rt_clock_ms();
         for (const auto& camera : m_cameras) camera->tick(now);
+        if (m_streams) m_streams->follow();
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The ONVIF side of a simulator run: every camera that speaks ONVIF, its
-// WS-Discovery responder and HTTP device service, and the timer that ends
-// the cameras' reboots.
+// WS-Discovery responder, its HTTP services and RTSP stream, and the timer
+// that ends the cameras' reboots (and moves their streams along).
 
 #include <atomic>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "sim/onvif/http_server.h"
 #include "sim/onvif/onvif_camera.h"
 #include "sim/onvif/onvif_settings.h"
+#include "sim/onvif/onvif_streams.h"
 #include "sim/onvif/wsd_responder.h"
 #include "sim/simulator.h"
 
@@ -33,6 +34,8 @@ public:
     std::shared_ptr<OnvifCamera> find(const std::string& mac) const;
     std::uint16_t wsd_port() const { return m_wsd.port(); }
     const WsdResponder& wsd() const { return m_wsd; }
+    // The camera's "rtsp" object of the state dump; null without a stream.
+    nlohmann::json rtsp_json(const std::string& mac) const;
 
 private:
     void run_timer();
@@ -40,6 +43,7 @@ private:
     std::vector<std::shared_ptr<OnvifCamera>> m_cameras;
     WsdResponder m_wsd;
     OnvifHttpServer m_http;
+    std::unique_ptr<OnvifStreams> m_streams;  // null: no RTSP
     std::thread m_timer;
     std::atomic<bool> m_running{false};
 };

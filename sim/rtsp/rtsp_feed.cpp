@@ -3,21 +3,12 @@
 #include <gst/app/gstappsrc.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <vector>
 
 #include "runtime/rt_time.h"
 #include "sim/live_time_code.h"
 
 namespace {
-
-struct FaultName {
-    RtspFault::Kind kind;
-    const char* name;
-};
-constexpr FaultName kFaultNames[] = {{RtspFault::Kind::stall, "stall"},
-                                     {RtspFault::Kind::end, "end"},
-                                     {RtspFault::Kind::garbage, "garbage"}};
 
 std::uint32_t next_noise(std::uint32_t& state) {
     state ^= state << 13;
@@ -33,30 +24,6 @@ bool is_slice(RtspCodec codec, std::uint8_t nal_header) {
 }
 
 }  // namespace
-
-bool parse_rtsp_fault(const std::string& text, RtspFault* out) {
-    if (text == "none") {
-        *out = RtspFault{};
-        return true;
-    }
-    const std::size_t equals = text.find('=');
-    if (equals == std::string::npos || equals + 1 == text.size()) return false;
-    char* end = nullptr;
-    const long long ms = std::strtoll(text.c_str() + equals + 1, &end, 10);
-    if (*end != '\0' || ms < 0 || ms > 86400000) return false;
-    for (const FaultName& entry : kFaultNames)
-        if (text.compare(0, equals, entry.name) == 0) {
-            *out = RtspFault{entry.kind, ms};
-            return true;
-        }
-    return false;
-}
-
-std::string rtsp_fault_text(const RtspFault& fault) {
-    for (const FaultName& entry : kFaultNames)
-        if (entry.kind == fault.kind) return std::string(entry.name) + "=" + std::to_string(fault.after_ms);
-    return "none";
-}
 
 void corrupt_slices(RtspCodec codec, std::uint8_t* data, std::size_t size, std::uint32_t& seed) {
     const std::size_t header = codec == RtspCodec::h265 ? 2 : 1;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The pictures of one RTSP stream: a thread that draws the moving test
-// picture in real time and pushes it into the stream's pipeline, and the
-// faults a stream can be told to show.
+// picture in real time and pushes it into the stream's pipeline, showing
+// the fault it was told to (sim/rtsp/rtsp_fault.h).
 
 #include <gst/gst.h>
 
@@ -16,22 +16,8 @@
 #include <thread>
 
 #include "sim/live_picture.h"
+#include "sim/rtsp/rtsp_fault.h"
 #include "sim/rtsp/rtsp_log.h"
-
-// What a stream does after `after_ms` of pictures: nothing (none), stop
-// sending while the session stays up (stall), end with end-of-stream
-// (end), or send H.264 whose slices are noise (garbage).
-struct RtspFault {
-    enum class Kind { none, stall, end, garbage };
-    Kind kind = Kind::none;
-    std::int64_t after_ms = 0;
-};
-
-// Reads "none", "stall=MS", "end=MS" or "garbage=MS"; false for anything else.
-bool parse_rtsp_fault(const std::string& text, RtspFault* out);
-std::string rtsp_fault_text(const RtspFault& fault);
-
-enum class RtspCodec { h264, h265 };
 
 struct RtspFeedConfig {
     std::string mac;  // written on the picture

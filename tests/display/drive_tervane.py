@@ -14,13 +14,19 @@ The scenario, on the simulated cameras of scripts/demo-cameras.json:
   addresses: the planned columns show them; Export list... (the save dialog)
   writes the list with them; the network Set runs the plan; then the test bench: untick auto show, type
   the version, double-click a camera -> logged in, live video changing, the
-  QR code decodes (zbarimg) to the UID, PASS writes the record file.
+  QR code decodes (zbarimg) to the UID, PASS writes the record file; then the
+  ONVIF camera of the same list: live video over RTSP changing, the QR code
+  reads its serial number, an arrow held down moves the camera and its
+  release stops it, the IR-cut buttons reach it (the simulator's state
+  dump), PASS writes its record with protocol and model.
 Before and after, every visible control of each dialog lies on the screen.
 """
 
 import argparse
 import configparser
+import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -233,8 +239,9 @@ def toggle(program, dialog, box):
 
 
 def type_into(program, dialog, node, text):
-    """Focuses the field and types on the keyboard."""
+    """Focuses the field and types on the keyboard, over what it held."""
     focus(program, dialog, node)
+    xdotool("key", "ctrl+a")
     xdotool("type", "--delay", "40", text)
     wait_for(f"{text!r} in {node.name!r}", lambda: text_of(node) == text, 10)
 
@@ -477,16 +484,64 @@ def qr_text(screen, area):
     return result.stdout.strip() if result.returncode == 0 else None
 
 
-def expected_record(mac, version, result):
+def expected_record(mac, version, result, board_id="0x20", board_name="SIMBOARD", onvif_model=None):
     lines = [
         "{",
         f'"mac":"{mac}",',
-        '"board_id":"0x20",',
-        '"board_name":"SIMBOARD",',
+        f'"board_id":"{board_id}",',
+        f'"board_name":"{board_name}",',
         f'"software_version":"{version}",',
-        f'"result":"{result}"',
     ]
+    if onvif_model is None:
+        lines.append(f'"result":"{result}"')
+    else:
+        lines += [f'"result":"{result}",', '"protocol":"onvif",', f'"model":"{onvif_model}"']
     return ("\n\r".join(lines) + "\n\r}").encode()
+
+
+class CameraState:
+    """The simulator's state dump, written afresh on SIGUSR1 to its pid."""
+
+    def __init__(self, path, pid):
+        self.path, self.pid = path, pid
+
+    def camera(self, mac):
+        before = os.stat(self.path).st_mtime_ns if os.path.exists(self.path) else 0
+        os.kill(self.pid, signal.SIGUSR1)
+        wait_for("a fresh state dump", lambda: os.path.exists(self.path) and os.stat(self.path).st_mtime_ns != before, 10)
+
+        def parsed():
+            try:
+                with open(self.path) as file:
+                    return json.load(file)
+            except ValueError:  # still being written
+                return None
+
+        cameras = wait_for("a whole state dump", parsed, 10)["cameras"]
+        return next(c for c in cameras if c["mac"] == mac)
+
+
+def hold(node):
+    """A mouse button held down on the control, as a finger on an arrow key."""
+    x, y, w, h = extents(node)
+    xdotool("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+    xdotool("mousedown", "1")
+
+
+def bench_row(table, onvif):
+    """The first row of the kind: ONVIF cameras show "ONVIF <model>" as BID."""
+    for index, row in enumerate(table_rows(table)):
+        if row[4].startswith("ONVIF") == onvif:
+            return index, row
+    return None
+
+
+def bring_up(dialog, table, texts, index):
+    double_click(table.queryTable().getAccessibleAt(index, 1))
+    results = find(dialog, "list", texts["IDS_AUTO_TEST_ITEM"])
+    wait_for("the live video line",
+             lambda: any(i.name.startswith(texts["IDS_LIVE_NORMAL"]) for i in children(results)), 60)
+    return [item.name for item in children(results)]
 
 
 def run_bench(args, screen, texts, env):
@@ -501,12 +556,9 @@ def run_bench(args, screen, texts, env):
         toggle(program, dialog, find(dialog, "check box", texts["IDS_AUTO_SHOW"]))
         wait_for("the list usable", lambda: table.getState().contains(pyatspi.STATE_ENABLED), 10)
         type_into(program, dialog, find(dialog, "text", texts["IDS_VERSION_CHECK"]), args.version)
-        mac = table_rows(table)[0][1]
-        double_click(table.queryTable().getAccessibleAt(0, 1))
-
-        results = find(dialog, "list", texts["IDS_AUTO_TEST_ITEM"])
-        wait_for("the live video line", lambda: texts["IDS_LIVE_NORMAL"] in [i.name for i in children(results)], 60)
-        lines = [item.name for item in children(results)]
+        index, row = wait_for("a native camera in the list", lambda: bench_row(table, False), 60)
+        mac = row[1]
+        lines = bring_up(dialog, table, texts, index)
         if texts["IDS_VERSION_NORMAL"] not in lines:
             raise Failure(f"no version line among {lines}")
         video = wait_for("the video area", lambda: next(
@@ -530,8 +582,57 @@ def run_bench(args, screen, texts, env):
         wait_for("the whole record", lambda: open(record, "rb").read() == want, 10)
         step(f"PASS wrote {record} ({len(want)} bytes)")
 
+        run_onvif_bench(args, screen, texts, program, dialog, table, video, qr_area)
         close_with_escape(program, dialog)
         program.finish()
+
+
+def run_onvif_bench(args, screen, texts, program, dialog, table, video, qr_area):
+    step("the ONVIF camera of the same list")
+    state = CameraState(args.state_dump, args.sim_pid)
+    index, row = wait_for("an ONVIF camera in the list", lambda: bench_row(table, True), 60)
+    mac, version, model = row[1], row[3], row[4][len("ONVIF "):]
+    type_into(program, dialog, find(dialog, "text", texts["IDS_VERSION_CHECK"]), version)
+    lines = bring_up(dialog, table, texts, index)
+    for key in ("IDS_VERSION_NORMAL", "IDS_SUPPORT_PTZ", "IDS_SUPPORT_ZOOM", "IDS_SUPPORT_IRCUT"):
+        if texts[key] not in lines:
+            raise Failure(f"no {key} line among {lines}")
+    picture_changes(screen, video, 30)
+    step(f"logged in to ONVIF camera {mac}: {lines}; the live picture changes")
+
+    serial = "SIM" + mac.replace(":", "")
+    uid = label_after(dialog, "APP UID:").name
+    decoded = wait_for("a QR code zbarimg reads", lambda: qr_text(screen, qr_area), 30)
+    if uid != serial or decoded != serial:
+        raise Failure(f"UID {uid!r} and QR {decoded!r}, the serial number is {serial!r}")
+    step(f"the UID and the QR code read the serial number {serial}")
+    screen.check_inside(dialog)
+    screen.keep("bench-onvif.png", dialog)
+
+    hold(find(dialog, "push button", "UP"))
+    moving = wait_for("the camera moving up", lambda: (lambda p: p if p["moving"] else None)(
+        state.camera(mac)["onvif"]["ptz"]), 10)
+    xdotool("mouseup", "1")
+    stopped = wait_for("the camera stopped", lambda: (lambda p: p if not p["moving"] else None)(
+        state.camera(mac)["onvif"]["ptz"]), 10)
+    ops = [request["op"] for request in stopped["requests"]]
+    if ops[-2:] != ["ContinuousMove", "Stop"] or moving["velocity"]["tilt"] <= 0:
+        raise Failure(f"the arrow sent {stopped['requests']}")
+    step(f"UP held: the camera moved (tilt velocity {moving['velocity']['tilt']}), released: it stopped")
+
+    press(find(dialog, "push button", texts["IDS_IRCUT_CLOSE"]))
+    press(find(dialog, "push button", texts["IDS_IRCUT_OPEN"]))
+    imaging = wait_for("both IR-cut settings at the camera", lambda: (lambda i: i if i["sets"] >= 2 else None)(
+        state.camera(mac)["onvif"]["imaging"]), 10)
+    if imaging["requests"][-2:] != ["ON", "OFF"]:
+        raise Failure(f"the IR-cut buttons set {imaging['requests']}")
+    step(f"IR-cut close and open set the filter {imaging['requests'][-2:]}")
+
+    press(find(dialog, "push button", "PASS"))
+    record = os.path.join(args.work, "test_record", mac.replace(":", "-") + ".txt")
+    want = expected_record(mac, version, "PASS", board_id="0x0", board_name="0x20", onvif_model=model)
+    wait_for(f"the record {record}", lambda: os.path.exists(record) and open(record, "rb").read() == want, 10)
+    step(f"PASS wrote {record} with protocol and model ({len(want)} bytes)")
 
 
 # ------------------------------------------------------------------- main
@@ -558,6 +659,9 @@ def main():
     parser.add_argument("--cameras", type=int, required=True, help="how many cameras the LAN holds")
     parser.add_argument("--screen", default="1366x768")
     parser.add_argument("--shots", help="also save screenshots of the finished job and the bench here")
+    parser.add_argument("--state-dump", required=True, help="where the simulator writes its state on SIGUSR1")
+    parser.add_argument("--sim-pid", type=int, default=int(os.environ.get("SIM_LAN_SIM_PID", "0")),
+                        help="the simulator's process (default: scripts/sim-lan.sh's SIM_LAN_SIM_PID)")
     args = parser.parse_args()
 
     width, height = (int(n) for n in args.screen.split("x"))

@@ -131,6 +131,16 @@ TEST(TestRecord, ExactBytesWithLfCrAndNoFinalLineEnd) {
     EXPECT_NE(format_test_record(info_of("m", 0), "NG").find("\"board_id\":\"0x0\""), std::string::npos);
 }
 
+TEST(TestRecord, OnvifRecordAppendsProtocolAndModel) {
+    RecordIdentity camera{"02:0F:00:00:00:01", 0, "0x20", "1.0.0", "onvif", "SIMCAM-O1"};
+    const std::string expected =
+        "{\n\r\"mac\":\"02:0F:00:00:00:01\",\n\r\"board_id\":\"0x0\",\n\r\"board_name\":\"0x20\",\n\r"
+        "\"software_version\":\"1.0.0\",\n\r\"result\":\"NG\",\n\r\"protocol\":\"onvif\",\n\r\"model\":\"SIMCAM-O1\"\n\r}";
+    EXPECT_EQ(format_test_record(camera, "NG"), expected);
+    camera.model = "\",\n\r\"result\":\"PASS";
+    EXPECT_EQ(nlohmann::json::parse(format_test_record(camera, "NG"))["result"], "NG");
+}
+
 TEST(TestRecord, FieldsWithoutTerminatorStayInsideTheirField) {
     IPC_DEVICE_INFO info = info_of("x", 1);
     std::memset(info.board_name, 'B', sizeof(info.board_name));  // no terminator

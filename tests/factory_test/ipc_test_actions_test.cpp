@@ -1,9 +1,6 @@
 // The test dialog's hardware tests, settings, auto test and records.
 
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "ipc_test_fixture.h"
 #include "ui/report_list.h"
@@ -200,10 +197,7 @@ TEST_F(IpcTestActions, ACameraReportedNewAgainByTheWorkersSearchKeepsOneRow) {
 }
 
 TEST_F(IpcTestActions, RecordsPassThenNg) {
-    const auto old = std::filesystem::current_path();
-    const auto dir = std::filesystem::temp_directory_path() / ("tervane_bench_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
+    OwnWorkingDir here;
     m_dlg->OnBnClickedButtonWriteTestRecord();  // nobody logged in
     ASSERT_EQ(m_boxes.shown().size(), 1u);
     EXPECT_EQ(m_boxes.shown()[0].text, m_dlg->lang("IDS_MODULE_GET_PARAM_FAILED"));
@@ -211,14 +205,8 @@ TEST_F(IpcTestActions, RecordsPassThenNg) {
     bring_up();
     m_dlg->OnBnClickedButtonWriteTestRecord();
     m_dlg->OnBnClickedButtonWriteTestNg();
-    std::string name = mac();
-    std::replace(name.begin(), name.end(), ':', '-');
-    std::ifstream in("test_record/" + name + ".txt", std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
+    const std::string content = here.record(mac());
     EXPECT_EQ(m_boxes.shown().size(), 1u);
-    EXPECT_TRUE(content.str().ends_with(",\n\r\"result\":\"NG\"\n\r}")) << content.str();
-    EXPECT_NE(content.str().find("\"mac\":\"" + mac() + "\""), std::string::npos);
+    EXPECT_TRUE(content.ends_with(",\n\r\"result\":\"NG\"\n\r}")) << content;
+    EXPECT_NE(content.find("\"mac\":\"" + mac() + "\""), std::string::npos);
 }

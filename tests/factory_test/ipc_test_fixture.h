@@ -6,15 +6,47 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QTest>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "factory_test/dialog/ipc_test.h"
 #include "factory_test/dialog/ipc_test_controls.h"
+#include "factory_test/test_record.h"
 #include "tests/client/sim_fixture.h"
 #include "tests/discovery/fake_network.h"
 #include "ui/scripted_services.h"
+
+// A working directory of the test's own while this lives: the records the
+// bench writes land below it.
+class OwnWorkingDir {
+public:
+    OwnWorkingDir()
+        : m_old(std::filesystem::current_path()),
+          m_dir(std::filesystem::temp_directory_path() / ("tervane_bench_" + std::to_string(getpid()))) {
+        std::filesystem::create_directories(m_dir);
+        std::filesystem::current_path(m_dir);
+    }
+    ~OwnWorkingDir() {
+        std::filesystem::current_path(m_old);
+        std::filesystem::remove_all(m_dir);
+    }
+    // The record of camera `mac` written here, "" for none.
+    static std::string record(const std::string& mac) {
+        std::ifstream in(test_record_path(mac), std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+private:
+    std::filesystem::path m_old, m_dir;
+};
 
 class IpcTestFixture : public SimFixture {
 protected:

@@ -69,11 +69,32 @@ TEST_F(RecordExport, WhatTheBenchWritesReadsBackFieldForField) {
     EXPECT_EQ(rows[1].software_version, "V2.0.0");
 
     const std::string csv = records_csv(rows);
-    EXPECT_EQ(csv.rfind("mac,result,date,board_id,board_name,software_version,file,problem\r\n", 0), 0u);
+    EXPECT_EQ(csv.rfind("mac,result,date,board_id,board_name,software_version,file,problem,protocol,model\r\n", 0), 0u);
     EXPECT_NE(csv.find("\r\n00:12:34:56:78:9b,NG,20"), std::string::npos);
+    EXPECT_NE(csv.find("00-12-34-56-78-9b.txt,,native,\r\n"), std::string::npos);
     nlohmann::json json = nlohmann::json::parse(records_json(rows));
     ASSERT_EQ(json.size(), 2u);
     EXPECT_EQ(json[1]["board_name"], "SIM BOARD 2");
+    EXPECT_EQ(json[1]["protocol"], "native");
+}
+
+// An ONVIF camera's record carries its protocol and model after the result;
+// read back, the native fields are where they always were.
+TEST_F(RecordExport, OnvifRecordsNameTheirProtocolAndModel) {
+    RecordIdentity camera{"02:0F:00:00:00:01", 0, "0x20", "fw-1.0.0", "onvif", "SIMCAM \"O1\""};
+    ASSERT_EQ(write_test_record(camera, "PASS"), RecordWrite::Ok);
+    std::vector<RecordRow> rows = read_all();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].problem, "");
+    EXPECT_EQ(rows[0].mac, "02:0F:00:00:00:01");
+    EXPECT_EQ(rows[0].result, "PASS");
+    EXPECT_EQ(rows[0].software_version, "fw-1.0.0");
+    EXPECT_EQ(rows[0].protocol, "onvif");
+    EXPECT_EQ(rows[0].model, "SIMCAM \"O1\"");
+    EXPECT_NE(records_csv(rows).find(",onvif,\"SIMCAM \"\"O1\"\"\"\r\n"), std::string::npos) << records_csv(rows);
+    put("z_odd.txt", "{\"mac\":\"zz\",\"board_id\":\"0x1\",\"board_name\":\"B\",\"software_version\":\"1\","
+                     "\"result\":\"NG\",\"protocol\":5}");
+    EXPECT_EQ(read_all()[1].problem, "field protocol is not a text");
 }
 
 TEST_F(RecordExport, DamagedRecordsAreListedWithTheirProblemAndTheRestStillRead) {
@@ -101,7 +122,7 @@ TEST_F(RecordExport, DamagedRecordsAreListedWithTheirProblemAndTheRestStillRead)
     EXPECT_EQ(rows[5].problem, "field result given twice");
     EXPECT_EQ(rows[6].problem, "field mac is not a text");
     EXPECT_EQ(rows[7].problem, "not a record file");
-    EXPECT_NE(records_csv(rows).find("b_cut.txt,not a record (unreadable text)\r\n"), std::string::npos);
+    EXPECT_NE(records_csv(rows).find("b_cut.txt,not a record (unreadable text),,\r\n"), std::string::npos);
 }
 
 TEST_F(RecordExport, StrayBytesReadAsReplacementCharacters) {

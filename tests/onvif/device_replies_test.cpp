@@ -5,23 +5,12 @@
 
 #include "onvif/device_requests.h"
 #include "tests/onvif/camera_replies.h"
+#include "tests/onvif/judged_answer.h"
 
 namespace onvif {
 namespace {
 
 namespace r = onvif_replies;
-
-// The answer judged as the session judges it, the envelope kept for a reader.
-struct Read {
-    Envelope envelope;
-    Result result;
-};
-
-Read answer(const std::string& body, std::string_view operation, long status = 200) {
-    Read out;
-    out.result = read_answer({status, body, false}, operation, &out.envelope);
-    return out;
-}
 
 TEST(DeviceReplies, ReadsDeviceInformationWhateverTheShape) {
     Read a = answer(r::soap_env(r::kDeviceInformation), "GetDeviceInformation");

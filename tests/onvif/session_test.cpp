@@ -405,3 +405,63 @@ TEST(Session, OnlyHttpDeviceAddressesAreUsed) {
 
 }  // namespace
 }  // namespace onvif
+
+namespace onvif {
+namespace {
+
+// A camera of the time before GetServices: its services are named in
+// GetCapabilities, and each request goes to its own service's address with
+// that service's action.
+TEST(CameraSession, ServicesFromCapabilitiesWhereGetServicesIsMissing) {
+    CameraSetup setup;
+    FakeCamera* self = nullptr;
+    setup.before = [&self](const HttpRequest&, const std::string& operation) -> std::optional<HttpReply> {
+        if (operation != "GetCapabilities") return std::nullopt;
+        return soap_reply("<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Media><tt:XAddr>" +
+                          self->url("/onvif/Media") + "</tt:XAddr></tt:Media><tt:PTZ><tt:XAddr>" +
+                          self->url("/onvif/PTZ") + "</tt:XAddr></tt:PTZ></tds:Capabilities>"
+                                                    "</tds:GetCapabilitiesResponse>");
+    };
+    setup.answers["GetProfiles"] =
+        "<trt:GetProfilesResponse><trt:Profiles token=\"p1\"><tt:VideoEncoderConfiguration><tt:Encoding>H264"
+        "</tt:Encoding></tt:VideoEncoderConfiguration></trt:Profiles></trt:GetProfilesResponse>";
+    setup.answers["Stop"] = "<tptz:StopResponse/>";
+    FakeCamera camera(setup);
+    self = &camera;
+    auto session = open_camera(camera.xaddr(), {"admin", "secret"});
+    std::vector<VideoProfile> profiles;
+    ASSERT_TRUE(session->get_profiles(&profiles).ok());
+    EXPECT_EQ(profiles.at(0).codec, VideoCodec::h264);
+    ASSERT_TRUE(session->stop_move("p1").ok());
+    // Imaging is not offered: nothing is sent for it.
+    EXPECT_EQ(session->set_ir_cut("src", IrCutMode::on).status, Status::NotSupported);
+
+    std::vector<HttpRequest> requests = camera.requests();
+    ASSERT_EQ(requests.size(), 4u);  // GetServices, GetCapabilities, GetProfiles, Stop
+    EXPECT_EQ(operation_of(requests[0]), "GetServices");
+    EXPECT_EQ(requests[2].url, "/onvif/Media");
+    EXPECT_NE(requests[2].content_type.find("action=\"http://www.onvif.org/ver10/media/wsdl/GetProfiles\""),
+              std::string::npos);
+    EXPECT_EQ(requests[3].url, "/onvif/PTZ");
+    EXPECT_NE(requests[3].content_type.find("action=\"http://www.onvif.org/ver20/ptz/wsdl/Stop\""), std::string::npos);
+}
+
+// A service address on another host is never followed, for any service.
+TEST(CameraSession, ServiceAddressesOffTheCameraAreRefused) {
+    FakeCamera elsewhere({}, "127.0.0.2");
+    CameraSetup setup;
+    setup.answers["GetServices"] = "<tds:GetServicesResponse><tds:Service><tds:Namespace>" + std::string(kNsPtz) +
+                                   "</tds:Namespace><tds:XAddr>" + elsewhere.url("/onvif/PTZ") +
+                                   "</tds:XAddr></tds:Service></tds:GetServicesResponse>";
+    FakeCamera camera(setup);
+    auto session = open_camera(camera.xaddr(), {"admin", "secret"});
+    Result result = session->stop_move("p1");
+    EXPECT_EQ(result.status, Status::BadAnswer);
+    EXPECT_NE(result.detail.find("points outside the device"), std::string::npos) << result.detail;
+    Services services;
+    EXPECT_EQ(session->discover_services(&services).status, Status::BadAnswer);
+    EXPECT_TRUE(elsewhere.requests().empty());
+}
+
+}  // namespace
+}  // namespace onvif

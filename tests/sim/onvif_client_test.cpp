@@ -10,6 +10,7 @@
 #include <string>
 
 #include "onvif/onvif_session.h"
+#include "onvif/ptz_moves.h"
 #include "runtime/trace.h"
 #include "sim/onvif/onvif_side.h"
 #include "tests/runtime/wait_for.h"
@@ -153,4 +154,66 @@ TEST_F(OnvifClientTest, BrokenAnswersAreNeverTakenForSuccess) {
         EXPECT_FALSE(result.ok()) << settings;
         m_side->stop();
     }
+}
+
+// The bench's chain of calls on the simulator's cameras: services, the
+// first profile's stream, pan/tilt pressed and released, zoom to 5x and
+// back, the IR-cut filter; each seen by the camera in its state dump.
+TEST_F(OnvifClientTest, BenchCallsReachTheCamerasServices) {
+    for (const char* settings : {"", "no_media2,login=digest", "zoom=relative,codec=h265"}) {
+        start(settings);
+        camera().set_stream_uri("rtsp://" + camera().identity().ip + ":8554/stream1");
+        auto session = onvif::open_camera(camera().device_xaddr(), {"admin", "secret"});
+        session->sync_clock();
+        onvif::Services services;
+        ASSERT_TRUE(session->discover_services(&services).ok()) << settings;
+        EXPECT_EQ(services.ptz, camera().ptz_xaddr());
+        EXPECT_EQ(services.media2.empty(), std::string(settings).find("no_media2") != std::string::npos);
+        std::vector<onvif::VideoProfile> profiles;
+        onvif::Result read = session->get_profiles(&profiles);
+        ASSERT_TRUE(read.ok()) << settings << ": " << read.detail;
+        const onvif::VideoProfile& main = profiles.at(0);
+        EXPECT_EQ(main.codec, std::string(settings).find("h265") != std::string::npos ? onvif::VideoCodec::h265
+                                                                                     : onvif::VideoCodec::h264);
+        EXPECT_EQ(main.width, 640);
+        std::string uri;
+        ASSERT_TRUE(session->get_stream_uri(main.token, &uri).ok());
+        EXPECT_EQ(uri, camera().stream_uri());
+
+        onvif::PtzNode node;
+        ASSERT_TRUE(session->get_ptz_node(main.ptz_node, &node).ok());
+        ASSERT_TRUE(session->continuous_move(main.token, *onvif::pan_tilt_velocity(node, onvif::PanTiltDirection::right))
+                        .ok());
+        EXPECT_TRUE(camera().to_json()["ptz"]["moving"]);
+        EXPECT_GT(camera().to_json()["ptz"]["velocity"]["pan"].get<double>(), 0);
+        ASSERT_TRUE(session->stop_move(main.token).ok());
+        EXPECT_FALSE(camera().to_json()["ptz"]["moving"]);
+
+        onvif::Result zoomed = session->move_zoom(main.token, *onvif::zoom_move(node, 5));
+        ASSERT_TRUE(zoomed.ok()) << zoomed.detail;
+        // Absolute zoom names the focal length, so 5x is 5x; relative goes to the tele end.
+        EXPECT_DOUBLE_EQ(camera().to_json()["ptz"]["magnification"].get<double>(),
+                         node.absolute_zoom.empty() ? 10 : 5);
+        ASSERT_TRUE(session->move_zoom(main.token, *onvif::zoom_move(node, 1)).ok());
+        EXPECT_DOUBLE_EQ(camera().to_json()["ptz"]["magnification"].get<double>(), 1);
+
+        std::vector<onvif::IrCutMode> modes;
+        ASSERT_TRUE(session->get_ir_cut_modes(main.video_source, &modes).ok());
+        EXPECT_EQ(modes.size(), 3u);
+        ASSERT_TRUE(session->set_ir_cut(main.video_source, onvif::IrCutMode::off).ok());
+        EXPECT_EQ(camera().to_json()["imaging"]["ir_cut_filter"], "OFF");
+        EXPECT_EQ(camera().to_json()["clear_text_logins"], 0);
+        m_side->stop();
+    }
+}
+
+TEST_F(OnvifClientTest, CameraWithoutPtzOrImagingSaysSo) {
+    start("no_ptz,no_imaging");
+    auto session = onvif::open_camera(camera().device_xaddr(), {"admin", "secret"});
+    std::vector<onvif::VideoProfile> profiles;
+    ASSERT_TRUE(session->get_profiles(&profiles).ok());
+    EXPECT_EQ(profiles.at(0).ptz_node, "");
+    EXPECT_EQ(session->stop_move(profiles[0].token).status, onvif::Status::NotSupported);
+    EXPECT_EQ(session->set_ir_cut(profiles[0].video_source, onvif::IrCutMode::on).status, onvif::Status::NotSupported);
+    EXPECT_FALSE(camera().to_json().contains("ptz"));
 }

@@ -61,16 +61,23 @@ struct Answer {
     std::string text(std::initializer_list<std::string_view> path) const { return onvif::path_text(body(), path); }
 };
 
-inline Answer call(OnvifCamera& camera, const std::string& request, HttpLogin login = HttpLogin::none) {
+
+inline Answer call_service(OnvifCamera& camera, OnvifService service, const std::string& request,
+                           HttpLogin login = HttpLogin::none) {
     Answer answer;
-    answer.http = serve_device_service(camera, {request, login});
+    answer.http = serve_service(camera, service, {request, login});
     answer.parsed = onvif::parse_envelope(answer.http.body, &answer.envelope, nullptr);
     return answer;
 }
 
+inline Answer call(OnvifCamera& camera, const std::string& request, HttpLogin login = HttpLogin::none) {
+    return call_service(camera, OnvifService::device, request, login);
+}
+
 // The request with a fresh valid token for the camera's clock.
-inline Answer call_as_admin(OnvifCamera& camera, const std::string& body, const std::string& password = "secret") {
-    return call(camera, soap(body, token(password, camera.clock_ms() - rt_calendar_ms())));
+inline Answer call_as_admin(OnvifCamera& camera, const std::string& body, const std::string& password = "secret",
+                            OnvifService service = OnvifService::device) {
+    return call_service(camera, service, soap(body, token(password, camera.clock_ms() - rt_calendar_ms())));
 }
 
 // The SHA-256 of `bytes` in lower-case hex, as the state dump gives it.

@@ -143,7 +143,7 @@ TEST_F(OnvifHttpTest, DeviceServiceAnswersOnEachCamerasOwnAddress) {
     EXPECT_NE(first.body.find(m_prefix + "20<"), std::string::npos);
     EXPECT_NE(call(1, "<tds:GetNetworkInterfaces/>").body.find("02:0F:00:00:00:02"), std::string::npos);
 
-    EXPECT_EQ(post(url(0, "/onvif/media_service"), soap("<trt:GetProfiles/>")).status, 404);
+    EXPECT_EQ(post(url(0, "/onvif/event_service"), soap("<tev:GetEventProperties/>")).status, 404);
     EXPECT_EQ(post(url(0), soap("<tds:GetSystemDateAndTime/>"), "application/x-www-form-urlencoded").status, 415);
     Http huge = post(url(0), std::string(onvif::kMaxEnvelopeBytes + 10, 'x'));
     EXPECT_TRUE(huge.code != CURLE_OK || huge.status >= 400);  // cut off, never read whole

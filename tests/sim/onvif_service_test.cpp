@@ -271,7 +271,8 @@ TEST(OnvifService, CapabilitiesNameTheDeviceServiceAndItsLogins) {
     Answer caps = call_as_admin(*camera, "<tds:GetCapabilities><tds:Category>All</tds:Category></tds:GetCapabilities>");
     EXPECT_EQ(caps.text({"Capabilities", "Device", "XAddr"}), camera->device_xaddr());
     EXPECT_EQ(caps.text({"Capabilities", "Device", "System", "FirmwareUpgrade"}), "true");
-    expect_fault(call_as_admin(*camera, "<tds:GetCapabilities><tds:Category>PTZ</tds:Category></tds:GetCapabilities>"),
+    expect_fault(call_as_admin(*onvif_camera("no_ptz"),
+                               "<tds:GetCapabilities><tds:Category>PTZ</tds:Category></tds:GetCapabilities>"),
                  500, "NoSuchService");
 }
 
