@@ -37,14 +37,16 @@ SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=13 "$root/scripts/sim-lan.sh" \
   xvfb-run -a -e "$work/xvfb.log" -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
   dbus-run-session -- /usr/bin/python3 "$here/drive_tervane.py" \
     --tervane "$bin/tervane" --lang-dir "$bin" --work "$work" --firmware "$work/sample.update" \
-    --version 2.0.0 --cameras 12 --screen "$screen" ${DISPLAY_TEST_SHOTS:+--shots "$DISPLAY_TEST_SHOTS"} \
+    --version 2.0.0 --cameras 12 --onvif 1 --screen "$screen" ${DISPLAY_TEST_SHOTS:+--shots "$DISPLAY_TEST_SHOTS"} \
     --state-dump "$work/cameras-state.json"
 
 # What the cameras themselves say, once the simulator has written its state.
 upgraded=$(jq '[.cameras[] | select(.protocol == "native" and .version == "2.0.0")] | length' \
   "$work/cameras-state.json")
-echo "display test: the simulator reports $upgraded of 12 native cameras on 2.0.0"
-[ "$upgraded" = 12 ]
+onvif_upgraded=$(jq '[.cameras[] | select(.protocol == "onvif" and .version == "2.0.0")] | length' \
+  "$work/cameras-state.json")
+echo "display test: the simulator reports $upgraded of 12 native cameras and $onvif_upgraded of 1 ONVIF camera on 2.0.0"
+[ "$upgraded" = 12 ] && [ "$onvif_upgraded" = 1 ]
 # The plan's job: each camera's own UID (site-<mac>), two at their planned addresses.
 own_uids=$(jq '[.cameras[] | select(.files["/config/tuya.cfg"] == ("site-" + (.mac | gsub(":"; "") | ascii_downcase) + "\n"))] | length' \
   "$work/cameras-state.json")
