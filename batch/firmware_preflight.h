@@ -36,3 +36,8 @@ FirmwarePreflight preflight_firmware_file(const std::string& path, const std::at
 
 // A short English explanation of a fault, for the trace and the command line.
 const char* firmware_fault_text(FirmwareFault fault);
+
+// A file in another format than the native one may be an ONVIF camera's own:
+// a job sends it as it is to ONVIF cameras, and native devices refuse it
+// without a byte sent. So it is sound only for a job with ONVIF cameras.
+inline bool firmware_for_onvif_only(const FirmwarePreflight& check) { return check.fault == FirmwareFault::BadMagic; }

@@ -1,5 +1,7 @@
 #include "batch/search_link.h"
 
+#include "onvif/onvif_session.h"
+
 namespace {
 
 // Why an ONVIF camera's row has no version, in the words of a status line.
@@ -35,4 +37,12 @@ ListedDevice listed_device_from(const FoundCamera& camera) {
     device.model = camera.model;
     device.note = identity_note(camera);
     return device;
+}
+
+OnvifConnector onvif_connector(const std::string& card) {
+    return [card](const std::string& xaddr, const onvif::Credentials& login) {
+        onvif::SessionOptions options;
+        options.local_address = card;
+        return onvif::open_device(xaddr, login, options);
+    };
 }

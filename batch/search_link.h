@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+
+#include "batch/batch_job.h"
 #include "batch/device_access.h"
 #include "batch/device_table.h"
 #include "batch/discovery_link.h"
@@ -23,3 +26,7 @@ private:
 // search's row id, which a camera keeps when its MAC becomes known or it
 // turns out to be native.
 ListedDevice listed_device_from(const FoundCamera& camera);
+
+// How a job reaches ONVIF cameras: sessions with their device service that
+// leave by the card the search used ("" : any).
+OnvifConnector onvif_connector(const std::string& card);

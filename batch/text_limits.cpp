@@ -1,6 +1,9 @@
 #include "batch/text_limits.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 std::string cut_utf8(const std::string& text, std::size_t max_bytes) {
@@ -20,5 +23,14 @@ bool uid_is_shell_safe(const std::string& uid) {
     return std::all_of(uid.begin(), uid.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                c == '_' || c == '.';
+    });
+}
+
+bool is_host_name_or_ip(const std::string& text) {
+    in_addr address{};
+    if (inet_pton(AF_INET, text.c_str(), &address) == 1) return address.s_addr != 0xFFFFFFFFu;
+    if (text.empty() || text.size() > 253 || text.front() == '.' || text.front() == '-') return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
     });
 }

@@ -14,3 +14,8 @@ int leading_number(const std::string& text);
 // Only letters, digits, '-', '_' and '.', 1 to 100 of them: nothing the shell
 // would read as a separator, redirection, quote, expansion or comment.
 bool uid_is_shell_safe(const std::string& uid);
+
+// A time server as a job takes it: a dotted IPv4 address (other than
+// 255.255.255.255) or a DNS name (letters, digits, '-' and '.', at most 253,
+// not starting with '.' or '-').
+bool is_host_name_or_ip(const std::string& text);

@@ -25,7 +25,6 @@
 #include "cli/terminal_text.h"
 #include "cli/search_options.h"
 #include "discovery/xml_path.h"
-#include "onvif/onvif_session.h"
 #include "search/device_sessions.h"
 #include "runtime/lang.h"
 #include "runtime/rt_time.h"
@@ -84,15 +83,6 @@ std::vector<ListedDevice> select_devices(const BatchCliOptions& o, const std::ve
         if (!found) std::fprintf(stderr, "tervane-cli: device %s not found\n", name.c_str());
     }
     return selected;
-}
-
-// The job's sessions with ONVIF cameras leave by the card the search used.
-OnvifConnector onvif_connector(const std::string& card) {
-    return [card](const std::string& xaddr, const onvif::Credentials& login) {
-        onvif::SessionOptions options;
-        options.local_address = card;
-        return onvif::open_device(xaddr, login, options);
-    };
 }
 
 // Both searches as the options ask, searching again every --sweep so a

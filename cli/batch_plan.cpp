@@ -7,6 +7,7 @@
 #include <fstream>
 #include <cstdio>
 
+#include "batch/text_limits.h"
 #include "runtime/regular_file.h"
 
 namespace {
@@ -157,7 +158,7 @@ std::string plan_batch_job(const BatchCliOptions& o, BatchPlan& plan) {
         if (plan.firmware_check.fault == FirmwareFault::Unreadable) return "IDS_INVALID_UPGRADE_FILE";
         // A file in another format may be an ONVIF camera's own: it is sent
         // to those as it is, and native devices refuse it without a byte sent.
-        plan.firmware_for_onvif_only = plan.firmware_check.fault == FirmwareFault::BadMagic;
+        plan.firmware_for_onvif_only = firmware_for_onvif_only(plan.firmware_check);
         if (!plan.firmware_check.ok() && !plan.firmware_for_onvif_only)
             return std::string("firmware file refused (") + firmware_fault_text(plan.firmware_check.fault) +
                    "): nothing was sent";
@@ -227,10 +228,3 @@ std::string refuse_selection(const BatchCliOptions& o, const BatchPlan& plan,
     return "";
 }
 
-bool is_host_name_or_ip(const std::string& text) {
-    if (is_valid_ip(text)) return true;
-    if (text.empty() || text.size() > 253 || text.front() == '.' || text.front() == '-') return false;
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
-    });
-}

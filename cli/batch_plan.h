@@ -38,5 +38,3 @@ std::string refuse_selection(const BatchCliOptions& options, const BatchPlan& pl
 
 // A dotted IPv4 address other than 255.255.255.255.
 bool is_valid_ip(const std::string& text);
-// An IPv4 address or a DNS name (letters, digits, '-' and '.').
-bool is_host_name_or_ip(const std::string& text);

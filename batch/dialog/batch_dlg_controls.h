@@ -87,6 +87,13 @@ enum ControlId : int {
     IDC_BTN_RESET_PWD = 1137,
     IDC_BTN_LOAD_PLAN = 1140,
     IDC_BTN_EXPORT_LIST = 1141,
+    // Cameras the broadcast does not reach, asked at their addresses.
+    IDC_EDIT_ADD_ADDRESS = 1142,
+    IDC_BTN_ADD_ADDRESS = 1143,
+    // The ONVIF cameras' time server.
+    IDC_CHECK_NTP = 1144,
+    IDC_EDIT_NTP = 1145,
+    IDC_BTN_SET_NTP = 1146,
     // Static texts without a role of their own.
     IDC_STATIC_STEP1 = 1900,  // "1" beside the upgrade box, echoing list column "2"'s step
     IDC_STATIC_TILDE = 1901,  // "~" between the range fields

@@ -16,7 +16,7 @@ struct ColumnSpec {
 
 constexpr ColumnSpec kColumns[] = {
     {"Index", 50, Qt::AlignLeft}, {"MAC", 180, Qt::AlignLeft}, {"IP", 150, Qt::AlignLeft},
-    {"Port", 50, Qt::AlignHCenter}, {"Version", 150, Qt::AlignLeft}, {"BID", 80, Qt::AlignLeft},
+    {"Port", 50, Qt::AlignHCenter}, {"Version", 150, Qt::AlignLeft}, {"BID", 130, Qt::AlignLeft},
     {"1", 25, Qt::AlignLeft}, {"2", 25, Qt::AlignLeft}, {"3", 25, Qt::AlignLeft},
     {"4", 25, Qt::AlignLeft}, {"5", 25, Qt::AlignLeft}, {"6", 25, Qt::AlignLeft},
     {nullptr, 250, Qt::AlignLeft},
@@ -30,8 +30,12 @@ void set_if_changed(ui::ReportList& list, int row, int column, const std::string
 void show_row(const DeviceRow& source, int row, ui::ReportList& list) {
     const std::string* columns[] = {&source.index, &source.mac, &source.ip, &source.port, &source.version, &source.bid};
     for (int column = 0; column < 6; ++column) set_if_changed(list, row, column, *columns[column]);
-    for (int column = COL_NETWORK; column <= COL_STATUS; ++column)
+    for (int column = COL_NETWORK; column < COL_STATUS; ++column)
         set_if_changed(list, row, column, source.results[column - COL_NETWORK]);
+    // Until a job writes a status, a camera listed without its version (an
+    // ONVIF one whose login failed) says why.
+    const std::string& status = source.results[COL_STATUS - COL_NETWORK];
+    set_if_changed(list, row, COL_STATUS, status.empty() ? source.note : status);
     const PlannedValues none;
     const PlannedValues& planned = source.planned ? *source.planned : none;
     // DHCP on comes without an address: the device takes the one it is given.
@@ -44,7 +48,8 @@ void show_row(const DeviceRow& source, int row, ui::ReportList& list) {
 
 void add_device_columns(ui::ReportList& list, const std::string& status_caption) {
     // The widths are the classic pixel widths, widened where a larger font
-    // would otherwise cut a caption or the address texts.
+    // would otherwise cut a caption or the address texts; BID also shows an
+    // ONVIF camera's mark and model ("ONVIF SIMCAM-O1").
     const QFontMetrics metrics = list.fontMetrics();
     for (const ColumnSpec& column : kColumns) {
         const std::string caption = column.caption ? column.caption : status_caption;

@@ -1,6 +1,7 @@
 #include "batch/dialog/tervane_dlg.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include "batch/dialog/batch_dlg_bridge.h"
 #include "batch/dialog/batch_dlg_controls.h"
@@ -9,7 +10,9 @@
 #include "batch/dialog/device_list_view.h"
 #include "batch/dialog/firmware_check_task.h"
 #include "runtime/lang.h"
+#include "runtime/result_codes.h"
 #include "runtime/trace.h"
+#include "search/address_list.h"
 #include "ui/network_cards.h"
 #include "ui/qt_text.h"
 #include "ui/report_list.h"
@@ -22,14 +25,22 @@ namespace {
 // The longest time one turn of report handling keeps the GUI thread.
 constexpr qint64 kReportSliceMs = 15;
 
-// The sender's interval that never comes round: it sweeps once, at start.
-constexpr std::int32_t kSearchOnce = 2147483647;
-
 std::vector<std::string> host_card_addresses() {
     std::vector<std::string> addresses;
     PosixUdpTransport host;
     host.list_ipv4_addresses(&addresses);
     return ui::network_card_addresses(addresses);
+}
+
+// Both searches as the options ask, sweeping once at start (later only on
+// Refresh, and while a job's devices wait to be heard), and the ONVIF
+// cameras' identity read with the dialog's login.
+CameraSearchOptions camera_search_options(const BatchDialogOptions& dialog, std::shared_ptr<const SharedLogin> login) {
+    CameraSearchOptions options;
+    options.native = dialog.discovery;
+    options.onvif = dialog.onvif;
+    options.identity = onvif_sessions(std::move(login), dialog.discovery.endpoints.card);
+    return options;
 }
 
 }  // namespace
@@ -38,11 +49,17 @@ CtervaneDlg::CtervaneDlg(QWidget* parent, BatchDialogOptions options)
     : DialogBase(parent),
       m_options(std::move(options)),
       m_table([this](const std::string& key) { return lang(key); }),
-      m_discovery(m_options.transport, m_options.discovery),
-      m_discovery_link(m_discovery),
-      m_job(m_table, m_client, m_discovery_link) {
+      m_search_login(std::make_shared<SharedLogin>()),
+      m_search(m_options.transport, camera_search_options(m_options, m_search_login)),
+      m_search_link(m_search),
+      m_job(m_table, m_client, m_search_link) {
     Network_ClientInit();
     if (m_options.shell_runner) m_job.set_shell_runner(m_options.shell_runner);
+    m_job.set_onvif_connector(onvif_connector(m_options.discovery.endpoints.card));
+    // Runs on the search's delivery thread; the table tells the window.
+    m_search.SetCallback([this](const FoundCamera& camera, bool is_new) {
+        m_table.update_dev_find_list(listed_device_from(camera), is_new);
+    });
     build(dialog_spec(), control_table());
     name_controls(control_names());
     m_firmware_check =
@@ -61,6 +78,7 @@ CtervaneDlg::~CtervaneDlg() {
 void CtervaneDlg::on_init() {
     if (lang_file().empty()) set_lang_file(lang_default_file());
     apply_language();
+    control_as<QLineEdit>(IDC_EDIT_ADD_ADDRESS)->setPlaceholderText(QString::fromStdString(lang("IDS_ADD_ADDRESS_HINT")));
     fill_combos();
     m_dev_type_filter = 0;
     get_more_ip();
@@ -75,6 +93,7 @@ void CtervaneDlg::on_init() {
     batch_settings::load_cfg_param(*this);
     m_plan = DevicePlan{};  // a plan is one opening's
     m_table.set_plan({});
+    update_search_login();
     start_device_list();
 }
 
@@ -131,18 +150,19 @@ void CtervaneDlg::start_device_list() {
         this);
     m_table.set_change_notifier([wakeup = m_discovery_wakeup](int) { wakeup->post(); });
     m_job.reports().set_notifier([wakeup = m_job_wakeup] { wakeup->post(); });
-    // The callback is in place before the first search, so no early reply
-    // is merged unseen.
-    m_discovery.SetDiscoveryCB(&feed_device_table, &m_table);
-    // One search now; later ones only by Refresh, and while flashed devices
-    // of a job wait to be heard with their new version.
-    m_discovery.StartDiscovery(0, kSearchOnce);
-    m_job.verdict_search().start([this] { m_discovery.SearchAgain(); });
+    // One search of each kind now; later ones only by Refresh, Add by
+    // address, and while flashed devices of a job wait to be heard with
+    // their new version.
+    m_search.Start();
+    m_job.verdict_search().start([this] { m_search.Sweep(nullptr); });
     m_open = true;
 }
 
 void CtervaneDlg::connect_handlers() {
     on_clicked(IDC_BTN_REFRESH, [this] { on_refresh(); });
+    on_clicked(IDC_BTN_ADD_ADDRESS, [this] { on_add_by_address(); });
+    for (int id : {IDC_EDIT_USER, IDC_EDIT_PASSWORD})
+        connect(control_as<QLineEdit>(id), &QLineEdit::textChanged, this, [this] { update_search_login(); });
     on_selection_changed(IDC_COMBO_DEVICE_TYPE, [this] { on_device_type_changed(); });
     on_clicked(IDC_BTN_SELECT_ALL, [this] {
         m_table.select_all();
@@ -152,7 +172,10 @@ void CtervaneDlg::connect_handlers() {
         m_table.select_invert();
         show_device_table();
     });
-    on_clicked(IDC_BTN_BROWSE_FW, [this] { on_browse(IDC_EDIT_FW_PATH, "update files(*.update)|*.update||", "update"); });
+    // ONVIF cameras' own firmware files come with any name.
+    on_clicked(IDC_BTN_BROWSE_FW, [this] {
+        on_browse(IDC_EDIT_FW_PATH, "update files(*.update)|*.update|all files(*)|*||", "update");
+    });
     on_clicked(IDC_BTN_BROWSE_LOGO, [this] { on_browse(IDC_EDIT_LOGO_PATH, "update files(*.jpg)|*.jpg||", "logo"); });
     on_clicked(IDC_BTN_STOP, [this] { on_stop(); });
     on_clicked(IDC_BTN_LOAD_PLAN, [this] { on_load_plan(); });
@@ -161,10 +184,12 @@ void CtervaneDlg::connect_handlers() {
     on_clicked(IDC_CHECK_DHCP, [this] { on_dhcp_box(); });
     connect(report_list(IDC_LIST_DEVICES), &ui::ReportList::row_check_toggled, this,
             [this](int row, bool checked) { on_row_check_toggled(row, checked); });
-    set_tab_order({IDC_COMBO_DEVICE_TYPE, IDC_BTN_LOAD_PLAN, IDC_BTN_EXPORT_LIST, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL, IDC_BTN_SELECT_INVERT,
-                   IDC_LIST_DEVICES, IDC_CHECK_UPGRADE, IDC_EDIT_FW_PATH, IDC_BTN_BROWSE_FW, IDC_BTN_UPGRADE,
-                   IDC_BTN_STOP, IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK,
-                   IDC_IP_GATEWAY, IDC_BTN_SET_NETWORK, IDC_BTN_RESET, IDC_BTN_RESET_PWD});
+    set_tab_order({IDC_COMBO_DEVICE_TYPE, IDC_EDIT_ADD_ADDRESS, IDC_BTN_ADD_ADDRESS, IDC_BTN_LOAD_PLAN,
+                   IDC_BTN_EXPORT_LIST, IDC_BTN_REFRESH, IDC_BTN_SELECT_ALL, IDC_BTN_SELECT_INVERT, IDC_LIST_DEVICES,
+                   IDC_CHECK_UPGRADE, IDC_EDIT_FW_PATH, IDC_BTN_BROWSE_FW, IDC_BTN_UPGRADE, IDC_BTN_STOP, IDC_BTN_START,
+                   IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK, IDC_IP_GATEWAY,
+                   IDC_BTN_SET_NETWORK, IDC_BTN_RESET, IDC_BTN_RESET_PWD, IDC_CHECK_TIME_ZONE, IDC_COMBO_TIME_ZONE,
+                   IDC_BTN_SET_TIME_ZONE, IDC_CHECK_NTP, IDC_EDIT_NTP, IDC_BTN_SET_NTP});
 }
 
 void CtervaneDlg::show_device_table() {
@@ -178,8 +203,9 @@ void CtervaneDlg::on_row_check_toggled(int row, bool checked) {
     if (!m_showing_table) m_table.set_checked(row, checked);
 }
 
-// Empties the list and searches again from the chosen card's address. The
-// search runs on this thread (200 ms per local address), as it always has.
+// Empties the list and searches again, both kinds, from the chosen card's
+// address. The native sweep runs on this thread (200 ms per local address),
+// as it always has; the ONVIF cameras' identities are read anew off it.
 void CtervaneDlg::on_refresh() {
     // While the card combo is hidden nobody chose a card: its first entry
     // would confine the search, and every change of address after it, to
@@ -187,8 +213,32 @@ void CtervaneDlg::on_refresh() {
     const std::string card = is_shown(IDC_COMBO_NETWORK_CARD) ? text(IDC_COMBO_NETWORK_CARD) : "";
     m_table.clear();
     show_device_table();
-    m_discovery.RefreshDiscovery(card.c_str());
+    update_search_login();
+    m_search.Refresh(card.c_str());
 }
+
+// Cameras the broadcast does not reach (behind a router, on another VLAN)
+// are asked at their addresses; their answers list them like the rest.
+void CtervaneDlg::on_add_by_address() {
+    const std::string typed = text(IDC_EDIT_ADD_ADDRESS);
+    std::vector<std::string> addresses;
+    std::string error;
+    if (typed.find_first_not_of(' ') == std::string::npos) {
+        message_box("IDS_INPUT_ADDRESSES", "IDS_ERROR");
+        set_focus(IDC_EDIT_ADD_ADDRESS);
+        return;
+    }
+    if (!parse_address_list(typed, &addresses, &error)) {
+        message_box_text(lang("IDS_INVALID_ADDRESSES") + "\n" + error, "IDS_ERROR");
+        set_focus(IDC_EDIT_ADD_ADDRESS);
+        return;
+    }
+    TRACE_MSG("CtervaneDlg::on_add_by_address", "asking %zu addresses (%s)\n", addresses.size(), typed.c_str());
+    update_search_login();
+    if (m_search.ProbeAddresses(addresses) != RC_OK) message_box("IDS_ADDRESSES_NOT_SENT", "IDS_ERROR");
+}
+
+void CtervaneDlg::update_search_login() { m_search_login->set({text(IDC_EDIT_USER), text(IDC_EDIT_PASSWORD)}); }
 
 void CtervaneDlg::on_device_type_changed() {
     const int selected = combo_selection(IDC_COMBO_DEVICE_TYPE);
@@ -318,7 +368,7 @@ void CtervaneDlg::shut_down() {
     m_outcome.stopped = m_outcome.stopped || m_job.running();
     m_job.stop_job();
     m_job.verdict_search().stop();
-    if (m_discovery.started()) m_discovery.StopDiscovery();
+    m_search.Stop();
     m_table.set_change_notifier(nullptr);
     m_job.reports().set_notifier(nullptr);
     for (const JobReport& report : m_job.reports().drain()) m_pending_reports.push_back(report);

@@ -10,24 +10,27 @@
 #include "batch/batch_job.h"
 #include "batch/device_table.h"
 #include "batch/dialog/batch_settings.h"
-#include "batch/discovery_link.h"
 #include "batch/firmware_preflight.h"
 #include "batch/job_journal.h"
 #include "batch/job_display.h"
 #include "batch/job_outcome.h"
 #include "batch/plan_file.h"
+#include "batch/search_link.h"
 #include "discovery/discovery.h"
+#include "search/camera_search.h"
+#include "search/device_sessions.h"
 #include "ui/dialog_base.h"
 
 class FirmwareCheckTask;
 class QueuedWakeup;
 
 // What the batch dialog is wired to. The defaults are the real network: the
-// protocol's discovery endpoints over real sockets and the host's addresses
-// in the network-card combo. Tests point discovery at simulated cameras on
-// loopback addresses.
+// protocols' discovery endpoints over real sockets and the host's addresses
+// in the network-card combo. Tests point both searches at simulated cameras
+// on loopback addresses.
 struct BatchDialogOptions {
-    DiscoveryOptions discovery;
+    DiscoveryOptions discovery;  // the native search; its card is the ONVIF sessions' too
+    onvif::WsDiscoveryEndpoints onvif;
     IUdpTransport* transport = nullptr;  // null: real sockets (not owned)
     // The host addresses for the network-card combo; unset: the host's
     // non-loopback IPv4 interface addresses.
@@ -36,9 +39,10 @@ struct BatchDialogOptions {
     ShellRunner shell_runner;
 };
 
-// The batch dialog: the discovered devices with a check box each, and one
-// button per batch job. A thin front end over the batch engine: the device
-// list shows the engine's device table, each job button validates its
+// The batch dialog: the discovered devices of both kinds (native and ONVIF)
+// with a check box each, and one button per batch job. A thin front end over
+// the batch engine: the device list shows the engine's device table (which
+// the combined search keeps current), each job button validates its
 // fields, fills the step flags and starts the job, and the job's reports are
 // shown on the GUI thread. The object outlives one opening: closing stops
 // the job and discovery, and the next opening starts afresh.
@@ -50,7 +54,8 @@ public:
 
     CDeviceTable& device_table() { return m_table; }
     CBatchJob& job() { return m_job; }
-    CDiscovery& discovery() { return m_discovery; }
+    CDiscovery& discovery() { return m_search.native(); }
+    CCameraSearch& search() { return m_search; }
     bool running() const { return m_job.running(); }
     // The firmware file of a job is being checked; the job starts after.
     bool checking_firmware() const;
@@ -78,19 +83,25 @@ private:
     void connect_job_buttons();
 
     // Job buttons
+    // What a job button asks for: the steps, the firmware file, the ends of
+    // the range, and the ONVIF cameras' time server ("" : none).
+    struct JobAsk {
+        JOB_STEPS steps{};
+        std::string path, start, end, ntp;
+    };
     bool check_user_name();
     bool check_firmware_path(std::string& path);
     bool check_range(bool order_check, std::string& start, std::string& end);
-    JobParams collect_job_params() const;
+    bool check_ntp_server(std::string& server);
+    JobParams collect_job_params(const JobAsk& ask) const;
     StepCheckBoxes step_check_boxes() const;
-    int run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start, const std::string& end,
-                 const char* fail_key = "IDS_START_UPGRADE_FAIL");
+    int run_job(const JobAsk& ask, const char* fail_key = "IDS_START_UPGRADE_FAIL");
     void show_start_refusal(const char* fail_key, int result);
     // A job with an upgrade: the file is checked off this thread first, and
     // the job runs only when it is sound.
-    void check_firmware_then_run(const JOB_STEPS& steps, const std::string& path, const std::string& start,
-                                 const std::string& end);
+    void check_firmware_then_run(const JobAsk& ask);
     void on_firmware_checked(const FirmwarePreflight& result);
+    bool onvif_row_checked() const;
 
     // The job report under job_reports/: on disk from the job's start,
     // brought up to date as it runs, and final when it ends.
@@ -101,6 +112,7 @@ private:
     void on_set_range();
     void on_set_network();
     void on_set_time_format();
+    void on_set_ntp();
     void on_start();
 
     // Plans: a file of cameras, each with its own values, and the list as one.
@@ -114,6 +126,9 @@ private:
 
     // Other handlers
     void on_refresh();
+    void on_add_by_address();
+    // The search reads ONVIF cameras' identity with the job's login.
+    void update_search_login();
     void on_device_type_changed();
     void on_browse(int edit_id, const char* filter, const char* suffix);
     void on_stop();
@@ -130,8 +145,9 @@ private:
 
     BatchDialogOptions m_options;
     CDeviceTable m_table;
-    CDiscovery m_discovery;
-    CDiscoveryLink m_discovery_link;
+    std::shared_ptr<SharedLogin> m_search_login;  // read by the search's identity workers
+    CCameraSearch m_search;
+    CSearchLink m_search_link;
     CKaltroDeviceClient m_client;
     CBatchJob m_job;
 
@@ -143,13 +159,8 @@ private:
     QueuedWakeup* m_discovery_wakeup = nullptr;  // one per opening
     QueuedWakeup* m_job_wakeup = nullptr;
 
-    // The job waiting for its firmware check.
-    struct PendingJob {
-        JOB_STEPS steps{};
-        std::string path, start, end;
-    };
     FirmwareCheckTask* m_firmware_check = nullptr;
-    PendingJob m_pending_job;
+    JobAsk m_pending_job;  // the job waiting for its firmware check
     FirmwarePreflight m_firmware;  // of the running job's file
 
     DevicePlan m_plan;          // the loaded plan; no entries when none is

@@ -1,5 +1,7 @@
 // The batch dialog's job buttons: each validates its fields, describes the
 // job in the step flags and hands it to the engine.
+#include <algorithm>
+
 #include "batch/dialog/batch_dlg_bridge.h"
 #include "batch/dialog/batch_dlg_controls.h"
 #include "batch/dialog/batch_dlg_rules.h"
@@ -7,6 +9,7 @@
 #include "batch/dialog/firmware_check_task.h"
 #include "batch/dialog/tervane_dlg.h"
 #include "batch/job_report_files.h"
+#include "batch/text_limits.h"
 #include "runtime/rt_time.h"
 #include "runtime/trace.h"
 
@@ -38,6 +41,7 @@ void CtervaneDlg::connect_job_buttons() {
     on_clicked(IDC_BTN_SET_RANGE, [this] { on_set_range(); });
     on_clicked(IDC_BTN_SET_NETWORK, [this] { on_set_network(); });
     on_clicked(IDC_BTN_SET_TIME_FORMAT, [this] { on_set_time_format(); });
+    on_clicked(IDC_BTN_SET_NTP, [this] { on_set_ntp(); });
     on_clicked(IDC_BTN_START, [this] { on_start(); });
 }
 
@@ -82,9 +86,18 @@ bool CtervaneDlg::check_range(bool order_check, std::string& start, std::string&
     return false;
 }
 
+bool CtervaneDlg::check_ntp_server(std::string& server) {
+    server = text(IDC_EDIT_NTP);
+    if (is_host_name_or_ip(server)) return true;
+    message_box("IDS_INVALID_NTP_SERVER", "IDS_ERROR");
+    set_focus(IDC_EDIT_NTP);
+    return false;
+}
+
 // The job's copy of the fields: workers never read a control.
-JobParams CtervaneDlg::collect_job_params() const {
+JobParams CtervaneDlg::collect_job_params(const JobAsk& ask) const {
     JobParams params;
+    params.ntp_server = ask.ntp;
     params.user = text(IDC_EDIT_USER);
     params.pwd = text(IDC_EDIT_PASSWORD);
     params.logo_path = text(IDC_EDIT_LOGO_PATH);
@@ -127,13 +140,13 @@ StepCheckBoxes CtervaneDlg::step_check_boxes() const {
 // Starts the job and, when the engine took it, stores the fields. A range
 // whose every address is in use is told to the user and counts as taken, as
 // does a range without addresses (the rule above makes that impossible).
-int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const std::string& start,
-                          const std::string& end, const char* fail_key) {
+int CtervaneDlg::run_job(const JobAsk& ask, const char* fail_key) {
     // Nothing is sent, and nothing stored, while a planned address is taken
     // (-1: refused here, before the engine was asked).
     if (m_table.checked_count() > 0 && !planned_addresses_free()) return -1;
-    m_job.m_dostep = steps;
-    int result = m_job.start_upgrade(collect_job_params(), path, start, end);
+    m_job.m_dostep = ask.steps;
+    update_search_login();  // a camera heard during the job is read with its login
+    int result = m_job.start_upgrade(collect_job_params(ask), ask.path, ask.start, ask.end);
     if (result == START_ALL_IP_CONFLICT) message_box("IDS_ALL_IP_CONFLICT", "IDS_ERROR");
     if (result == START_ALL_IP_CONFLICT || result == START_EMPTY_RANGE) result = START_OK;
     if (result != START_OK) {
@@ -144,7 +157,7 @@ int CtervaneDlg::run_job(const JOB_STEPS& steps, const std::string& path, const 
     // Checked rows that all lack a Version leave a job without workers: it
     // would wait for a Stop that nothing hints at.
     if (m_job.running() && m_job.worker_count() == 0) m_job.stop_job();
-    if (m_job.running()) begin_job_report(steps, path);
+    if (m_job.running()) begin_job_report(ask.steps, ask.path);
     update_controls();
     if (m_job.running()) set_focus(IDC_BTN_STOP);
     m_saver.save(batch_settings::collect_cfg_param(*this));
@@ -162,21 +175,29 @@ void CtervaneDlg::show_start_refusal(const char* fail_key, int result) {
 
 bool CtervaneDlg::checking_firmware() const { return m_firmware_check != nullptr && m_firmware_check->busy(); }
 
-void CtervaneDlg::check_firmware_then_run(const JOB_STEPS& steps, const std::string& path, const std::string& start,
-                                          const std::string& end) {
+void CtervaneDlg::check_firmware_then_run(const JobAsk& ask) {
     // With no row checked the job sends nothing and only stores the fields.
     if (m_table.checked_count() == 0) {
-        run_job(steps, path, start, end);
+        run_job(ask);
         return;
     }
-    m_pending_job = {steps, path, start, end};
-    m_firmware_check->start(path);
+    m_pending_job = ask;
+    m_firmware_check->start(ask.path);
     update_controls();
 }
 
 void CtervaneDlg::on_firmware_checked(const FirmwarePreflight& result) {
     update_controls();
-    if (!result.ok()) {
+    // Sent as it is to the checked ONVIF cameras; the native ones refuse it
+    // without a byte sent. With none of the former nothing would take it.
+    if (firmware_for_onvif_only(result) && !onvif_row_checked()) {
+        TRACE_MSG("CtervaneDlg::on_firmware_checked", "firmware file %s refused: %s, and no ONVIF camera is checked\n",
+                  m_pending_job.path.c_str(), firmware_fault_text(result.fault));
+        message_box("IDS_FIRMWARE_ONVIF_ONLY", "IDS_ERROR");
+        set_focus(IDC_BTN_BROWSE_FW);
+        return;
+    }
+    if (!result.ok() && !firmware_for_onvif_only(result)) {
         TRACE_MSG("CtervaneDlg::on_firmware_checked", "firmware file %s refused: %s\n",
                   m_pending_job.path.c_str(), firmware_fault_text(result.fault));
         const bool unreadable =
@@ -186,7 +207,13 @@ void CtervaneDlg::on_firmware_checked(const FirmwarePreflight& result) {
         return;
     }
     m_firmware = result;
-    run_job(m_pending_job.steps, m_pending_job.path, m_pending_job.start, m_pending_job.end);
+    run_job(m_pending_job);
+}
+
+bool CtervaneDlg::onvif_row_checked() const {
+    const std::vector<DeviceRow> rows = m_table.rows();
+    return std::any_of(rows.begin(), rows.end(),
+                       [](const DeviceRow& row) { return row.checked && row.protocol == DeviceProtocol::onvif; });
 }
 
 void CtervaneDlg::begin_job_report(const JOB_STEPS& steps, const std::string& path) {
@@ -234,54 +261,60 @@ void CtervaneDlg::wait_for_job_report() {
 
 void CtervaneDlg::on_job_button(JobStepField step, bool user_check, const char* fail_key) {
     if (user_check && !check_user_name()) return;
-    JOB_STEPS steps{};
-    steps.*step = 1;
-    run_job(steps, "", "", "", fail_key);
+    JobAsk ask;
+    ask.steps.*step = 1;
+    run_job(ask, fail_key);
 }
 
 void CtervaneDlg::on_upgrade() {
-    std::string path;
-    if (!check_user_name() || !check_firmware_path(path)) return;
-    JOB_STEPS steps{};
-    steps.need_update = 1;
-    check_firmware_then_run(steps, path, "", "");
+    JobAsk ask;
+    if (!check_user_name() || !check_firmware_path(ask.path)) return;
+    ask.steps.need_update = 1;
+    check_firmware_then_run(ask);
 }
 
 void CtervaneDlg::on_set_range() {
-    std::string start, end;
-    if (!check_range(true, start, end)) return;
-    JOB_STEPS steps{};
-    steps.change_auto_ip = 1;
-    run_job(steps, "", start, end);
+    JobAsk ask;
+    if (!check_range(true, ask.start, ask.end)) return;
+    ask.steps.change_auto_ip = 1;
+    run_job(ask);
 }
 
 void CtervaneDlg::on_set_network() {
     if (!check_user_name()) return;
-    JOB_STEPS steps{};
-    steps.change_dhcp = is_checked(IDC_CHECK_DHCP) ? 1 : 0;
-    steps.change_ip = is_checked(IDC_CHECK_SET_NETWORK) ? 1 : 0;
-    run_job(steps, "", "", "");
+    JobAsk ask;
+    ask.steps.change_dhcp = is_checked(IDC_CHECK_DHCP) ? 1 : 0;
+    ask.steps.change_ip = is_checked(IDC_CHECK_SET_NETWORK) ? 1 : 0;
+    run_job(ask);
 }
 
 void CtervaneDlg::on_set_time_format() {
     if (!check_user_name()) return;
     TRACE_MSG("CtervaneDlg::on_set_time_format", "CtervaneDlg:: OnBnClickedBtnSet3  ----------------00000 ");
-    JOB_STEPS steps{};
-    steps.change_time_format = 1;
+    JobAsk ask;
+    ask.steps.change_time_format = 1;
     TRACE_MSG("CtervaneDlg::on_set_time_format", "CtervaneDlg:: OnBnClickedBtnSet3  ----------------11111 ");
-    const int result = run_job(steps, "", "", "");
+    const int result = run_job(ask);
     TRACE_MSG("CtervaneDlg::on_set_time_format",
               "CtervaneDlg:: OnBnClickedBtnSet3  ----------------22222 nRet=%d", result);
 }
 
+// The time server alone: ONVIF cameras take it, native rows say they cannot.
+void CtervaneDlg::on_set_ntp() {
+    JobAsk ask;
+    if (!check_user_name() || !check_ntp_server(ask.ntp)) return;
+    run_job(ask);
+}
+
 void CtervaneDlg::on_start() {
     if (!check_user_name()) return;
-    const JOB_STEPS steps = check_update_step(step_check_boxes(), text(IDC_EDIT_COMMAND));
-    std::string start, end, path;
-    if (steps.change_auto_ip && !check_range(false, start, end)) return;
-    if (!steps.need_update) {
-        run_job(steps, path, start, end);
+    JobAsk ask;
+    ask.steps = check_update_step(step_check_boxes(), text(IDC_EDIT_COMMAND));
+    if (ask.steps.change_auto_ip && !check_range(false, ask.start, ask.end)) return;
+    if (is_checked(IDC_CHECK_NTP) && !check_ntp_server(ask.ntp)) return;
+    if (!ask.steps.need_update) {
+        run_job(ask);
         return;
     }
-    if (check_firmware_path(path)) check_firmware_then_run(steps, path, start, end);
+    if (check_firmware_path(ask.path)) check_firmware_then_run(ask);
 }

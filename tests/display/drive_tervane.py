@@ -341,7 +341,11 @@ def run_batch(args, screen, texts, env):
         screen.check_inside(dialog)
 
         table = find(dialog, "table", texts["IDS_DEVICE_LIST"])
-        wait_for(f"{args.cameras} cameras in the list", lambda: len(table_rows(table)) == args.cameras, 120)
+        # The ONVIF cameras are listed too, once their login told their version.
+        listed = args.cameras + args.onvif
+        version = column_of(table, "Version")
+        wait_for(f"{listed} cameras in the list", lambda: len(table_rows(table)) == listed and all(
+            row[version] for row in table_rows(table)), 120)
         step("select all, firmware, Upgrade")
         press(find(dialog, "push button", texts["IDS_SELECT_ALL"]))
         grid = table.queryTable()
@@ -409,8 +413,12 @@ def planned_uid(mac):
 
 
 def run_plan(program, dialog, table, args, screen, texts):
-    """Load plan... -> the planned columns; Export list... -> the file; Set runs the plan."""
-    macs = [row[column_of(table, "MAC")] for row in table_rows(table)]
+    """Load plan... -> the planned columns; Export list... -> the file; Set runs the plan.
+    The plan names the native cameras (an ONVIF camera takes no UID): the
+    ONVIF rows are left unticked and untouched."""
+    bid = column_of(table, "BID")
+    native_rows = lambda: [row for row in table_rows(table) if not row[bid].startswith("ONVIF ")]  # noqa: E731
+    macs = [row[column_of(table, "MAC")] for row in native_rows()]
     plan = os.path.join(args.work, "site.csv")
     with open(plan, "w", encoding="utf-8", newline="") as file:
         file.write("\ufeffmac,ip,uid,notes\r\n")
@@ -430,7 +438,7 @@ def run_plan(program, dialog, table, args, screen, texts):
 
     wait_for("every row showing its planned values", lambda: all(
         row[planned_uid_column] == planned_uid(row[mac_column]) and row[planned_ip] == planned_address(row[mac_column])
-        for row in table_rows(table)), 10)
+        for row in native_rows()), 10)
     screen.keep("batch-plan.png", dialog)
 
     step("Export list...")
@@ -439,7 +447,7 @@ def run_plan(program, dialog, table, args, screen, texts):
     file_dialog_path(program, dialog, texts, exported)
     lines = wait_for("the exported list", lambda: os.path.exists(exported) and
                      open(exported, encoding="utf-8-sig").read().splitlines(), 10)
-    if lines[0] != "mac,ip,mask,gateway,dhcp,uid,version,board,protocol" or len(lines) != len(macs) + 1:
+    if lines[0] != "mac,ip,mask,gateway,dhcp,uid,version,board,protocol" or len(lines) != len(table_rows(table)) + 1:
         raise Failure(f"the exported list reads {lines[:3]}... ({len(lines)} lines)")
     for mac in macs:
         if not any(line.startswith(mac + ",") and f",{planned_uid(mac)},{args.version}," in line for line in lines):
@@ -450,8 +458,7 @@ def run_plan(program, dialog, table, args, screen, texts):
     prompt = wait_for("the final prompt", lambda: final_prompt(program.app, texts["IDS_ALL_FINISH"]), 300)
     command = column_of(table, "4")
     network = column_of(table, "1")
-    rows = table_rows(table)
-    for row in rows:
+    for row in native_rows():
         moved = planned_address(row[mac_column]) != ""
         if row[command] != "√" or row[network] != ("√" if moved else "—"):
             raise Failure(f"after the plan's job: {row}")
@@ -656,7 +663,8 @@ def main():
     parser.add_argument("--work", required=True, help="working directory (logo.bmp, records, logs)")
     parser.add_argument("--firmware", required=True, help="the firmware file to upgrade to")
     parser.add_argument("--version", required=True, help="its version, typed into the bench")
-    parser.add_argument("--cameras", type=int, required=True, help="how many cameras the LAN holds")
+    parser.add_argument("--cameras", type=int, required=True, help="how many native cameras the LAN holds")
+    parser.add_argument("--onvif", type=int, default=0, help="how many ONVIF cameras beside them")
     parser.add_argument("--screen", default="1366x768")
     parser.add_argument("--shots", help="also save screenshots of the finished job and the bench here")
     parser.add_argument("--state-dump", required=True, help="where the simulator writes its state on SIGUSR1")

@@ -17,24 +17,11 @@ root=$(cd "$here/../.." && pwd)
 bin=$(cd "$1" && pwd)
 locale=$2
 screen=${3:-1366x768}
-# The harness names the namespaces it was started from in TERVANE_NETNS_GUARD;
-# this one must be none of them.
-here_ns=$(readlink /proc/self/ns/net)
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ] || [[ " ${TERVANE_NETNS_GUARD:-} " == *" $here_ns "* ]]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
-for tool in xvfb-run dbus-run-session xdotool import zbarimg jq; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
-done
-/usr/bin/python3 -c 'import pyatspi' || { echo "FAIL: python3-pyatspi is missing"; exit 1; }
-
-work=$(mktemp -d)
-cleanup() {
-  local rc=$?
-  if [ "$rc" = 0 ]; then rm -rf "$work"; else echo "display test: its files stay in $work"; fi
-}
-trap cleanup EXIT
+# shellcheck source=display_lib.sh
+. "$here/display_lib.sh"
+display_need_private_netns
+display_need_tools xvfb-run dbus-run-session xdotool import zbarimg jq
+display_work_dir
 cp "$root/app/logo.bmp" "$work/logo.bmp"
 "$bin/ipcsim" mkfw --out "$work/sample.update" --version 2.0.0 --size 1048576 >/dev/null
 mkdir -m 0700 "$work/xdg"
@@ -50,14 +37,16 @@ SIM_LAN_BIN=$bin SIM_LAN_ADDRESSES=13 "$root/scripts/sim-lan.sh" \
   xvfb-run -a -e "$work/xvfb.log" -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
   dbus-run-session -- /usr/bin/python3 "$here/drive_tervane.py" \
     --tervane "$bin/tervane" --lang-dir "$bin" --work "$work" --firmware "$work/sample.update" \
-    --version 2.0.0 --cameras 12 --screen "$screen" ${DISPLAY_TEST_SHOTS:+--shots "$DISPLAY_TEST_SHOTS"} \
+    --version 2.0.0 --cameras 12 --onvif 1 --screen "$screen" ${DISPLAY_TEST_SHOTS:+--shots "$DISPLAY_TEST_SHOTS"} \
     --state-dump "$work/cameras-state.json"
 
 # What the cameras themselves say, once the simulator has written its state.
 upgraded=$(jq '[.cameras[] | select(.protocol == "native" and .version == "2.0.0")] | length' \
   "$work/cameras-state.json")
-echo "display test: the simulator reports $upgraded of 12 native cameras on 2.0.0"
-[ "$upgraded" = 12 ]
+onvif_upgraded=$(jq '[.cameras[] | select(.protocol == "onvif" and .version == "2.0.0")] | length' \
+  "$work/cameras-state.json")
+echo "display test: the simulator reports $upgraded of 12 native cameras and $onvif_upgraded of 1 ONVIF camera on 2.0.0"
+[ "$upgraded" = 12 ] && [ "$onvif_upgraded" = 1 ]
 # The plan's job: each camera's own UID (site-<mac>), two at their planned addresses.
 own_uids=$(jq '[.cameras[] | select(.files["/config/tuya.cfg"] == ("site-" + (.mac | gsub(":"; "") | ascii_downcase) + "\n"))] | length' \
   "$work/cameras-state.json")

@@ -24,10 +24,15 @@ constexpr int kShownAtStart[] = {
     IDC_BTN_UPGRADE, IDC_PROGRESS, IDC_BTN_STOP, IDC_GROUP_SETTINGS, IDC_CHECK_SET_NETWORK, IDC_CHECK_DHCP,
     IDC_LABEL_IP_ADDR, IDC_LABEL_SUBMASK, IDC_LABEL_GATEWAY, IDC_IP_NEW_ADDRESS, IDC_IP_SUBMASK, IDC_IP_GATEWAY,
     IDC_BTN_SET_NETWORK, IDC_BTN_RESET, IDC_BTN_RESET_PWD,
+    // Both kinds of camera: the cameras asked at their addresses, the time
+    // area with the ONVIF cameras' time server, and Start for a job of
+    // several steps (an upgrade and the time zone).
+    IDC_EDIT_ADD_ADDRESS, IDC_BTN_ADD_ADDRESS, IDC_CHECK_TIME_ZONE, IDC_COMBO_TIME_ZONE, IDC_BTN_SET_TIME_ZONE,
+    IDC_CHECK_NTP, IDC_EDIT_NTP, IDC_BTN_SET_NTP, IDC_BTN_START,
 };
 
 constexpr int kHiddenFromTheStart[] = {
-    IDC_LABEL_USER, IDC_EDIT_USER, IDC_LABEL_PASSWORD, IDC_EDIT_PASSWORD, IDC_BTN_START, IDC_LABEL_DNS1,
+    IDC_LABEL_USER, IDC_EDIT_USER, IDC_LABEL_PASSWORD, IDC_EDIT_PASSWORD, IDC_LABEL_DNS1,
     IDC_LABEL_DNS2, IDC_IP_DNS1, IDC_IP_DNS2, IDC_BTN_HIDDEN_REFRESH, IDC_LABEL_FRAME,
 };
 
@@ -37,7 +42,7 @@ constexpr int kUserCheckedButtons[] = {
     IDC_BTN_UPGRADE, IDC_BTN_SET_TIME_ZONE, IDC_BTN_SET_TIME_FORMAT, IDC_BTN_SYNC_TIME, IDC_BTN_UPGRADE_LOGO,
     IDC_BTN_SET_LANGUAGE, IDC_BTN_SET_PASSWORD, IDC_BTN_SET_VIDEO_STD, IDC_BTN_SET_UID, IDC_BTN_SET_MAX_CH,
     IDC_BTN_SET_DEFAULT_CH, IDC_BTN_SET_NETWORK, IDC_BTN_SEND_COMMAND, IDC_BTN_RESET, IDC_BTN_RESET_PWD,
-    IDC_BTN_START,
+    IDC_BTN_START, IDC_BTN_SET_NTP,
 };
 
 }  // namespace
@@ -253,7 +258,7 @@ TEST_F(BatchDialogTest, BrowseFillsThePathAndCancelKeepsIt) {
     click(IDC_BTN_BROWSE_FW);
     EXPECT_EQ(dlg.text(IDC_EDIT_FW_PATH), "/data/fw/v2.update");
     ASSERT_EQ(files.shown().size(), 2u);
-    EXPECT_EQ(files.shown()[0].filter, "update files(*.update)|*.update||");
+    EXPECT_EQ(files.shown()[0].filter, "update files(*.update)|*.update|all files(*)|*||");
     EXPECT_EQ(files.shown()[0].default_suffix, "update");
 
     files.answer_next("/data/logo.jpg");

@@ -164,3 +164,20 @@ private:
     std::filesystem::path m_old_dir;
     SilentNetwork m_silent;
 };
+
+// The dialog against simulated cameras, time running 100 times faster, with
+// a firmware file path of the test's own.
+class BatchDialogSimFixture : public BatchDialogTest {
+protected:
+    void SetUp() override {
+        BatchDialogTest::SetUp();
+        rt_set_time_speed(100);
+    }
+    void TearDown() override {
+        BatchDialogTest::TearDown();
+        std::filesystem::remove(m_firmware);
+    }
+
+    std::string m_firmware =
+        (std::filesystem::temp_directory_path() / ("batch_dlg_" + std::to_string(::getpid()) + ".update")).string();
+};

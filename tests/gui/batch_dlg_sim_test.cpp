@@ -13,17 +13,8 @@
 
 namespace {
 
-class BatchDialogSimTest : public BatchDialogTest {
+class BatchDialogSimTest : public BatchDialogSimFixture {
 protected:
-    void SetUp() override {
-        BatchDialogTest::SetUp();
-        rt_set_time_speed(100);
-    }
-    void TearDown() override {
-        BatchDialogTest::TearDown();
-        std::filesystem::remove(m_firmware);
-    }
-
     // Opens the dialog over `count` cameras and waits until all are listed.
     CtervaneDlg& open_with_listed_cameras(int count, std::int64_t reboot_ms = 3000) {
         CtervaneDlg& dlg = open_dialog_with_cameras(count, reboot_ms);
@@ -47,9 +38,6 @@ protected:
         const std::string status = list().cell(0, 12);
         return status == text_of("IDS_IS_UPGRADE") || status == text_of("IDS_WAIT_REBOOT");
     }
-
-    std::string m_firmware =
-        (std::filesystem::temp_directory_path() / ("batch_dlg_" + std::to_string(::getpid()) + ".update")).string();
 };
 
 }  // namespace
@@ -202,7 +190,8 @@ TEST_F(BatchDialogSimTest, DamagedFirmwareIsRefusedBeforeAnyCameraIsSentAByte) {
     EXPECT_TRUE(dlg.is_enabled(IDC_BTN_UPGRADE));
     EXPECT_TRUE(dlg.has_focus(IDC_BTN_BROWSE_FW));
     pump_for(200);
-    for (const nlohmann::json& camera : cameras->devices().dump()["cameras"]) {
+    const nlohmann::json dump = cameras->devices().dump();  // outlives the loop, which reads into it
+    for (const nlohmann::json& camera : dump["cameras"]) {
         EXPECT_EQ(camera["upgrade_refusals"].size(), 0u);
         EXPECT_EQ(camera["logins"], 0);  // nobody even logged in
     }

@@ -20,6 +20,7 @@
 #include "client/firmware_format.h"
 #include "sim/device_side.h"
 #include "sim/discovery_responder.h"
+#include "sim/onvif/onvif_side.h"
 
 // Pumps the GUI thread's events until `done` holds or `real_ms` passed.
 inline bool pump_until(const std::function<bool()>& done, int real_ms = 30000) {
@@ -102,12 +103,17 @@ inline BatchDialogOptions loopback_dialog_options(const std::string& responder, 
     return options;
 }
 
+// The device service's port of the simulated ONVIF cameras.
+constexpr std::uint16_t kSimOnvifHttpPort = 18780;
+
 // Cameras of ipcsim served in this process: discovery responder and device
 // side on loopback addresses derived from the process id, so parallel test
-// processes do not meet (their discovery ports are locked per test).
+// processes do not meet (their discovery ports are locked per test). With
+// `onvif_count`, ONVIF cameras too, from the address .60 of the same net
+// (the WS-Discovery responder on a free port, answering at once).
 class SimCameras {
 public:
-    explicit SimCameras(int count, std::int64_t reboot_ms = 3000) {
+    explicit SimCameras(int count, std::int64_t reboot_ms = 3000, int onvif_count = 0) {
         const int pid = static_cast<int>(getpid());
         m_net = "127." + std::to_string(100 + pid % 100) + "." + std::to_string(pid / 100 % 250);
         SimOptions options;
@@ -118,27 +124,49 @@ public:
         options.device_type = 5;
         options.discovery_address = responder_address();
         options.discovery_port = kSimDiscoveryPort;
+        options.onvif_count = onvif_count;
+        options.onvif_base_ip = onvif_ip(1);
+        options.http_port = kSimOnvifHttpPort;
         m_sim = std::make_unique<Simulator>(options);
         DeviceSideOptions device_options;
         device_options.reboot_ms = reboot_ms;
         m_devices = std::make_unique<DeviceSide>(*m_sim, device_options);
         m_responder = std::make_unique<DiscoveryResponder>(*m_sim, &m_transport);
+        OnvifSideOptions onvif_options;
+        onvif_options.wsd_port = 0;
+        onvif_options.wsd_max_delay_ms = 0;
+        onvif_options.down_ms = reboot_ms;
+        m_onvif = std::make_unique<OnvifSide>(*m_sim, onvif_options);
     }
     ~SimCameras() {
+        m_onvif->stop();
         m_responder->stop();
         m_devices->stop();
     }
 
     std::string start() {
         std::string error = m_devices->start();
-        return error.empty() ? m_responder->start() : error;
+        if (error.empty()) error = m_responder->start();
+        if (error.empty() && !m_onvif->empty()) error = m_onvif->start();
+        return error;
     }
+    // The address of ONVIF camera k (1-based).
+    std::string onvif_ip(int k) const { return m_net + "." + std::to_string(59 + k); }
+    OnvifSide& onvif() { return *m_onvif; }
     std::string responder_address() const { return m_net + ".1"; }
     DeviceSide& devices() { return *m_devices; }
     Simulator& simulator() { return *m_sim; }
 
     // The dialog's options for searching these cameras.
-    BatchDialogOptions dialog_options() { return loopback_dialog_options(responder_address(), m_host_transport); }
+    // The WS-Discovery Probe stands for the multicast one by going to the
+    // first ONVIF camera alone: the others answer only when asked at their
+    // addresses.
+    BatchDialogOptions dialog_options() {
+        BatchDialogOptions options = loopback_dialog_options(responder_address(), m_host_transport);
+        options.onvif.multicast_address = onvif_ip(1);
+        if (!m_onvif->empty()) options.onvif.port = m_onvif->wsd_port();
+        return options;
+    }
 
 private:
     std::string m_net;
@@ -147,5 +175,6 @@ private:
     std::unique_ptr<Simulator> m_sim;
     std::unique_ptr<DeviceSide> m_devices;
     std::unique_ptr<DiscoveryResponder> m_responder;
+    std::unique_ptr<OnvifSide> m_onvif;
 };
 
