@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # The main job on simulated cameras, from a fresh machine:
 #   installs what is missing, builds, makes a private network namespace in
-#   which ipcsim plays a LAN of 12 cameras of mixed types, and then
+#   which ipcsim plays a LAN of 12 cameras of mixed types and two ONVIF
+#   cameras, and then
 #   - with a display ($DISPLAY or $WAYLAND_DISPLAY): prints the steps to
 #     follow and starts tervane there, with a sample firmware file and a logo
 #     ready to pick and the cameras' login in a settings file of its own;
 #   - without one (or with --headless): runs the same job through
-#     tervane-cli on a mixed LAN, the 12 cameras and two ONVIF ones
-#     (discovery, a parallel upgrade of all 14 with the sample firmware plus
-#     a time-zone setting, the live result table), then
-#     renders screenshots of the launcher and the dialogs and says where.
+#     tervane-cli (discovery of both kinds, a parallel upgrade of all 14
+#     with the sample firmware plus a time-zone setting, the live result
+#     table), then renders screenshots of the launcher and the dialogs and
+#     says where.
 # Nothing is ever sent outside the namespace: where none can be made, the
 # script explains why and stops.
 #
 # Usage: scripts/demo.sh [--headless | --factory-test] [--no-setup]
 #   --factory-test: with a display, open the test bench instead of the
-#   launcher; an ONVIF camera (RTSP video, pan/tilt, zoom, IR-cut) is listed
+#   launcher; one ONVIF camera (RTSP video, pan/tilt, zoom, IR-cut) is listed
 #   beside the 12 native ones.
 # Environment: BUILD_DIR (default build), DEMO_DIR (default <build>/demo),
 #   DEMO_TIME_SPEED (how many times faster the tool's waits run; default 10,
@@ -135,7 +136,8 @@ print_batch_steps() {
   local en=$bin/vesmira_en.ini
   say "starting tervane on your display. Follow these steps:"
   say " 1. In the launcher press \"$(caption IDS_TERVANE "$en")\"."
-  say " 2. The batch dialog lists the $cameras cameras within a few seconds. Press \"$(caption IDS_SELECT_ALL "$en")\"."
+  say " 2. The batch dialog lists the $cameras cameras and the $onvif ONVIF ones (BID \"ONVIF SIMCAM-O1\") within"
+  say "    a few seconds. Press \"$(caption IDS_SELECT_ALL "$en")\"."
   say " 3. Press \"$(caption IDS_BROWSE "$en")\" beside the \"$(caption IDS_UPGRADE_VERSON "$en")\" box, choose"
   say "    sample.update (the file dialog opens in $work) and press Open."
   say " 4. Press \"$(caption IDS_START_UPGRADE "$en")\". Every row's \"$(caption IDS_PROMPT "$en")\" column follows its camera;"
@@ -143,7 +145,8 @@ print_batch_steps() {
   say "    shows \"$(caption IDS_UPGRADE_OK "$en")\" with a check mark, and a message says \"$(caption IDS_ALL_FINISH "$en")\". Press OK."
   say " 5. Close the batch dialog, then the launcher, to end the demo."
   say "The tool's trace goes to $work/tervane.log."
-  say "The job logs in as Admin with the password tovik, the demo cameras' login, which"
+  say "The job logs in as Admin with the password tovik, the demo cameras' login (the ONVIF"
+  say "cameras' identity is read with it too), which"
   say "this demo put in its own settings file $XDG_CONFIG_HOME/vesmira/velquist.conf."
 }
 
@@ -186,7 +189,7 @@ run_with_display() {
   stop_cameras
   local upgraded
   upgraded=$(grep -Eo '"version": ?"2\.0\.0"' "$work/cameras-state.json" | wc -l || true)
-  say "the simulator reports $upgraded of $cameras cameras on 2.0.0"
+  say "the simulator reports $upgraded of $((cameras + onvif)) cameras on 2.0.0"
 }
 
 run_headless() {
@@ -225,9 +228,9 @@ inside() {
     [ "$arg" = --factory-test ] && bench=(--factory-test) && onvif=1
   done
   [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || headless=1
-  # The command-line job runs on a mixed LAN: two ONVIF cameras beside the
-  # native ones, one job for all.
-  [ "$headless" = 1 ] && onvif=2
+  # The batch job runs on a mixed LAN: two ONVIF cameras beside the native
+  # ones, one job for all.
+  [ ${#bench[@]} -gt 0 ] || onvif=2
   bin=$build/bin
   work=$demo/run
   ip link set lo up
