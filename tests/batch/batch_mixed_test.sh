@@ -13,20 +13,14 @@
 #     went in clear to any camera.
 # Usage: batch_mixed_test.sh <bin dir>
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
 bin=$1
+# shellcheck source=system_test_setup.sh
+. "$(dirname "$0")/system_test_setup.sh"
 fail() { echo "FAIL: $*"; [ -f "$work/cli.err" ] && tail -20 "$work/cli.err"; exit 1; }
-if [ "${TERVANE_IN_NETNS:-0}" != 1 ]; then
-  echo "SKIP: needs the private network namespace of scripts/in-netns.sh"
-  exit 77
-fi
 command -v jq >/dev/null || { echo "SKIP: needs jq"; exit 77; }
 # shellcheck source=../../scripts/netns-lib.sh
 . "$root/scripts/netns-lib.sh"
 netns_possible || { echo "SKIP: cannot make a network namespace here"; exit 77; }
-
-work=$(mktemp -d)
 cleanup() {
   netns_cleanup
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
