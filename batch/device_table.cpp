@@ -77,8 +77,12 @@ DeviceRow* CDeviceTable::find_device(const ListedDevice& device) {
 int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) {
     if (device.protocol == DeviceProtocol::native && device.device_type < 1)
         TRACE_MSG("CDeviceTable::update_dev_find_list", "unknown device type: %d\n", device.device_type);
+    // A native device without a version runs firmware too old to tell it;
+    // an ONVIF camera without one is one whose login failed, which its note
+    // says: "upgrade first" would send the user the wrong way.
+    const bool needs_upgrade = device.software_ver.empty() && device.protocol == DeviceProtocol::native;
     std::string need_update_text;
-    if (device.software_ver.empty()) need_update_text = m_lookup("IDS_NEED_UPDATE_FIRST");
+    if (needs_upgrade) need_update_text = m_lookup("IDS_NEED_UPDATE_FIRST");
     int changed = -1;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -102,7 +106,7 @@ int CDeviceTable::update_dev_find_list(const ListedDevice& device, bool is_new) 
             row->planned = planned_copy(m_plan, row->mac);
             if (row->planned) row->checked = true;
         }
-        if (device.software_ver.empty()) row->results[COL_UPGRADE - COL_NETWORK] = need_update_text;
+        if (needs_upgrade) row->results[COL_UPGRADE - COL_NETWORK] = need_update_text;
         changed = static_cast<int>(row - m_rows.data());
     }
     notify(changed);

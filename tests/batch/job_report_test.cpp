@@ -69,12 +69,21 @@ TEST(DeviceTable, RowsBeyondTheLimitAreRefused) {
     EXPECT_EQ(table.rows().back().index, "100");
 }
 
-TEST(DeviceTable, EmptyVersionShowsTheUpgradeHint) {
+TEST(DeviceTable, EmptyVersionShowsTheUpgradeHintOnNativeDevicesOnly) {
     CDeviceTable table(keys_as_text());
     ListedDevice d = device("aa", "10.0.0.1");
     d.software_ver.clear();
     table.update_dev_find_list(d, true);
     EXPECT_EQ(table.rows()[0].results[COL_UPGRADE - COL_NETWORK], "<IDS_NEED_UPDATE_FIRST>");
+    // An ONVIF camera without a version is one whose login failed: its note says so.
+    ListedDevice camera;
+    camera.protocol = DeviceProtocol::onvif;
+    camera.endpoint = "urn:uuid:1";
+    camera.ip = "10.0.0.2";
+    camera.note = "login refused";
+    table.update_dev_find_list(camera, true);
+    EXPECT_EQ(table.rows()[1].results[COL_UPGRADE - COL_NETWORK], "");
+    EXPECT_EQ(table.rows()[1].note, "login refused");
 }
 
 TEST(DeviceTable, SelectAllAndInvert) {
