@@ -27,6 +27,14 @@ std::string ipv4_text(std::uint32_t host_order) {
     return text;
 }
 
+// What a unicast ask may go to: not "this network" (0.x.x.x), multicast
+// (224-239) or the reserved and limited-broadcast block (240-255), where a
+// "unicast" ask would reach every host or none.
+bool camera_address(std::uint32_t host_order) {
+    const std::uint32_t first_byte = host_order >> 24;
+    return first_byte != 0 && first_byte < 224;
+}
+
 }  // namespace
 
 bool parse_address_list(std::string_view text, std::vector<std::string>* out, std::string* error) {
@@ -53,9 +61,14 @@ bool parse_address_list(std::string_view text, std::vector<std::string>* out, st
             *error = "more than " + std::to_string(kMaxProbedAddresses) + " addresses to ask";
             return false;
         }
-        for (std::uint64_t a = *first; a <= *last; ++a)
+        for (std::uint64_t a = *first; a <= *last; ++a) {
+            if (!camera_address(static_cast<std::uint32_t>(a))) {
+                *error = ipv4_text(static_cast<std::uint32_t>(a)) + " is a broadcast, multicast or reserved address";
+                return false;
+            }
             if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
                 addresses.push_back(static_cast<std::uint32_t>(a));
+        }
     }
     for (std::uint32_t a : addresses) out->push_back(ipv4_text(a));
     return true;

@@ -14,5 +14,7 @@ constexpr std::size_t kMaxProbedAddresses = 1024;
 
 // The IPv4 addresses of `text` in order, each once. False, with a one-line
 // reason, for an item that is no IPv4 address, a range whose end comes
-// before its start, or more than kMaxProbedAddresses addresses.
+// before its start, an address no camera can have (0.x.x.x, multicast,
+// 240.0.0.0 and above with the limited broadcast), or more than
+// kMaxProbedAddresses addresses.
 bool parse_address_list(std::string_view text, std::vector<std::string>* out, std::string* error);

@@ -62,6 +62,11 @@ TEST(AddressListTest, SingleAddressesListsAndRangesInOrderEachOnce) {
     for (const char* bad : {"", "10.0.0.5,", "camera.local", "10.0.0.256", "10.0.0.1-", "-10.0.0.1", "10.0.0.1--10.0.0.2"})
         EXPECT_FALSE(parse_address_list(bad, &out, &error)) << bad;
     EXPECT_TRUE(out.empty());
+    // A "direct" ask to these would reach every host or none.
+    for (const char* shared : {"255.255.255.255", "239.255.255.250", "0.0.0.0", "10.0.0.1,240.0.0.1"})
+        EXPECT_FALSE(parse_address_list(shared, &out, &error)) << shared;
+    EXPECT_FALSE(parse_address_list("223.255.255.254-224.0.0.1", &out, &error));
+    EXPECT_EQ("224.0.0.0 is a broadcast, multicast or reserved address", error);
 }
 
 TEST(CameraListTest, AnOnvifCameraIsListedByItsMacOnceKnownElseByItsEndpoint) {
