@@ -99,13 +99,17 @@ set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION net)
 # system has.
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "${library_package} (= ${PROJECT_VERSION}), iproute2")
 # A font for the Chinese texts, and Qt's own texts (message-box buttons) in
-# the user's language.
-set(CPACK_DEBIAN_PROGRAMS_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+# the user's language. The simulator's ONVIF cameras stream through GStreamer
+# elements it loads at run time (appsrc and videoconvert, the RTP payloader,
+# x264enc), which no library dependency brings.
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_RECOMMENDS
+    "fonts-noto-cjk, qt6-translations-l10n, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly")
 set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION [[
 Set up, upgrade and test IP cameras on a local network
-tervane finds the IP cameras on the local network with a broadcast search of
-its own, upgrades and configures many of them at once, and checks one camera
-at a time on its test bench.
+tervane finds the IP cameras on the local network (with a broadcast search of
+its own, and ONVIF's WS-Discovery for other makers' cameras), upgrades and
+configures many of them at once, and checks one camera at a time on its test
+bench.
 
 This package holds the Qt program tervane, the command-line front end
 tervane-cli, and the camera simulator ipcsim with which the tool can be tried
