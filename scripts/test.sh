@@ -10,10 +10,6 @@ build=${BUILD_DIR:-$root/build}
 # shellcheck disable=SC2086
 cmake -S "$root" -B "$build" -G Ninja ${CMAKE_ARGS:-}
 cmake --build "$build" -j "$(nproc)"
-# Read only by a sanitizer build: what the libraries' own start-up leaves.
-# The slow unwinder sees through libraries built without frame pointers
-# (GLib), so a suppression can tell their start-up from a leak of ours.
-export LSAN_OPTIONS="suppressions=$root/tests/lsan-suppressions.txt:fast_unwind_on_malloc=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 # shellcheck disable=SC2086
 if "$root/scripts/in-netns.sh" --check; then
   exec "$root/scripts/in-netns.sh" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" ${CTEST_ARGS:-}
