@@ -70,7 +70,6 @@ TEST_F(EngineTest, LoopbackAndRepeatsLeaveRoomForTenCards) {
 }
 
 TEST_F(EngineTest, AnEmptyDatagramOrAReceiveErrorDoesNotSilenceTheReceiver) {
-    TraceCapture trace;
     start();
     reply("10.9.9.9", "");
     ASSERT_TRUE(network.fail_receive("192.168.1.20", 12000));

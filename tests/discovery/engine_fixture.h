@@ -14,6 +14,7 @@
 
 #include "discovery/discovery.h"
 #include "discovery/xml_message.h"
+#include "tests/runtime/trace_capture.h"
 #include "runtime/rt_time.h"
 #include "tests/discovery/fake_network.h"
 #include "tests/discovery/reply_text.h"
@@ -91,6 +92,9 @@ protected:
         return out;
     }
 
+    // Declared before the engine, so it outlives the engine's threads: a
+    // capture that ends while they still trace would be written after its end.
+    TraceCapture trace;
     FakeNetwork network;
     DiscoveryOptions options;
     Reports reports;

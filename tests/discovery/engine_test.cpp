@@ -80,7 +80,6 @@ TEST_F(EngineTest, MergesRepliesByMacAndReportsNewAndChanged) {
 }
 
 TEST_F(EngineTest, ListsTheSourceAddressWhenTheReplyNamesAnother) {
-    TraceCapture trace;
     start();
     reply("192.168.1.51", reply_datagram("MAC-1", "192.168.1.50"));
     ASSERT_TRUE(wait_for([&] { return reports.size() == 1; }));
@@ -91,7 +90,6 @@ TEST_F(EngineTest, ListsTheSourceAddressWhenTheReplyNamesAnother) {
 // Each traced event of a search, on whichever thread: its position line,
 // then its message.
 TEST_F(EngineTest, EveryTracedEventOfASearchBeginsWithItsPositionLine) {
-    TraceCapture trace;
     network.set_device([&](const FakeNetwork::Datagram& request) {
         DEV_INFO_REQUEST asked{};
         int size = sizeof asked;
@@ -184,7 +182,6 @@ TEST_F(EngineTest, ChangeIpPortCopiesFromTheListChangeIpKeepsMaskAndGateway) {
 }
 
 TEST_F(EngineTest, DropsShortForeignAndBadDatagramsWithTheirTrace) {
-    TraceCapture trace;
     start();
     std::string body = reply_text({{"mac_address", "MAC-1"}});
     reply("1.2.3.4", make_datagram(CMD_DEV_INFO_REPLY, body, 200, 100));
@@ -297,7 +294,6 @@ DEV_INFO numbered_device(int n) {
 // A host inventing MACs fills the queue while the merge thread is busy: the
 // listed device's next reply must still get through.
 TEST_F(EngineTest, AFloodOfNewMacsNeverCrowdsOutAListedDevice) {
-    TraceCapture trace;
     Gate gate;
     start();
     ASSERT_EQ(0, discovery->SetDiscoveryCB(&Gate::callback, &gate));
@@ -330,7 +326,6 @@ TEST_F(EngineTest, AFloodOfNewMacsNeverCrowdsOutAListedDevice) {
 // Past the cap new MACs are left out (traced, then counted when the list is
 // emptied) while the listed devices keep being updated.
 TEST_F(EngineTest, TheListStopsAtItsCapAndListedDevicesStillChange) {
-    TraceCapture trace;
     start();
     const int beyond = 10;
     for (int n = 0; n < static_cast<int>(CDiscovery::kMaxDevices) + beyond; ++n) {

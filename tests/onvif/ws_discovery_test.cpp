@@ -47,10 +47,12 @@ protected:
         return wait_for([&] { return reports().size() >= n; });
     }
 
-    FakeNetwork network;
-    CWsDiscovery engine{&network};
+    // Before the engine, so each outlives its threads, which trace and call back.
+    TraceCapture trace;
     std::mutex lock;
     std::vector<Heard> heard;
+    FakeNetwork network;
+    CWsDiscovery engine{&network};
 };
 
 }  // namespace
@@ -117,7 +119,6 @@ TEST_F(WsDiscoveryTest, AUnicastProbeGoesToEachAddressAndItsRepliesAreTaken) {
 }
 
 TEST_F(WsDiscoveryTest, RepliesToNoProbeOfOursAndAddressesOnOtherHostsAreLeftOut) {
-    TraceCapture trace;
     ASSERT_EQ(RC_OK, engine.sweep(nullptr));
     const FakeNetwork::Datagram probe = probes()[0];
     const std::string id = message_id(probe);
