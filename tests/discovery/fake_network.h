@@ -51,8 +51,9 @@ public:
 
     // Delivers a datagram from `source`; false when no socket holds the port.
     bool deliver(const std::string& source, const std::string& to, std::uint16_t port, const std::string& bytes);
-    // The socket that would receive a datagram to `to`:`port` fails one
-    // receive (result -1, error EIO) instead.
+    // Every socket that could receive a datagram to `to`:`port` fails one
+    // receive (result -1, error EIO): while an engine's send socket shares
+    // the reply port, the one its receive thread reads gets the error too.
     bool fail_receive(const std::string& to, std::uint16_t port);
     // Sends from sockets bound to this address fail (ENETUNREACH) and are not recorded.
     void refuse_sends_from(const std::string& address) {
@@ -230,10 +231,13 @@ inline bool FakeNetwork::deliver(const std::string& source, const std::string& t
 
 inline bool FakeNetwork::fail_receive(const std::string& to, std::uint16_t port) {
     std::lock_guard<std::mutex> guard(m_lock);
-    Socket* target = receiver_of(to, port);
-    if (target == nullptr) return false;
-    target->push("", "", true);
-    return true;
+    bool any = false;
+    for (Socket* s : m_bound) {
+        if (s->port() != port || (s->address() != to && !s->address().empty())) continue;
+        s->push("", "", true);
+        any = true;
+    }
+    return any;
 }
 
 // Waits (real time, with a deadline) until pred holds.
