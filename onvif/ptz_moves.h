@@ -5,8 +5,7 @@
 #include "onvif/camera_control.h"
 
 // Which requests make the bench's pan/tilt and zoom buttons on a given PTZ
-// node, from the spaces the node lists (PTZ service specification, the
-// coordinate spaces).
+// node, from the coordinate spaces the node lists (ONVIF's PTZ service).
 namespace onvif {
 
 enum class PanTiltDirection { up, down, left, right };
